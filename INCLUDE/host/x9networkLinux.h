@@ -1,0 +1,44 @@
+// The TCP network medium: ZUNA packets over a TCP connection to the card.
+// Only dotted-decimal IPv4 addresses are accepted; there is no name lookup and no
+// time-out. Internal operations return ZUNA_E_SUCCESS (0) or ZUNA_E_CONNECTION (33).
+#pragma once
+
+#include "x9zunamedium.h"
+
+class CX9Network_Linux : public CX9ZunaMedium {
+public:
+    // Copies the address text (at most 31 characters; a longer text is kept empty and
+    // makes Connect fail) and the port. Nothing touches the network here.
+    CX9Network_Linux(const char* IPAddress, int Port);
+    ~CX9Network_Linux() override;
+
+    int IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf,
+                         unsigned long timeout) override;
+    // 0 when connected; 33 when the socket, the address or the connection fails.
+    int Connect() override;
+    int Disconnect() override;
+
+protected:
+    // Reads one reply packet into pResponseBuffer (ZUNA_MAX_PACKET_LEN bytes) and sets
+    // *npBytesRecd to bHeaderLen + dwDataLen. A header length below 11 or a packet that
+    // would not fit the buffer is refused (33) without reading the data.
+    virtual int RecvZUNAPacket(unsigned char* pResponseBuffer, unsigned long* npBytesRecd,
+                               unsigned long timeout);
+    // Writes dwDataLen + 32 bytes of the request packet.
+    virtual int SendZUNAPacket(unsigned char* CmdBuffer, unsigned long timeout);
+
+    // Consumes the stream up to and including the next header signature.
+    int WaitForZUNAPacket(unsigned long timeout);
+    // Signature, then bytes 8..10, then bHeaderLen - 11 more bytes.
+    int ReceiveHeader(char* Buffer, unsigned long timeout);
+    // Exactly wLen bytes, one byte per read call.
+    int ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long timeout);
+    // Exactly wLen bytes, asking for all missing bytes in each read call.
+    int ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long timeout);
+    int IssueCommand(int sendLen, unsigned long* recvLen, char* sendBuf, char* recvBuf,
+                     unsigned long timeout);
+
+    int m_hSocket;
+    char strIPAddress[32];
+    int nPort;
+};

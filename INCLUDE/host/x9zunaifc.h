@@ -1,0 +1,115 @@
+// CX9ZunaIfc: the client side of the ZUNA protocol. One instance per connection owns
+// one transport medium, builds and checksums each request header, hands the packet to
+// the medium, checks the reply header and returns the card's status.
+//
+// The rule for results, kept by every operation:
+//  - the card's own status (wStatus of the reply) passes through unchanged;
+//  - ZUNA_E_CONNECTION (33) stands for every failure below the card: the medium failed,
+//    the reply header's checksum is wrong, or the reply is malformed (more data than the
+//    caller's buffer holds, or than the packet carried);
+//  - an operation that checks something locally says so in its own comment.
+// Every operation passes its own record's size, so no reply is ever copied past the
+// caller's buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "firmware/general.h"
+#include "firmware/login.h"
+#include "firmware/zunahdr.h"
+#include "x9zunamedium.h"
+
+enum X9ZUNAIFC_MEDIUM { MEDIUM_CD = 0, MEDIUM_NW = 1 };
+enum X9ZUNAIFC_OS { OS_WINDOWS = 0, OS_LINUX = 1 };
+
+// The message of a status code; codes outside 0..35 give "Unknown ZUNA error".
+const char* GetZunaErrorString(int code);
+
+// MD5 over the password text (without its NUL) followed by the 8 challenge bytes.
+// Returns 16, the digest length. The digest input buffer is wiped before returning.
+int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, const char* Pass);
+
+class CX9ZunaIfc {
+public:
+    // Creates the medium: MEDIUM_NW a CX9Network_Linux for IPAddress:nPort, MEDIUM_CD
+    // the host-interface medium. Does not connect. Any other medium value leaves the
+    // client without a medium: Connect then fails with 33.
+    CX9ZunaIfc(X9ZUNAIFC_MEDIUM medium, X9ZUNAIFC_OS os, const char* IPAddress, int nPort);
+    // Takes a ready medium (tests use a scripted one).
+    explicit CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium> medium);
+    ~CX9ZunaIfc();
+    CX9ZunaIfc(const CX9ZunaIfc&) = delete;
+    CX9ZunaIfc& operator=(const CX9ZunaIfc&) = delete;
+
+    ZUNA_ERROR Connect();
+    ZUNA_ERROR Disconnect();
+
+    // One exchange. sendData holds the request data (its first sendDataLen bytes are
+    // sent) and receives the reply data; bufSize is how many bytes it has room for.
+    // *pRecvLen must be 0 on entry (the host interface hands it to the card as the
+    // expected reply length) and receives the reply's data length.
+    //  - sendDataLen above 66,528 or above bufSize: 33, nothing sent.
+    //  - medium failure: 33 (the medium's code is kept in IssueLastError).
+    //  - bad reply checksum, reply data longer than bufSize or than the packet that
+    //    arrived: 33, *pRecvLen 0, sendData untouched.
+    //  - otherwise the card's status; reply data (if any) is copied even when nonzero.
+    ZUNA_ERROR SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
+                               uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize);
+
+    int GetZunaMaxDataLength() const { return static_cast<int>(maxHostDataLen); }
+    uint32_t GetIssueLastError() const { return IssueLastError; }
+
+    // Login (network medium). Asks for a fresh challenge (any failure: ZUNA_E_AUTH),
+    // then sends the user name and MD5(password + challenge). Returns the card's status,
+    // or 33 when the login exchange itself failed. Texts longer than 31 characters are
+    // refused with ZUNA_E_ARG before anything is sent. The password copy is wiped.
+    int ZunaLogin(CONN_LOGIN_DATA* pData);
+    int ZunaLogin(const char* username, const char* password);
+
+    // General operations (command group 0x09, card mode 0x0607/0x0608).
+    ZUNA_ERROR SetCardToFlashMode();
+    ZUNA_ERROR GetCardMode(char* mode);
+    // Both resets wait 3 seconds after the exchange, whatever its outcome.
+    ZUNA_ERROR ResetX9SaveConfig();
+    ZUNA_ERROR ResetX9NoConfig();
+    ZUNA_ERROR KillProcesses();
+    ZUNA_ERROR GetFWInfo(STRUCT_FW_INFO* info);
+    ZUNA_ERROR SetServerInfo(SERVER_INFO_STRUCT_tag* info);
+    ZUNA_ERROR GetServerInfo(SERVER_INFO_STRUCT_tag* info);
+    // name: a buffer of CARD_NAME_LEN (256) bytes.
+    ZUNA_ERROR SetCardName(const char* name);
+    ZUNA_ERROR GetCardName(char* name);
+    ZUNA_ERROR SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg);
+    ZUNA_ERROR GetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg);
+    // epochtime in host order on entry. Reads the card's clock first (failure: 30);
+    // a backward move needs rollback 1 (else 26, nothing sent); a forward move is sent
+    // with rollback 0. Afterwards the record holds epochtime in wire order.
+    ZUNA_ERROR SetCardTime(X9_TIME_STRUCT_tag* t);
+    // On success epochtime is turned to host order.
+    ZUNA_ERROR GetCardTime(X9_TIME_STRUCT_tag* t);
+
+    // The wait after a reset, in microseconds (3 s); tests may shorten it.
+    unsigned int resetWaitMicros = 3000000;
+
+protected:
+    static unsigned char CalculateModule100(const unsigned char* Buffer, uint16_t wSize);
+    static unsigned char ValidateCheckSum(const unsigned char* Buffer, uint16_t wSize);
+    int SetZunaHeader(uint16_t cmdNum, unsigned char* pBuf, uint32_t cmdDataLen);
+    int SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength);
+    int GetChallenge(unsigned char* challenge);
+
+    // A query without request data whose reply fills a record of `size` bytes.
+    ZUNA_ERROR QueryRecord(uint16_t cmdNum, void* rec, uint32_t size);
+    // A request with `size` bytes of data and no reply data expected.
+    ZUNA_ERROR SendRecord(uint16_t cmdNum, void* rec, uint32_t size);
+
+    ZUNA_HEADER ZunaHeader;
+    ZUNA_VER zunaVer;
+    uint32_t maxHostDataLen;
+    uint32_t zunaSendLen;
+    uint32_t IssueLastError;
+    std::unique_ptr<CX9ZunaMedium> m_pZunaMedium;
+
+    friend class ZunaIfcTestAccess;
+};

@@ -1,0 +1,185 @@
+// CX9ZunaIfc core: construction, header building and checking, the exchange and
+// the status messages.
+#include "x9zunaifc.h"
+
+#include <cstring>
+#include <vector>
+
+#include "firmware/x9endian.h"
+#include "x9networkLinux.h"
+
+namespace {
+
+constexpr std::size_t kErrorRows = 36;
+const char zuna_err_strings[kErrorRows][40] = {
+    "Operation Success",
+    "Authentication failed",
+    "Authentication required",
+    "System is busy",
+    "Try again",
+    "Permission denied",
+    "Operation canceled",
+    "Operation interrupted",
+    "Argument nedded",
+    "Argument count insufficient",
+    "Operation in progress",
+    "System shutdown",
+    "Error during access",
+    "Handle error",
+    "Unable to open file",
+    "Already exists",
+    "Resource not exist",
+    "Insufficient memory",
+    "Insufficient space",
+    "Read only",
+    "No such device",
+    "Error during I/O",
+    "Fault",
+    "No such file",
+    "Operation Timeout",
+    "Deadlock",
+    "Out of Range",
+    "Null argument",
+    "Invalid argument/data",
+    "Buffer error",
+    "General error",
+    "Version Conflict",
+    "Unsuported command.operation",
+    "Error during connect ",
+    "Checksum error",
+    "",
+};
+const char UnknownZunaError[] = "Unknown ZUNA error";
+
+}  // namespace
+
+const char* GetZunaErrorString(int code)
+{
+    if (code < 0 || static_cast<std::size_t>(code) >= kErrorRows) return UnknownZunaError;
+    return zuna_err_strings[code];
+}
+
+CX9ZunaIfc::CX9ZunaIfc(X9ZUNAIFC_MEDIUM medium, X9ZUNAIFC_OS /*os*/, const char* IPAddress, int nPort)
+    : CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium>{})
+{
+    if (medium == MEDIUM_NW) m_pZunaMedium = std::make_unique<CX9Network_Linux>(IPAddress, nPort);
+}
+
+CX9ZunaIfc::CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium> medium)
+    : zunaVer{ZUNA_VERSION_MAJOR, ZUNA_VERSION_MINOR},
+      maxHostDataLen(ZUNA_MAX_DATA_LEN),
+      zunaSendLen(0),
+      IssueLastError(0),
+      m_pZunaMedium(std::move(medium))
+{
+    std::memset(&ZunaHeader, 0, sizeof(ZunaHeader));
+    std::memcpy(ZunaHeader.bSignature, ZUNA_SIGNATURE, sizeof(ZunaHeader.bSignature));
+    ZunaHeader.bHeaderLen = ZUNA_HEADER_LEN;
+    ZunaHeader.APIVersion = zunaVer;
+    ZunaHeader.bOriginator = 1;
+}
+
+CX9ZunaIfc::~CX9ZunaIfc()
+{
+    if (m_pZunaMedium) m_pZunaMedium->Disconnect();
+}
+
+ZUNA_ERROR CX9ZunaIfc::Connect()
+{
+    if (!m_pZunaMedium || m_pZunaMedium->Connect() != 0) return ZUNA_E_CONNECTION;
+    return ZUNA_E_SUCCESS;
+}
+
+ZUNA_ERROR CX9ZunaIfc::Disconnect()
+{
+    if (m_pZunaMedium) m_pZunaMedium->Disconnect();
+    return ZUNA_E_SUCCESS;
+}
+
+unsigned char CX9ZunaIfc::CalculateModule100(const unsigned char* Buffer, uint16_t wSize)
+{
+    return static_cast<unsigned char>(0x100 - ValidateCheckSum(Buffer, wSize));
+}
+
+unsigned char CX9ZunaIfc::ValidateCheckSum(const unsigned char* Buffer, uint16_t wSize)
+{
+    unsigned char sum = 0;
+    for (uint16_t i = 0; i < wSize; ++i) sum = static_cast<unsigned char>(sum + Buffer[i]);
+    return sum;
+}
+
+int CX9ZunaIfc::SetZunaHeader(uint16_t cmdNum, unsigned char* pBuf, uint32_t cmdDataLen)
+{
+    ZUNA_HEADER hdr;
+    std::memset(&hdr, 0, sizeof(hdr));
+    maxHostDataLen = ZUNA_MAX_DATA_LEN;
+    std::memcpy(hdr.bSignature, ZUNA_SIGNATURE, sizeof(hdr.bSignature));
+    hdr.ZunaVersion = {ZUNA_VERSION_MAJOR, ZUNA_VERSION_MINOR};
+    hdr.bOriginator = 1;
+    hdr.bHeaderLen = ZUNA_HEADER_LEN;
+    hdr.wCommand = HostToLe16(cmdNum);
+    if (cmdDataLen > maxHostDataLen) {
+        std::memcpy(pBuf, &hdr, sizeof(hdr));
+        return -1;
+    }
+    hdr.dwDataLen = HostToLe32(cmdDataLen);
+    zunaSendLen = cmdDataLen;
+    hdr.bChecksum = CalculateModule100(reinterpret_cast<const unsigned char*>(&hdr), sizeof(hdr));
+    std::memcpy(pBuf, &hdr, sizeof(hdr));
+    return 0;
+}
+
+int CX9ZunaIfc::SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength)
+{
+    if (dataLength > maxHostDataLen) return -1;
+    PutLe32(pBuf + offsetof(ZUNA_HEADER, dwDataLen), dataLength);
+    return 0;
+}
+
+ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
+                                       uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize)
+{
+    if (!m_pZunaMedium || sendDataLen > bufSize) return ZUNA_E_CONNECTION;
+
+    std::vector<unsigned char> request(ZUNA_MAX_PACKET_LEN);
+    std::vector<unsigned char> reply(ZUNA_MAX_PACKET_LEN);
+
+    if (SetZunaHeader(cmdNum, request.data(), sendDataLen) != 0) return ZUNA_E_CONNECTION;
+    if (sendDataLen > 0) std::memcpy(request.data() + ZUNA_HEADER_LEN, sendData, sendDataLen);
+
+    unsigned long recvLen = *pRecvLen;
+    const int rc = m_pZunaMedium->IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                                   reinterpret_cast<char*>(reply.data()), timeout);
+    if (rc != 0) {
+        IssueLastError = static_cast<uint32_t>(rc);
+        return ZUNA_E_CONNECTION;
+    }
+    if (ValidateCheckSum(reply.data(), ZUNA_HEADER_LEN) != 0) {
+        *pRecvLen = 0;
+        return ZUNA_E_CONNECTION;
+    }
+
+    const uint32_t dataLen = GetLe32(reply.data() + offsetof(ZUNA_HEADER, dwDataLen));
+    // The reply's data starts at offset 32; it must have arrived whole and fit the
+    // caller's buffer.
+    if (dataLen > ZUNA_MAX_DATA_LEN || dataLen > bufSize || recvLen > ZUNA_MAX_PACKET_LEN ||
+        ZUNA_HEADER_LEN + dataLen > recvLen) {
+        *pRecvLen = 0;
+        return ZUNA_E_CONNECTION;
+    }
+    *pRecvLen = dataLen;
+    if (dataLen != 0) std::memcpy(sendData, reply.data() + ZUNA_HEADER_LEN, dataLen);
+    return static_cast<ZUNA_ERROR>(GetLe16(reply.data() + offsetof(ZUNA_HEADER, wStatus)));
+}
+
+ZUNA_ERROR CX9ZunaIfc::QueryRecord(uint16_t cmdNum, void* rec, uint32_t size)
+{
+    uint32_t recvLen = 0;
+    return SendZunaCommand(cmdNum, rec, 0, &recvLen, 0, size);
+}
+
+ZUNA_ERROR CX9ZunaIfc::SendRecord(uint16_t cmdNum, void* rec, uint32_t size)
+{
+    uint32_t recvLen = 0;
+    return SendZunaCommand(cmdNum, rec, size, &recvLen, 0, size);
+}

@@ -1,0 +1,162 @@
+// The TCP network medium.
+#include "x9networkLinux.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "firmware/x9endian.h"
+#include "firmware/zunahdr.h"
+
+namespace {
+constexpr std::size_t kHeaderFixedBytes = 11;  // signature, version and bHeaderLen
+}
+
+CX9Network_Linux::CX9Network_Linux(const char* IPAddress, int Port) : m_hSocket(-1), nPort(Port)
+{
+    std::memset(strIPAddress, 0, sizeof(strIPAddress));
+    // A text that does not fit is not cut short (that could name another card): it is
+    // kept empty, and Connect refuses the empty address.
+    if (IPAddress != nullptr && std::strlen(IPAddress) < sizeof(strIPAddress))
+        std::strcpy(strIPAddress, IPAddress);
+}
+
+CX9Network_Linux::~CX9Network_Linux()
+{
+    Disconnect();
+}
+
+int CX9Network_Linux::Connect()
+{
+    m_hSocket = socket(AF_INET, SOCK_STREAM, 0);
+    if (m_hSocket < 0) {
+        m_hSocket = -1;
+        return ZUNA_E_CONNECTION;
+    }
+
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(nPort & 0xFFFF));
+    peer.sin_addr.s_addr = inet_addr(strIPAddress);
+    if (peer.sin_addr.s_addr == INADDR_NONE) return ZUNA_E_CONNECTION;
+
+    for (;;) {
+        if (connect(m_hSocket, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0) return ZUNA_E_SUCCESS;
+        if (errno != EADDRINUSE) return ZUNA_E_CONNECTION;
+        usleep(100);
+    }
+}
+
+int CX9Network_Linux::Disconnect()
+{
+    if (m_hSocket != -1) {
+        shutdown(m_hSocket, SHUT_RDWR);
+        close(m_hSocket);
+        m_hSocket = -1;
+    }
+    return 0;
+}
+
+int CX9Network_Linux::IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf,
+                                       unsigned long timeout)
+{
+    const auto sendLen = static_cast<int>(GetLe32(sendBuf + offsetof(ZUNA_HEADER, dwDataLen)) + ZUNA_HEADER_LEN);
+    return IssueCommand(sendLen, recvLen, sendBuf, recvBuf, timeout) != ZUNA_E_SUCCESS ? 1 : 0;
+}
+
+int CX9Network_Linux::IssueCommand(int /*sendLen*/, unsigned long* recvLen, char* sendBuf, char* recvBuf,
+                                   unsigned long timeout)
+{
+    if (SendZUNAPacket(reinterpret_cast<unsigned char*>(sendBuf), timeout) != ZUNA_E_SUCCESS)
+        return ZUNA_E_CONNECTION;
+    if (RecvZUNAPacket(reinterpret_cast<unsigned char*>(recvBuf), recvLen, timeout) != ZUNA_E_SUCCESS)
+        return ZUNA_E_CONNECTION;
+    return ZUNA_E_SUCCESS;
+}
+
+int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*timeout*/)
+{
+    std::size_t remaining = GetLe32(CmdBuffer + offsetof(ZUNA_HEADER, dwDataLen)) + ZUNA_HEADER_LEN;
+    const unsigned char* p = CmdBuffer;
+    while (remaining > 0) {
+        const ssize_t n = write(m_hSocket, p, remaining);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return ZUNA_E_CONNECTION;
+        }
+        p += n;
+        remaining -= static_cast<std::size_t>(n);
+    }
+    return ZUNA_E_SUCCESS;
+}
+
+int CX9Network_Linux::WaitForZUNAPacket(unsigned long timeout)
+{
+    std::size_t matched = 0;
+    while (matched < ZUNA_SIGNATURE_LEN) {
+        char byte;
+        if (ReceiveBytes(&byte, 1, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+        // A byte that breaks a partial match is consumed by the reset and not compared
+        // again with the first signature byte.
+        if (static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[matched])
+            ++matched;
+        else
+            matched = 0;
+    }
+    return ZUNA_E_SUCCESS;
+}
+
+int CX9Network_Linux::ReceiveHeader(char* Buffer, unsigned long timeout)
+{
+    if (WaitForZUNAPacket(timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+    std::memcpy(Buffer, ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN);
+    if (ReceiveBytes(Buffer + ZUNA_SIGNATURE_LEN, kHeaderFixedBytes - ZUNA_SIGNATURE_LEN, timeout) != ZUNA_E_SUCCESS)
+        return ZUNA_E_CONNECTION;
+    const unsigned headerLen = static_cast<unsigned char>(Buffer[offsetof(ZUNA_HEADER, bHeaderLen)]);
+    if (headerLen < kHeaderFixedBytes) return ZUNA_E_CONNECTION;
+    return ReceiveBytes(Buffer + kHeaderFixedBytes, headerLen - kHeaderFixedBytes, timeout);
+}
+
+int CX9Network_Linux::ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
+{
+    for (unsigned long i = 0; i < wLen;) {
+        const ssize_t n = read(m_hSocket, Buffer + i, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return ZUNA_E_CONNECTION;
+        ++i;
+    }
+    return ZUNA_E_SUCCESS;
+}
+
+int CX9Network_Linux::ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
+{
+    unsigned long got = 0;
+    while (got < wLen) {
+        const ssize_t n = read(m_hSocket, Buffer + got, wLen - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return ZUNA_E_CONNECTION;
+        got += static_cast<unsigned long>(n);
+    }
+    return ZUNA_E_SUCCESS;
+}
+
+int CX9Network_Linux::RecvZUNAPacket(unsigned char* pResponseBuffer, unsigned long* npBytesRecd,
+                                     unsigned long timeout)
+{
+    char* buf = reinterpret_cast<char*>(pResponseBuffer);
+    // Header fields that a short header does not carry read as zero, never as what
+    // an earlier reply left in the buffer.
+    std::memset(buf, 0, ZUNA_HEADER_LEN);
+    if (ReceiveHeader(buf, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+
+    const unsigned long headerLen = static_cast<unsigned char>(buf[offsetof(ZUNA_HEADER, bHeaderLen)]);
+    const unsigned long dataLen = GetLe32(buf + offsetof(ZUNA_HEADER, dwDataLen));
+    if (dataLen > ZUNA_MAX_PACKET_LEN || headerLen + dataLen > ZUNA_MAX_PACKET_LEN) return ZUNA_E_CONNECTION;
+    if (ReceiveBlocks(buf + headerLen, dataLen, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+
+    *npBytesRecd = headerLen + dataLen;
+    return ZUNA_E_SUCCESS;
+}

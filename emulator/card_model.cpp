@@ -1,0 +1,242 @@
+#include "card_model.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "card_state.h"
+#include "firmware/x9endian.h"
+#include "firmware/zunacmds.h"
+#include "firmware/zunahdr.h"
+
+namespace kelcard {
+namespace detail {
+
+void CardState::Restart(ResetKind kind)
+{
+    ++resetCount;
+    lastReset = kind;
+    mode = 0;
+}
+
+void CopyTextField(char* dst, std::size_t dstSize, const char* src, std::size_t srcSize)
+{
+    if (dstSize == 0) return;
+    std::size_t n = 0;
+    while (n < srcSize && n < dstSize - 1 && src[n] != '\0') ++n;
+    std::memcpy(dst, src, n);
+    std::memset(dst + n, 0, dstSize - n);
+}
+
+std::string TextOfField(const char* field, std::size_t size)
+{
+    std::size_t n = 0;
+    while (n < size && field[n] != '\0') ++n;
+    return std::string(field, n);
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::CardState;
+using detail::Command;
+using detail::CommandTable;
+using detail::Reply;
+
+const CommandTable& Commands()
+{
+    static const CommandTable table = [] {
+        CommandTable t;
+        detail::AddLoginCommands(t);
+        detail::AddGeneralCommands(t);
+        return t;
+    }();
+    return table;
+}
+
+int64_t HostTime()
+{
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+std::vector<uint8_t> BuildReply(uint16_t command, uint16_t status, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> packet(ZUNA_HEADER_LEN + data.size(), 0);
+    ZUNA_HEADER header{};
+    std::memcpy(header.bSignature, ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN);
+    header.ZunaVersion = {ZUNA_VERSION_MAJOR, ZUNA_VERSION_MINOR};
+    header.bHeaderLen = static_cast<ZUNA_BYTE>(ZUNA_HEADER_LEN);
+    header.dwDataLen = HostToLe32(static_cast<uint32_t>(data.size()));
+    header.wCommand = HostToLe16(command);
+    header.wStatus = HostToLe16(status);
+    header.APIVersion = {ZUNA_VERSION_MAJOR, ZUNA_VERSION_MINOR};
+    header.bOriginator = 0;
+    std::memcpy(packet.data(), &header, ZUNA_HEADER_LEN);
+
+    uint8_t sum = 0;
+    for (std::size_t i = 0; i < ZUNA_HEADER_LEN; ++i) sum = static_cast<uint8_t>(sum + packet[i]);
+    packet[offsetof(ZUNA_HEADER, bChecksum)] = static_cast<uint8_t>(0x100 - sum);
+
+    std::copy(data.begin(), data.end(), packet.begin() + ZUNA_HEADER_LEN);
+    return packet;
+}
+
+std::vector<uint8_t> BuildReply(uint16_t command, uint16_t status)
+{
+    return BuildReply(command, status, {});
+}
+
+// Checks the packet's framing. Returns 0 when it is a well-formed request, else the
+// status to answer with.
+uint16_t CheckPacket(const uint8_t* packet, std::size_t len)
+{
+    if (packet == nullptr || len < ZUNA_HEADER_LEN) return ZUNA_E_INVALID;
+    if (std::memcmp(packet, ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN) != 0) return ZUNA_E_INVALID;
+    uint8_t sum = 0;
+    for (std::size_t i = 0; i < ZUNA_HEADER_LEN; ++i) sum = static_cast<uint8_t>(sum + packet[i]);
+    if (sum != 0) return ZUNA_E_CHECKSUM;
+    if (packet[offsetof(ZUNA_HEADER, bHeaderLen)] != ZUNA_HEADER_LEN) return ZUNA_E_INVALID;
+    const uint32_t dataLen = GetLe32(packet + offsetof(ZUNA_HEADER, dwDataLen));
+    if (dataLen > ZUNA_MAX_DATA_LEN || dataLen != len - ZUNA_HEADER_LEN) return ZUNA_E_INVALID;
+    return ZUNA_E_SUCCESS;
+}
+
+bool IsLoginCommand(uint16_t command)
+{
+    return command == ZUNACMD_GET_CHALLENGE || command == ZUNACMD_LOGIN;
+}
+
+}  // namespace
+
+CardModel::CardModel(std::vector<Account> accounts) : m_state(std::make_unique<CardState>())
+{
+    if (accounts.empty()) accounts.push_back({kDefaultUser, kDefaultPassword});
+    m_state->running.accounts = std::move(accounts);
+    m_state->saved = m_state->running;
+    m_state->clock = HostTime;
+    detail::CopyTextField(m_state->fwInfo.fwVersion, sizeof(m_state->fwInfo.fwVersion), kDefaultFwVersion,
+                          std::strlen(kDefaultFwVersion));
+    detail::CopyTextField(m_state->fwInfo.fwBuildDate, sizeof(m_state->fwInfo.fwBuildDate), kDefaultFwBuildDate,
+                          std::strlen(kDefaultFwBuildDate));
+}
+
+CardModel::~CardModel() = default;
+
+std::vector<uint8_t> CardModel::HandlePacket(Session& session, const uint8_t* packet, std::size_t len)
+{
+    std::lock_guard lock(m_mutex);
+    CardState& card = *m_state;
+    session.closeAfterReply = false;
+    session.dropWithoutReply = false;
+
+    const uint16_t command =
+        (packet != nullptr && len >= ZUNA_HEADER_LEN) ? GetLe16(packet + offsetof(ZUNA_HEADER, wCommand)) : 0;
+    if (const uint16_t framing = CheckPacket(packet, len); framing != ZUNA_E_SUCCESS) {
+        return BuildReply(command, framing);
+    }
+    const std::span<const uint8_t> request(packet + ZUNA_HEADER_LEN, len - ZUNA_HEADER_LEN);
+
+    if (session.requireLogin && !session.loggedIn && !IsLoginCommand(command)) {
+        return BuildReply(command, ZUNA_E_NEEDAUTH);
+    }
+
+    if (auto fault = card.faults.find(command); fault != card.faults.end()) {
+        switch (fault->second.kind) {
+        case detail::Fault::Kind::kStatus:
+            return BuildReply(command, fault->second.status);
+        case detail::Fault::Kind::kRawReply:
+            if (!fault->second.raw.empty()) return fault->second.raw;
+            [[fallthrough]];
+        case detail::Fault::Kind::kDrop:
+            session.dropWithoutReply = true;
+            return {};
+        }
+    }
+
+    const auto entry = Commands().find(command);
+    if (entry == Commands().end()) return BuildReply(command, ZUNA_E_UNSUPPORTED);
+    const Command& cmd = entry->second;
+    if (cmd.requestLen && request.size() != *cmd.requestLen) return BuildReply(command, ZUNA_E_INVALID);
+
+    Reply reply;
+    cmd.handler(card, session, request, reply);
+    if (reply.status != ZUNA_E_SUCCESS) reply.data.clear();
+    return BuildReply(command, reply.status, reply.data);
+}
+
+void CardModel::ForceStatus(uint16_t command, uint16_t status)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->faults[command] = {detail::Fault::Kind::kStatus, status, {}};
+}
+
+void CardModel::ForceDrop(uint16_t command)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->faults[command] = {detail::Fault::Kind::kDrop, 0, {}};
+}
+
+void CardModel::ForceRawReply(uint16_t command, std::vector<uint8_t> reply)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->faults[command] = {detail::Fault::Kind::kRawReply, 0, std::move(reply)};
+}
+
+void CardModel::ClearForcedStatus(uint16_t command)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->faults.erase(command);
+}
+
+void CardModel::SetClockSource(ClockSource clock)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->clock = clock ? std::move(clock) : ClockSource(HostTime);
+}
+
+void CardModel::SetCardTime(int64_t epochSeconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->SetTime(epochSeconds);
+}
+
+void CardModel::SetFirmwareInfo(const std::string& version, const std::string& buildDate)
+{
+    std::lock_guard lock(m_mutex);
+    STRUCT_FW_INFO& info = m_state->fwInfo;
+    detail::CopyTextField(info.fwVersion, sizeof(info.fwVersion), version.data(), version.size());
+    detail::CopyTextField(info.fwBuildDate, sizeof(info.fwBuildDate), buildDate.data(), buildDate.size());
+}
+
+std::string CardModel::CardName() const
+{
+    std::lock_guard lock(m_mutex);
+    return detail::TextOfField(m_state->running.name.data(), m_state->running.name.size());
+}
+
+int64_t CardModel::CardTime() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state->Now();
+}
+
+int CardModel::ResetCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state->resetCount;
+}
+
+ResetKind CardModel::LastReset() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state->lastReset;
+}
+
+uint8_t CardModel::CardMode() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state->mode;
+}
+
+}  // namespace kelcard

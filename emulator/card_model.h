@@ -1,0 +1,119 @@
+// kelcard's card model: the state of one ORVA card and one handler per ZUNA command
+// code. Plain C++ with no I/O: a complete request packet goes in, a complete reply
+// packet comes out. The front ends (TCP server, virtual drive) share one model; every
+// public method is safe to call from several threads.
+//
+// How the card answers a request packet, in this order:
+//   1. Malformed packet: shorter than a header, wrong signature, bHeaderLen not 32, or
+//      dwDataLen not matching the packet length (or above 66528): status 28
+//      (ZUNA_E_INVALID). Header bytes not summing to 0 mod 256: status 34
+//      (ZUNA_E_CHECKSUM). wCommand is echoed when the header is complete, else 0.
+//   2. Session requires a login and has none: every code but 0x0001 and 0x0002
+//      answers 2 (ZUNA_E_NEEDAUTH).
+//   3. An injected fault for the code (ForceStatus, ForceDrop, ForceRawReply).
+//   4. Unknown code: 32 (ZUNA_E_UNSUPPORTED). Request data of the wrong length for
+//      the code: 28 (ZUNA_E_INVALID).
+//   5. The command's handler. A reply whose status is not 0 carries no data.
+// Reply header: signature, ZunaVersion 0.4, bHeaderLen 32, dwDataLen, wCommand echoed,
+// wStatus, bOriginator 0 (the card); all 32 bytes sum to 0 mod 256.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kelcard {
+
+struct Account {
+    std::string user;
+    std::string password;
+};
+
+// The account a card has when none is given.
+inline constexpr const char* kDefaultUser = "admin";
+inline constexpr const char* kDefaultPassword = "admin";
+
+// The firmware texts a card reports unless told otherwise (the tool prints them
+// without adding a line end, so they end in one).
+inline constexpr const char* kDefaultFwVersion = "2.3.1\n";
+inline constexpr const char* kDefaultFwBuildDate = "Mar 14 2005 10:22:51\n";
+
+// Per-connection state kept by a front end and handed to every call.
+struct Session {
+    bool requireLogin = true;   // TCP: true; host interface: false
+    bool loggedIn = false;
+    bool haveChallenge = false;
+    std::array<uint8_t, 8> challenge{};
+    bool closeAfterReply = false;  // set by the model: the card restarts after this reply
+    bool dropWithoutReply = false; // set by the model: the connection ends, no reply sent
+};
+
+// Why the card last restarted.
+enum class ResetKind {
+    kNone,           // not restarted since the model was made
+    kSaveConfig,     // 0x0900: configuration saved, then restart
+    kNoConfig,       // 0x0901: restart with the last saved configuration
+    kClockRollback,  // 0x090A with rollback 1 and an earlier time
+};
+
+// Where the card's clock comes from (seconds since the epoch); tests may freeze it.
+// The card's time is the source's value plus an offset that setting the time moves.
+using ClockSource = std::function<int64_t()>;
+
+namespace detail {
+struct CardState;
+}
+
+class CardModel {
+public:
+    // The card's accounts; an empty list gives the one account kDefaultUser with
+    // kDefaultPassword. The accounts are part of the saved configuration.
+    explicit CardModel(std::vector<Account> accounts = {});
+    ~CardModel();
+    CardModel(const CardModel&) = delete;
+    CardModel& operator=(const CardModel&) = delete;
+
+    // Handles one request packet (header and data, `len` bytes) and returns the
+    // reply packet. Clears and then may set session.closeAfterReply (the card
+    // restarts: the front end closes the connection after sending the reply) or
+    // session.dropWithoutReply (the front end closes without sending; the returned
+    // packet is then empty). Never reads outside [packet, packet + len).
+    std::vector<uint8_t> HandlePacket(Session& session, const uint8_t* packet, std::size_t len);
+
+    // Fault injection, each for every later request with this command code (after the
+    // login check, also for codes the card does not know); the state is not changed.
+    // ForceStatus: answer this status with no data.
+    void ForceStatus(uint16_t command, uint16_t status);
+    // ForceDrop: end the connection without a reply.
+    void ForceDrop(uint16_t command);
+    // ForceRawReply: answer exactly these bytes (any header, checksum and length);
+    // an empty reply acts as ForceDrop.
+    void ForceRawReply(uint16_t command, std::vector<uint8_t> reply);
+    // Removes any fault injected for this code.
+    void ClearForcedStatus(uint16_t command);
+
+    // Replaces the clock source, keeping the offset (0 until the time is set); a null
+    // source returns the clock to the host's time().
+    void SetClockSource(ClockSource clock);
+    // Sets the card's clock, as the card's own setting would but without a restart.
+    void SetCardTime(int64_t epochSeconds);
+    // Texts longer than 79 characters are cut to 79.
+    void SetFirmwareInfo(const std::string& version, const std::string& buildDate);
+
+    // Read-only views for tests.
+    std::string CardName() const;
+    int64_t CardTime() const;
+    int ResetCount() const;
+    ResetKind LastReset() const;
+    uint8_t CardMode() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::unique_ptr<detail::CardState> m_state;
+};
+
+}  // namespace kelcard

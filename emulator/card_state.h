@@ -1,0 +1,103 @@
+// Inside the card model: the card's state and the command table that the area sources
+// (card_login.cpp, card_general.cpp, ...) fill. Not for the front ends.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "card_model.h"
+#include "firmware/general.h"
+
+namespace kelcard::detail {
+
+// What the card keeps across a restart only when it is saved (0x0900).
+struct CardConfig {
+    std::vector<Account> accounts;
+    std::array<char, CARD_NAME_LEN> name{};
+    SMTP_CONFIG_INFO_tag smtp{};
+    SERVER_INFO_STRUCT_tag serverInfo{};
+};
+
+struct Fault {
+    enum class Kind { kStatus, kDrop, kRawReply } kind = Kind::kStatus;
+    uint16_t status = 0;
+    std::vector<uint8_t> raw;
+};
+
+struct CardState {
+    CardConfig running;  // what the card uses now
+    CardConfig saved;    // what a restart without saving returns to
+    STRUCT_FW_INFO fwInfo{};
+    ClockSource clock;
+    int64_t clockOffset = 0;
+    uint8_t mode = 0;  // 0 normal, 1 flash mode
+    int resetCount = 0;
+    ResetKind lastReset = ResetKind::kNone;
+    std::map<uint16_t, Fault> faults;
+    std::random_device random;
+
+    int64_t Now() const { return clock() + clockOffset; }
+    void SetTime(int64_t epochSeconds) { clockOffset = epochSeconds - clock(); }
+    // The card restarts: counted, back in normal mode; the caller sets
+    // Session::closeAfterReply and decides what happens to the configuration.
+    void Restart(ResetKind kind);
+};
+
+// The reply a handler builds: its status and, for status 0, its data.
+struct Reply {
+    uint16_t status = 0;
+    std::vector<uint8_t> data;
+};
+
+using Handler = void (*)(CardState& card, Session& session, std::span<const uint8_t> request,
+                         Reply& reply);
+
+struct Command {
+    Handler handler = nullptr;
+    // Exact request data length; requests of another length answer 28. Unset: the
+    // handler checks the length itself.
+    std::optional<std::size_t> requestLen;
+    // Whether the command is refused with 2 before a login on a session that needs one.
+    bool needsLogin = true;
+};
+
+using CommandTable = std::map<uint16_t, Command>;
+
+// One per area of commands.
+void AddLoginCommands(CommandTable& table);
+void AddGeneralCommands(CommandTable& table);
+
+// Texts in fixed fields.
+// Copies the text at the start of `src` (up to its NUL or the end of `src`, at most
+// dstSize - 1 characters) into `dst` and zero-fills the rest of `dst`.
+void CopyTextField(char* dst, std::size_t dstSize, const char* src, std::size_t srcSize);
+// The text at the start of a field, stopping at its NUL or at the field's end.
+std::string TextOfField(const char* field, std::size_t size);
+
+// Reads a packed record from request data whose length the command table checked.
+template <typename Record>
+Record ReadRecord(std::span<const uint8_t> request)
+{
+    Record record{};
+    std::memcpy(&record, request.data(), std::min(request.size(), sizeof(Record)));
+    return record;
+}
+
+// Puts a packed record into the reply's data.
+template <typename Record>
+void SetReplyRecord(Reply& reply, const Record& record)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+    reply.data.assign(bytes, bytes + sizeof(Record));
+}
+
+}  // namespace kelcard::detail

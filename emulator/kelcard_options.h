@@ -1,0 +1,41 @@
+// kelcard's command line: the sub-commands and the options of "serve".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "card_model.h"
+
+namespace kelcard {
+
+// The usage text, printed by --help and after a bad argument.
+extern const char* const kUsage;
+
+struct ServeOptions {
+    std::string address;                                // --address, a 127.x.y.z address
+    std::vector<Account> accounts;                      // --user NAME:PASSWORD...
+    std::vector<std::pair<uint16_t, uint16_t>> faults;  // --fail CODE:STATUS...
+    std::vector<uint16_t> drops;                        // --drop CODE...
+    std::optional<int64_t> clock;                       // --clock EPOCH
+    bool frozenClock = false;                           // --frozen-clock
+    std::optional<std::string> fwVersion;               // --fw-version TEXT
+    std::optional<std::string> fwDate;                  // --fw-date TEXT
+};
+
+// Parses the words after "serve". On a bad word returns false with a one-line
+// message in `error` (no usage text).
+bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& options, std::string& error);
+
+// Command codes and statuses: "0x" followed by hex digits, or decimal digits; at most
+// `max`. Anything else (signs, blanks, trailing characters) is refused.
+std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max);
+
+// Puts the options other than the accounts (given to the model's constructor) into
+// the card. `hostNow` is the host's time at start: a frozen clock stands at it (or at
+// --clock).
+void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow);
+
+}  // namespace kelcard

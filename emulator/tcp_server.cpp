@@ -1,0 +1,241 @@
+#include "tcp_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "firmware/x9endian.h"
+
+namespace kelcard {
+namespace {
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+std::string ErrnoText(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// Reads and writes one connection; every wait also returns when Stop() wakes the
+// server. Reads are buffered so that scanning for the signature costs no system call
+// per byte.
+class Connection {
+public:
+    enum class Result { kOk, kClosed };
+
+    Connection(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) {}
+
+    // Consumes the stream up to and including the next header signature.
+    Result SkipToSignature()
+    {
+        std::size_t matched = 0;
+        while (matched < ZUNA_SIGNATURE_LEN) {
+            uint8_t byte = 0;
+            if (ReadExact(&byte, 1) != Result::kOk) return Result::kClosed;
+            if (byte == ZUNA_SIGNATURE[matched]) {
+                ++matched;
+            } else {
+                // The first signature byte occurs nowhere else in the signature, so a
+                // broken partial match can only restart at this byte.
+                matched = (byte == ZUNA_SIGNATURE[0]) ? 1 : 0;
+            }
+        }
+        return Result::kOk;
+    }
+
+    Result ReadExact(uint8_t* out, std::size_t len)
+    {
+        while (len > 0) {
+            if (m_pos == m_len && Fill() != Result::kOk) return Result::kClosed;
+            const std::size_t n = std::min(len, m_len - m_pos);
+            std::memcpy(out, m_buffer + m_pos, n);
+            m_pos += n;
+            out += n;
+            len -= n;
+        }
+        return Result::kOk;
+    }
+
+    Result WriteAll(const uint8_t* data, std::size_t len)
+    {
+        while (len > 0) {
+            if (!Wait(POLLOUT)) return Result::kClosed;
+            const ssize_t n = ::send(m_fd, data, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+                return Result::kClosed;
+            }
+            data += n;
+            len -= static_cast<std::size_t>(n);
+        }
+        return Result::kOk;
+    }
+
+private:
+    Result Fill()
+    {
+        for (;;) {
+            if (!Wait(POLLIN)) return Result::kClosed;
+            const ssize_t n = ::recv(m_fd, m_buffer, sizeof(m_buffer), MSG_DONTWAIT);
+            if (n > 0) {
+                m_pos = 0;
+                m_len = static_cast<std::size_t>(n);
+                return Result::kOk;
+            }
+            if (n == 0) return Result::kClosed;
+            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Result::kClosed;
+        }
+    }
+
+    // Waits until the connection is ready for `events` (or has failed, which the
+    // following call reports); false once the server is being stopped.
+    bool Wait(short events)
+    {
+        for (;;) {
+            pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
+            const int rc = ::poll(fds, 2, -1);
+            if (rc < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            if (fds[1].revents != 0) return false;
+            if (fds[0].revents != 0) return true;
+        }
+    }
+
+    int m_fd;
+    int m_wakeFd;
+    uint8_t m_buffer[4096];
+    std::size_t m_pos = 0;
+    std::size_t m_len = 0;
+};
+
+}  // namespace
+
+bool IsLoopbackIPv4(const std::string& address)
+{
+    in_addr addr{};
+    if (::inet_pton(AF_INET, address.c_str(), &addr) != 1) return false;
+    return (ntohl(addr.s_addr) >> 24) == 127;
+}
+
+TcpServer::TcpServer(CardModel& model, std::string address, uint16_t port)
+    : m_model(model), m_address(std::move(address)), m_port(port)
+{
+}
+
+TcpServer::~TcpServer()
+{
+    Stop();
+}
+
+bool TcpServer::Start(std::string* error)
+{
+    auto fail = [&](std::string message) {
+        if (error) *error = std::move(message);
+        CloseFd(m_listenFd);
+        CloseFd(m_wakeRead);
+        CloseFd(m_wakeWrite);
+        return false;
+    };
+    if (m_thread.joinable()) {
+        if (error) *error = "already serving";
+        return false;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(m_port);
+    if (!IsLoopbackIPv4(m_address) || ::inet_pton(AF_INET, m_address.c_str(), &addr.sin_addr) != 1) {
+        return fail("not a loopback IPv4 address (127.x.y.z): " + m_address);
+    }
+
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(ErrnoText("pipe"));
+    m_wakeRead = wake[0];
+    m_wakeWrite = wake[1];
+
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listenFd < 0) return fail(ErrnoText("socket"));
+    const int on = 1;
+    if (::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) != 0) {
+        return fail(ErrnoText("setsockopt"));
+    }
+    if (::bind(m_listenFd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
+        return fail(ErrnoText(("bind " + m_address + ":" + std::to_string(m_port)).c_str()));
+    }
+    if (::listen(m_listenFd, 8) != 0) return fail(ErrnoText("listen"));
+
+    m_thread = std::thread([this] { Serve(); });
+    return true;
+}
+
+void TcpServer::Stop()
+{
+    if (m_thread.joinable()) {
+        const uint8_t byte = 1;
+        while (::write(m_wakeWrite, &byte, 1) < 0 && errno == EINTR) {
+        }
+        m_thread.join();
+    }
+    CloseFd(m_listenFd);
+    CloseFd(m_wakeRead);
+    CloseFd(m_wakeWrite);
+}
+
+void TcpServer::Serve()
+{
+    for (;;) {
+        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+        const int rc = ::poll(fds, 2, -1);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents != 0) return;
+        if (fds[0].revents == 0) continue;
+        int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;  // the peer gave up before the accept, or a transient error
+        ServeConnection(fd);
+        CloseFd(fd);
+    }
+}
+
+void TcpServer::ServeConnection(int fd)
+{
+    using Result = Connection::Result;
+    Connection conn(fd, m_wakeRead);
+    Session session;
+    session.requireLogin = true;
+    std::vector<uint8_t> packet;
+
+    for (;;) {
+        if (conn.SkipToSignature() != Result::kOk) return;
+        packet.assign(ZUNA_HEADER_LEN, 0);
+        std::memcpy(packet.data(), ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN);
+        if (conn.ReadExact(packet.data() + ZUNA_SIGNATURE_LEN, ZUNA_HEADER_LEN - ZUNA_SIGNATURE_LEN) != Result::kOk) {
+            return;
+        }
+        const uint32_t dataLen = GetLe32(packet.data() + offsetof(ZUNA_HEADER, dwDataLen));
+        if (dataLen > ZUNA_MAX_DATA_LEN) return;
+        packet.resize(ZUNA_HEADER_LEN + dataLen);
+        if (conn.ReadExact(packet.data() + ZUNA_HEADER_LEN, dataLen) != Result::kOk) return;
+
+        const std::vector<uint8_t> reply = m_model.HandlePacket(session, packet.data(), packet.size());
+        if (session.dropWithoutReply) return;
+        if (conn.WriteAll(reply.data(), reply.size()) != Result::kOk) return;
+        if (session.closeAfterReply) return;
+    }
+}
+
+}  // namespace kelcard

@@ -1,0 +1,55 @@
+// kelcard's TCP front end: the card's ZUNA service on a loopback IPv4 address.
+// One connection is served at a time, each with a fresh Session that needs a login;
+// the next connection is accepted when the current one ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "card_model.h"
+#include "firmware/zunahdr.h"
+
+namespace kelcard {
+
+// True for dotted-decimal IPv4 text in 127.0.0.0/8 (e.g. "127.0.31.1").
+bool IsLoopbackIPv4(const std::string& address);
+
+class TcpServer {
+public:
+    // The model must outlive the server. `port` other than 6577 is for tests only.
+    TcpServer(CardModel& model, std::string address, uint16_t port = ZUNA_TCP_PORT);
+    ~TcpServer();  // Stop()
+    TcpServer(const TcpServer&) = delete;
+    TcpServer& operator=(const TcpServer&) = delete;
+
+    // Binds address:port with SO_REUSEADDR, listens and starts serving in a background
+    // thread. Returns false, with a message in *error if given, when the address is not
+    // a loopback IPv4 address, the socket cannot be bound, or the server already runs.
+    bool Start(std::string* error = nullptr);
+
+    // Stops promptly, also in the middle of a connection: closes the connection and the
+    // listening socket and waits for the background thread. Harmless when not started
+    // or called twice.
+    void Stop();
+
+    // Per connection: requests are found by scanning for the header signature (stray
+    // bytes are skipped); a dwDataLen above 66528 ends the connection. Each request
+    // goes to the model; its reply is written, after which the connection is closed if
+    // the model set Session::closeAfterReply. Session::dropWithoutReply closes it
+    // without writing.
+
+private:
+    void Serve();
+    void ServeConnection(int fd);
+
+    CardModel& m_model;
+    std::string m_address;
+    uint16_t m_port;
+    int m_listenFd = -1;
+    int m_wakeRead = -1;   // readable once Stop() has been called
+    int m_wakeWrite = -1;
+    std::thread m_thread;
+};
+
+}  // namespace kelcard

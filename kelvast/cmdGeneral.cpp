@@ -1,0 +1,250 @@
+// kelvast -gen: firmware information, card name, clock, SMTP settings and resets.
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "zunaCmd.h"
+
+namespace {
+
+const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+constexpr std::size_t kMaxCardName = 32;
+
+// Prints a text field the card filled, never past its end.
+template <std::size_t N>
+int FieldLen(const char (&field)[N])
+{
+    return static_cast<int>(strnlen(field, N));
+}
+
+int ShowFirmwareInfo()
+{
+    STRUCT_FW_INFO info{};
+    const ZUNA_ERROR status = pmyIfc->GetFWInfo(&info);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error when getting firmware info !\n");
+        return status;
+    }
+    std::printf("Firmware Version: %.*s", FieldLen(info.fwVersion), info.fwVersion);
+    std::printf("Firmware Build Date: %.*s", FieldLen(info.fwBuildDate), info.fwBuildDate);
+    return status;
+}
+
+int ShowCardName()
+{
+    char name[CARD_NAME_LEN] = {};
+    const ZUNA_ERROR status = pmyIfc->GetCardName(name);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error when getting %s Name!\n", kProductWord);
+        return status;
+    }
+    std::printf("%s Name : %.*s", kProductWord, static_cast<int>(strnlen(name, sizeof(name))), name);
+    return status;
+}
+
+int ShowSmtpConfig()
+{
+    SMTP_CONFIG_INFO_tag cfg{};
+    const ZUNA_ERROR status = pmyIfc->GetSmtpConfig(&cfg);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error when getting SMTP Config!\n");
+        return status;
+    }
+    std::printf("SMTP Server 1 : %.*s\n", FieldLen(cfg.server1), cfg.server1);
+    std::printf("Mail Id 1     : %.*s\n", FieldLen(cfg.mailId1), cfg.mailId1);
+    std::printf("SMTP Server 2 : %.*s\n", FieldLen(cfg.server2), cfg.server2);
+    std::printf("Mail Id 2     : %.*s\n", FieldLen(cfg.mailId2), cfg.mailId2);
+    return status;
+}
+
+int ShowCardTime()
+{
+    X9_TIME_STRUCT_tag t{};
+    const ZUNA_ERROR status = pmyIfc->GetCardTime(&t);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error when getting %s time!\n", kProductWord);
+        return status;
+    }
+    const time_t when = static_cast<time_t>(t.epochtime);
+    struct tm local {};
+    char text[64];
+    if (localtime_r(&when, &local) == nullptr || asctime_r(&local, text) == nullptr) {
+        std::printf("Error when getting %s time!\n", kProductWord);
+        return ZUNA_E_INVALID;
+    }
+    std::printf("Time          : %s", text);
+    return status;
+}
+
+int SetTime(const char* dateWord)
+{
+    X9_TIME_STRUCT_tag t{};
+    uint32_t epoch = 0;
+    if (ReadDateWord(dateWord, &epoch) != 0) {
+        std::printf("Invalid date!\n");
+        return -1;
+    }
+    t.epochtime = epoch;
+    t.rollback = 0;
+    const ZUNA_ERROR status = pmyIfc->SetCardTime(&t);
+    if (status == ZUNA_E_RANGE)
+        std::printf("You may be rolling back the time on the card. This involves a reset of the \n"
+                    "card to ensure proper functionality. To rollback the time use FORCE option.");
+    else if (status != ZUNA_E_SUCCESS)
+        std::printf("Error while setting time!\n");
+    return status;
+}
+
+int SetTimeForced(const char* dateWord, const char* forceWord)
+{
+    X9_TIME_STRUCT_tag t{};
+    uint32_t epoch = 0;
+    if (ReadDateWord(dateWord, &epoch) != 0) {
+        std::printf("Invalid date!\n");
+        return 0;
+    }
+    t.epochtime = epoch;
+    if (x9strcasecmp(forceWord, "Force") != 0) return -1;
+    t.rollback = 1;
+    const ZUNA_ERROR status = pmyIfc->SetCardTime(&t);
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error while setting time!\n");
+    else
+        std::printf("Card has been reset.\n");
+    return status;
+}
+
+int SetName(const char* name)
+{
+    if (validateCardName(name) != 0) {
+        std::printf("Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
+        return 0;
+    }
+    const ZUNA_ERROR status = pmyIfc->SetCardName(name);
+    if (status != ZUNA_E_SUCCESS) std::printf("Error while setting name!\n");
+    return status;
+}
+
+int ResetCard(const char* kindWord)
+{
+    const char* kind = kindWord[0] != '\0' ? kindWord + 1 : kindWord;
+    const bool save = x9strcasecmp(kind, "SaveConfig") == 0;
+    if (!save && x9strcasecmp(kind, "NoConfig") != 0) {
+        std::printf("Invalid arguments...\n");
+        return -1;
+    }
+    char prompt[64];
+    std::snprintf(prompt, sizeof(prompt), "Are you sure you want to reset the %s(y/n)?", kProductWord);
+    if (msgyn(prompt) != 'Y') {
+        std::printf("\nCommand cancelled by user\n");
+        return 0;
+    }
+    const ZUNA_ERROR status = save ? pmyIfc->ResetX9SaveConfig() : pmyIfc->ResetX9NoConfig();
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error when resetting the card...\n");
+    else
+        std::printf("The %s has been reset successfully !\n", kProductWord);
+    return status;
+}
+
+// Copies a value into its field; false (with a message) when it does not fit.
+template <std::size_t N>
+bool PutSmtpValue(char (&field)[N], const char* value, const char* what)
+{
+    if (std::strlen(value) >= N) {
+        std::printf("Invalid %s: at most %zu characters are allowed!\n", what, N - 1);
+        return false;
+    }
+    std::strcpy(field, value);
+    return true;
+}
+
+int SetSmtpConfig(char** words)
+{
+    SMTP_CONFIG_INFO_tag cfg{};
+    if (!PutSmtpValue(cfg.server1, words[0], "SMTP server 1") || !PutSmtpValue(cfg.mailId1, words[1], "mail id 1") ||
+        !PutSmtpValue(cfg.server2, words[2], "SMTP server 2") || !PutSmtpValue(cfg.mailId2, words[3], "mail id 2"))
+        return -1;
+    const ZUNA_ERROR status = pmyIfc->SetSmtpConfig(&cfg);
+    if (status != ZUNA_E_SUCCESS) std::printf("Error when setting SMTP Config!\n");
+    return status;
+}
+
+}  // namespace
+
+int validateDate(const struct tm* tm)
+{
+    if (tm->tm_sec < 0 || tm->tm_sec > 59 || tm->tm_min < 0 || tm->tm_min > 59 || tm->tm_hour < 0 ||
+        tm->tm_hour > 23 || tm->tm_mon < 0 || tm->tm_mon > 11 || tm->tm_year < 0)
+        return 1;
+    const int year = tm->tm_year + 1900;
+    int days = kMonthDays[tm->tm_mon];
+    if (tm->tm_mon == 1 && year % 4 == 0) days = 29;
+    // A day of 0 is refused: it would silently name the last day of the month before.
+    if (tm->tm_mday < 1 || tm->tm_mday > days) return 1;
+    return 0;
+}
+
+int ReadDateWord(const char* word, uint32_t* epoch)
+{
+    int month = 0, day = 0, hour = 0, minute = 0, year = 0, second = 0;
+    if (std::sscanf(word, "%02d%02d%02d%02d%04d.%02d", &month, &day, &hour, &minute, &year, &second) != 6)
+        return -1;
+    struct tm tm {};
+    tm.tm_sec = second;
+    tm.tm_min = minute;
+    tm.tm_hour = hour;
+    tm.tm_mday = day;
+    tm.tm_mon = month - 1;
+    tm.tm_year = year - 1900;
+    tm.tm_wday = 0;
+    tm.tm_yday = 0;
+    // The local time zone decides whether daylight-saving time applies on that date.
+    tm.tm_isdst = -1;
+    if (validateDate(&tm) != 0) return -1;
+    const time_t seconds = mktime(&tm);
+    // The card's clock counts seconds since 1970 in 32 bits, compared as signed.
+    if (seconds < 0 || seconds > INT32_MAX) return -1;
+    *epoch = static_cast<uint32_t>(seconds);
+    return 0;
+}
+
+int validateCardName(const char* name)
+{
+    std::size_t len = 0;
+    for (const char* p = name; *p != '\0'; ++p, ++len) {
+        const auto c = static_cast<unsigned char>(*p);
+        const bool ok = (c < 0x80 && std::isalnum(c)) || c == '-' || c == '_' || c == '*';
+        if (!ok || len >= kMaxCardName) return 1;
+    }
+    return 0;
+}
+
+int ProcessGeneralCommands(int argc, char** argv)
+{
+    if (argc < 3 || argv[2][0] != '-') return -1;
+    const char* sub = argv[2] + 1;
+    switch (argc) {
+    case 3:
+        if (x9strcasecmp(sub, "fwInfo") == 0) return ShowFirmwareInfo();
+        if (x9strcasecmp(sub, "GetName") == 0) return ShowCardName();
+        if (x9strcasecmp(sub, "GetSmtpCfg") == 0) return ShowSmtpConfig();
+        if (x9strcasecmp(sub, "GetTime") == 0) return ShowCardTime();
+        break;
+    case 4:
+        if (x9strcasecmp(sub, "SetTime") == 0) return SetTime(argv[3]);
+        if (x9strcasecmp(sub, "SetName") == 0) return SetName(argv[3]);
+        if (x9strcasecmp(sub, "Reset") == 0) return ResetCard(argv[3]);
+        break;
+    case 5:
+        if (x9strcasecmp(sub, "SetTime") == 0) return SetTimeForced(argv[3], argv[4]);
+        break;
+    case 7:
+        if (x9strcasecmp(sub, "SetSmtpCfg") == 0) return SetSmtpConfig(argv + 3);
+        break;
+    default:
+        break;
+    }
+    return -1;
+}

@@ -1,0 +1,210 @@
+// kelvast: entry point, dispatcher and the helpers shared by the command groups.
+#include "zunaCmd.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+#include <unistd.h>
+
+#include "firmware/login.h"
+
+CX9ZunaIfc* pmyIfc = nullptr;
+
+namespace {
+
+struct GroupEntry {
+    const char* word;  // group word past its dash
+    int (*handler)(int argc, char** argv);
+};
+
+// Group words in matching order; groups not built yet are simply not listed.
+const GroupEntry kGroups[] = {
+    {"gen", ProcessGeneralCommands},
+};
+
+const char kBannerRule[] =
+    "___________________________________________________________________________________\n";
+
+// The part of a medium or script word after its first character ("" for an empty word).
+const char* PastFirstChar(const char* word)
+{
+    return word[0] != '\0' ? word + 1 : word;
+}
+
+}  // namespace
+
+int x9strcasecmp(const char* a, const char* b)
+{
+    return strcasecmp(a, b);
+}
+
+char msgyn(const char* prompt)
+{
+    constexpr std::size_t kMaxAnswer = 39;
+    char answer[kMaxAnswer + 1] = {};
+    std::size_t len = 0;
+
+    std::fputs(prompt, stdout);
+    std::fflush(stdout);
+
+    int c = std::getchar();
+    while (c != EOF && std::isspace(c)) c = std::getchar();
+    // Only the first character matters; the rest of a long word is read and dropped.
+    while (c != EOF && !std::isspace(c)) {
+        if (len < kMaxAnswer) answer[len++] = static_cast<char>(c);
+        c = std::getchar();
+    }
+    if (c != EOF) std::ungetc(c, stdin);
+
+    std::printf("\n");
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(answer[0])));
+}
+
+void GetPasswordInput(char* buf)
+{
+    constexpr std::size_t kMaxPassword = 255;
+    std::fflush(stdout);
+    char* entered = getpass("Please Enter Password : ");
+    buf[0] = '\0';
+    if (entered == nullptr) return;
+    const std::size_t len = std::strlen(entered);
+    const std::size_t keep = len < kMaxPassword ? len : kMaxPassword;
+    std::memcpy(buf, entered, keep);
+    buf[keep] = '\0';
+    explicit_bzero(entered, len);
+}
+
+int ValidateUserOrPwd(const char* text)
+{
+    for (const char* p = text; *p != '\0'; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        const bool ok = (c < 0x80 && std::isalnum(c)) || c == '-' || c == '_';
+        if (!ok) return 1;
+    }
+    return 0;
+}
+
+const char* findprogname(const char* name)
+{
+    const char* last = std::strrchr(name, '\\');
+    return last ? last + 1 : name;
+}
+
+int parseArguments(int argc, char** argv)
+{
+    if (argc < 2 || argv[1][0] != '-') return -1;
+    const char* group = argv[1] + 1;
+    for (const GroupEntry& entry : kGroups)
+        if (x9strcasecmp(group, entry.word) == 0) return entry.handler(argc, argv);
+    return -1;
+}
+
+namespace {
+
+// Connects the run's client; prints the connection lines. False when it failed.
+bool ConnectClient()
+{
+    std::printf("Connecting..");
+    std::fflush(stdout);
+    if (pmyIfc->Connect() != ZUNA_E_SUCCESS) {
+        std::printf("Error during connect \n");
+        return false;
+    }
+    std::printf("Connected\n");
+    return true;
+}
+
+// Asks for the password and logs in. Returns the login status (0 logged in).
+int LoginClient(const char* user)
+{
+    if (std::strlen(user) > ZUNA_LOGIN_MAX_TEXT) {
+        std::printf("The user name is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
+        return kExitInvalidWords;
+    }
+    char password[256];
+    GetPasswordInput(password);
+    std::printf("\n");
+    if (std::strlen(password) > ZUNA_LOGIN_MAX_TEXT) {
+        explicit_bzero(password, sizeof(password));
+        std::printf("The password is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
+        return kExitInvalidWords;
+    }
+    const int status = pmyIfc->ZunaLogin(user, password);
+    explicit_bzero(password, sizeof(password));
+    if (status != 0) {
+        std::printf("Invalid Username/Password!\n");
+        return status;
+    }
+    std::printf("Login Successful !\n");
+    return 0;
+}
+
+int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
+{
+    if (argc < 2) {
+        Usage(argv[0], 0);
+        return kExitInvalidWords;
+    }
+    const char* first = argv[1];
+    if (first[0] != '\0' && first[1] == 'h') {
+        Usage(argv[0], 1);
+        return kExitInvalidWords;
+    }
+
+    int result = -1;
+    if (x9strcasecmp(PastFirstChar(first), "nw") == 0) {
+        if (argc < 3 || argv[2][0] == '-') {
+            Usage(argv[0], 0);
+            return kExitInvalidWords;
+        }
+        client = std::make_unique<CX9ZunaIfc>(MEDIUM_NW, OS_WINDOWS, argv[2], ZUNA_TCP_PORT);
+        pmyIfc = client.get();
+        if (!ConnectClient()) return ZUNA_E_CONNECTION;
+        if (argc - 1 < 4) {
+            Usage(argv[0], 0);
+            return kExitTooFewWords;
+        }
+        const int login = LoginClient(argv[3]);
+        if (login != 0) return login;
+        result = parseArguments(argc - 3, argv + 3);
+    } else if (x9strcasecmp(PastFirstChar(first), "cd") == 0) {
+        client = std::make_unique<CX9ZunaIfc>(MEDIUM_CD, OS_WINDOWS, nullptr, 0);
+        pmyIfc = client.get();
+        if (!ConnectClient()) return ZUNA_E_CONNECTION;
+        if (argc - 1 < 2) {
+            Usage(argv[0], 0);
+            return kExitTooFewWords;
+        }
+        result = parseArguments(argc - 1, argv + 1);
+    }
+
+    if (result < 0) {
+        if (msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y') Usage(argv[0], 0);
+        return kExitInvalidWords;
+    }
+    std::printf("\n%s", kBannerRule);
+    std::printf("Remember to run %s with -flash -saveconfig to make changes permanent\n", kToolName);
+    std::printf("%s", kBannerRule);
+    return result;
+}
+
+}  // namespace
+
+int KelvastMain(int argc, char** argv)
+{
+    std::unique_ptr<CX9ZunaIfc> client;
+    const int status = RunCommandLine(argc, argv, client);
+    std::fflush(stdout);
+    pmyIfc = nullptr;
+    client.reset();
+    return status;
+}
+
+#ifndef KELVAST_LIBRARY_BUILD
+int main(int argc, char** argv)
+{
+    return KelvastMain(argc, argv);
+}
+#endif

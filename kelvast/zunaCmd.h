@@ -1,0 +1,54 @@
+// kelvast: shared declarations of the entry point, the dispatcher, the shared helpers
+// and the command-group handlers.
+//
+// Handler convention: every group handler takes the word count and the word vector
+// (word 0 an unread slot, word 1 the group word, word 2 the sub-command, words 3.. its
+// arguments). It returns -1 when the words are not valid for the group (the entry
+// point then offers the help) and otherwise the status of its last card operation,
+// which becomes the exit status. Handlers print their own results to standard output.
+#pragma once
+
+#include <ctime>
+
+#include "x9zunaifc.h"
+
+// The run's one client; created and destroyed by the entry point only.
+extern CX9ZunaIfc* pmyIfc;
+
+inline constexpr const char* kToolName = "kelvast";
+inline constexpr const char* kToolVersion = "1.6.4.1";
+inline constexpr const char* kProductWord = "ORVA";
+inline constexpr int kExitInvalidWords = 8;
+inline constexpr int kExitTooFewWords = 1;
+
+// Case-insensitive comparison of option and command words (0 when equal).
+int x9strcasecmp(const char* a, const char* b);
+// Prints the prompt, reads one whitespace-delimited answer word from standard input,
+// prints "\n" and returns the word's first character in upper case (0 at end of input).
+char msgyn(const char* prompt);
+// Prompts for the password without echo; keeps at most 255 characters in buf (256 bytes).
+void GetPasswordInput(char* buf);
+// 0 when every character is an ASCII letter, digit, '-' or '_' (empty is valid), else 1.
+int ValidateUserOrPwd(const char* text);
+// The part of a name after its last backslash (only the backslash separates).
+const char* findprogname(const char* name);
+// The help: full = 0 short help, 1 full help. Five waits for Enter between pages.
+void Usage(const char* startName, int full);
+
+// One run of the tool: the entry point's work; returns the exit status.
+int KelvastMain(int argc, char** argv);
+
+// The dispatcher: picks a group handler by word 1.
+int parseArguments(int argc, char** argv);
+
+// Group handlers.
+int ProcessGeneralCommands(int argc, char** argv);
+
+// Date word MMDDhhmmYYYY.ss of the clock commands.
+// validateDate: 0 when the broken-down time is a real date (see the -gen group), else 1.
+int validateDate(const struct tm* tm);
+// Reads and checks a date word; on success stores the seconds since the epoch (local
+// time) in *epoch and returns 0; returns -1 for a bad date.
+int ReadDateWord(const char* word, uint32_t* epoch);
+// 0 when the name is at most 32 ASCII letters, digits, '-', '_' or '*', else 1.
+int validateCardName(const char* name);

@@ -1,0 +1,106 @@
+// End-to-end harness: runs the real kelvast against a real kelcard, as an
+// administrator would. kelvast gets a terminal of its own (a pseudo-terminal that is
+// its controlling terminal, where the password is typed when it asks), its standard
+// input from a pipe (the answers, then end of input) and its standard output and
+// error captured through pipes. Every wait is bounded; children that overstay are
+// killed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The loopback address that belongs to the running test alone: 127.0.X.Y, derived
+// from the test's rank among all the tests of this program sorted by full name, so
+// every test (and every process that ctest starts for one) gets a different one.
+std::string TestAddress();
+
+// One kelvast run as the administrator does it.
+struct KelvastRun {
+    std::vector<std::string> args;        // the words after the program name
+    std::optional<std::string> password;  // typed at the terminal when it asks
+    std::string input;                    // standard input, then end of input
+    std::string program;                  // path to start it by; empty: the built kelvast
+    std::string timeZone = "UTC";         // TZ of the run
+    int limitSeconds = 30;                // the whole run is killed past this
+};
+
+struct RunResult {
+    bool exited = false;    // ended by exit (not by a signal, not killed by the harness)
+    int status = -1;        // exit status when exited
+    int signal = 0;         // the signal that ended it, if any
+    bool timedOut = false;  // killed by the harness at the time limit
+    std::string out;        // standard output
+    std::string terminal;   // everything written to the terminal
+    std::string err;        // standard error
+};
+
+RunResult RunKelvast(const KelvastRun& run);
+// kelvast started by its absolute path with these words, no password, this input.
+RunResult RunWords(const std::vector<std::string>& args, const std::string& input = {});
+
+// A printable account of a run, for failure messages.
+std::string Describe(const RunResult& result);
+
+// Checks everything a run shows: exit status, standard output byte for byte, the
+// terminal's text, and an empty standard error (sanitizer reports end up there).
+::testing::AssertionResult RunMatches(const RunResult& result, int status, const std::string& out,
+                                      const std::string& terminal);
+
+// The terminal's text of a run that asked for the password once.
+inline const std::string kPasswordTerminal = "Please Enter Password : \n";
+
+// Names parameterised cases by their `name` member, for test names:
+//     INSTANTIATE_TEST_SUITE_P(Rows, Suite, ::testing::Values(...), CaseName());
+struct CaseName {
+    template <typename Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const
+    {
+        return info.param.name;
+    }
+};
+
+// A kelcard serving one address; stopped with SIGTERM and reaped on destruction.
+class Card {
+public:
+    Card() = default;
+    ~Card();
+    Card(const Card&) = delete;
+    Card& operator=(const Card&) = delete;
+
+    // Starts `kelcard serve --address ADDRESS OPTIONS...` and waits (bounded) for its
+    // ready line.
+    ::testing::AssertionResult Start(const std::string& address, const std::vector<std::string>& options = {});
+    // Stops the card: SIGTERM, bounded wait, SIGKILL if it stays. Reports a card that
+    // crashed or ended with a failure status.
+    void Stop();
+    const std::string& Address() const { return m_address; }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    int m_stderrFile = -1;
+    std::string m_address;
+};
+
+// A test with its own card at its own address (TestAddress()):
+//     ASSERT_TRUE(StartCard({"--fail", "0x0907:5"}));
+class CardTest : public ::testing::Test {
+protected:
+    ::testing::AssertionResult StartCard(const std::vector<std::string>& options = {});
+    void TearDown() override;
+
+    // kelvast -nw ADDRESS USER WORDS..., the password typed at the prompt.
+    RunResult Kelvast(const std::vector<std::string>& words, const std::string& input = {},
+                      const std::string& password = "admin", const std::string& user = "admin");
+
+    Card card;
+};
+
+}  // namespace e2e

@@ -1,0 +1,210 @@
+// The entry point: every way a run ends and its exit status, the connection, the
+// login and the question asked for invalid words.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "expected_text.h"
+#include "harness.h"
+
+namespace e2e {
+namespace {
+
+// Parameters print as their case name (ctest shows it beside the test's name).
+template <typename Case>
+    requires requires(const Case& c) { c.name; }
+std::ostream& operator<<(std::ostream& os, const Case& c)
+{
+    return os << c.name;
+}
+
+const std::string kShortHelp = HelpText(KELVAST_BIN, false);
+
+// --- Runs that end before any connection ------------------------------------------
+
+TEST(Entry, NetworkWithoutAddressShowsTheShortHelp)
+{
+    EXPECT_TRUE(RunMatches(RunWords({"-nw"}), 8, kShortHelp, ""));
+}
+
+// An address word beginning with a dash is taken for a missing address: no
+// connection is tried.
+TEST(Entry, NetworkWithGroupWordForAddressShowsTheShortHelp)
+{
+    EXPECT_TRUE(RunMatches(RunWords({"-nw", "-sel", "-listall"}), 8, kShortHelp, ""));
+}
+
+TEST(Entry, UnreachableCardEndsWithConnectionStatus)
+{
+    // Nothing listens on this test's own address.
+    EXPECT_TRUE(RunMatches(RunWords({"-nw", TestAddress(), "admin", "-gen", "-GetName"}), 33,
+                           "Connecting..Error during connect \n", ""));
+}
+
+// A first word that is no medium word: the question, no connection; yes shows the
+// short help. Either way the status is 8.
+struct InvalidFirstWordCase {
+    const char* name;
+    std::vector<std::string> words;
+    std::string answer;
+    bool helpShown;
+};
+
+class InvalidFirstWord : public ::testing::TestWithParam<InvalidFirstWordCase> {};
+
+TEST_P(InvalidFirstWord, AsksWhetherToShowTheHelp)
+{
+    const InvalidFirstWordCase& c = GetParam();
+    const std::string expected = kInvalidWordsAsked + (c.helpShown ? kShortHelp : "");
+    EXPECT_TRUE(RunMatches(RunWords(c.words, c.answer), 8, expected, ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, InvalidFirstWord,
+    ::testing::Values(InvalidFirstWordCase{"UnknownAnsweredNo", {"-foo"}, "n\n", false},
+                      InvalidFirstWordCase{"UnknownAnsweredYes", {"-foo", "-gen", "-GetName"}, "y\n", true},
+                      InvalidFirstWordCase{"UnknownAnsweredYesInCapitals", {"-foo"}, "YES\n", true},
+                      InvalidFirstWordCase{"UnknownNoAnswer", {"-foo"}, "", false},
+                      // Only a lower-case h asks for the help.
+                      InvalidFirstWordCase{"CapitalH", {"-H"}, "n\n", false},
+                      // The medium word's first character is not compared, so it
+                      // takes one character before "nw".
+                      InvalidFirstWordCase{"MediumWordWithoutItsFirstCharacter",
+                                           {"nw", "127.0.39.1", "admin", "-gen", "-GetName"},
+                                           "no\n",
+                                           false}),
+    CaseName());
+
+// --- Runs against a card -------------------------------------------------------------
+
+using EntryWithCard = CardTest;
+
+TEST_F(EntryWithCard, SuccessfulCommandEndsWithTheBanner)
+{
+    ASSERT_TRUE(StartCard());
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 0, kLoggedIn + "ORVA Name : " + kBanner, kPasswordTerminal));
+}
+
+// Medium and group words are compared without regard to case, and the medium word's
+// first character is not compared at all.
+TEST_F(EntryWithCard, MediumAndGroupWordsIgnoreCase)
+{
+    ASSERT_TRUE(StartCard());
+    for (const char* medium : {"-NW", "+nw", "-nW"}) {
+        SCOPED_TRACE(medium);
+        KelvastRun run;
+        run.args = {medium, TestAddress(), "admin", "-GEN", "-getname"};
+        run.password = "admin";
+        EXPECT_TRUE(RunMatches(RunKelvast(run), 0, kLoggedIn + "ORVA Name : " + kBanner, kPasswordTerminal));
+    }
+}
+
+// A card failure ends the run with the card's status, after the banner.
+TEST_F(EntryWithCard, CardFailureBecomesTheExitStatus)
+{
+    ASSERT_TRUE(StartCard({"--fail", "0x0907:31"}));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 31, kLoggedIn + "Error when getting ORVA Name!\n" + kBanner,
+                           kPasswordTerminal));
+}
+
+// Medium, address and user name but no group word: connected, then the short help
+// and status 1; no password is asked.
+TEST_F(EntryWithCard, NoGroupWordConnectsAndShowsTheShortHelp)
+{
+    ASSERT_TRUE(StartCard());
+    EXPECT_TRUE(RunMatches(Kelvast({}), 1, kConnected + kShortHelp, ""));
+}
+
+TEST_F(EntryWithCard, WrongPasswordIsRefused)
+{
+    ASSERT_TRUE(StartCard());
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}, "", "Admin"), 1, kConnected + "\nInvalid Username/Password!\n",
+                           kPasswordTerminal));
+}
+
+TEST_F(EntryWithCard, UnknownUserIsRefused)
+{
+    ASSERT_TRUE(StartCard());
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}, "", "admin", "operator"), 1,
+                           kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
+}
+
+// The card's own accounts decide; the longest name and password the login record
+// holds (31 characters each) get through.
+TEST_F(EntryWithCard, LogsInWithTheCardsAccounts)
+{
+    const std::string user(31, 'u');
+    const std::string password = "P4ss-word_" + std::string(21, 'x');
+    ASSERT_EQ(password.size(), 31u);
+    ASSERT_TRUE(StartCard({"--user", "ops:S3cret-1", "--user", user + ":" + password}));
+
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}, "", "S3cret-1", "ops"), 0,
+                           kLoggedIn + "ORVA Name : " + kBanner, kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}, "", password, user), 0, kLoggedIn + "ORVA Name : " + kBanner,
+                           kPasswordTerminal));
+    // The default account is not there when accounts are given.
+    EXPECT_TRUE(
+        RunMatches(Kelvast({"-gen", "-GetName"}), 1, kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
+}
+
+TEST_F(EntryWithCard, UserNameLongerThanTheLoginRecordIsRefusedBeforeThePassword)
+{
+    ASSERT_TRUE(StartCard());
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}, "", "admin", std::string(32, 'u')), 8,
+                           kConnected + "The user name is too long: at most 31 characters are allowed!\n", ""));
+}
+
+TEST_F(EntryWithCard, PasswordLongerThanTheLoginRecordIsRefused)
+{
+    ASSERT_TRUE(StartCard({"--user", "admin:" + std::string(31, 'p')}));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}, "", std::string(32, 'p')), 8,
+                           kConnected + "\nThe password is too long: at most 31 characters are allowed!\n",
+                           kPasswordTerminal));
+}
+
+// A challenge the card refuses ends the login with 1, whatever the card's status; a
+// refused login record ends with the card's status.
+TEST_F(EntryWithCard, RefusedChallengeEndsWithAuthenticationStatus)
+{
+    ASSERT_TRUE(StartCard({"--fail", "0x0001:3"}));
+    EXPECT_TRUE(
+        RunMatches(Kelvast({"-gen", "-GetName"}), 1, kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
+}
+
+TEST_F(EntryWithCard, RefusedLoginEndsWithTheCardsStatus)
+{
+    ASSERT_TRUE(StartCard({"--fail", "0x0002:5"}));
+    EXPECT_TRUE(
+        RunMatches(Kelvast({"-gen", "-GetName"}), 5, kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
+}
+
+// Invalid group words are found after the login; the question follows.
+struct InvalidGroupCase {
+    const char* name;
+    std::vector<std::string> words;
+    std::string answer;
+    bool helpShown;
+};
+
+class InvalidGroupWord : public CardTest, public ::testing::WithParamInterface<InvalidGroupCase> {};
+
+TEST_P(InvalidGroupWord, AsksWhetherToShowTheHelp)
+{
+    const InvalidGroupCase& c = GetParam();
+    ASSERT_TRUE(StartCard());
+    const std::string expected = kLoggedIn + kInvalidWordsAsked + (c.helpShown ? kShortHelp : "");
+    EXPECT_TRUE(RunMatches(Kelvast(c.words, c.answer), 8, expected, kPasswordTerminal));
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, InvalidGroupWord,
+                         ::testing::Values(InvalidGroupCase{"WithoutDashAnsweredNo", {"gen", "-GetName"}, "n\n", false},
+                                           InvalidGroupCase{"WithoutDashAnsweredYes", {"gen", "-GetName"}, "y\n", true},
+                                           InvalidGroupCase{
+                                               "UnknownAnsweredNo", {"-general", "-GetName"}, "n\n", false},
+                                           InvalidGroupCase{"UnknownAnsweredYes", {"-xyz"}, "y\n", true}),
+                         CaseName());
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,77 @@
+// A scripted medium: records every request packet and answers from a queue of
+// canned replies, so client operations can be checked byte for byte without a card.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "firmware/x9endian.h"
+#include "firmware/zunahdr.h"
+#include "x9zunamedium.h"
+
+struct ScriptedReply {
+    int rc = 0;                        // medium result
+    std::vector<unsigned char> packet; // bytes placed in the reply buffer
+};
+
+// Builds a reply packet with a correct checksum (computed here, independently of the
+// client's code).
+inline std::vector<unsigned char> MakeReply(uint16_t status, const std::vector<unsigned char>& data,
+                                            uint16_t command = 0)
+{
+    std::vector<unsigned char> p(32, 0);
+    const unsigned char sig[8] = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5};
+    std::memcpy(p.data(), sig, 8);
+    p[9] = 4;
+    p[10] = 32;
+    PutLe32(&p[12], static_cast<uint32_t>(data.size()));
+    PutLe16(&p[20], command);
+    PutLe16(&p[22], status);
+    unsigned sum = 0;
+    for (unsigned char b : p) sum += b;
+    p[11] = static_cast<unsigned char>((256 - sum % 256) % 256);
+    p.insert(p.end(), data.begin(), data.end());
+    return p;
+}
+
+struct FakeMediumLog {
+    std::vector<std::vector<unsigned char>> requests;
+    std::deque<ScriptedReply> replies;
+    int connects = 0;
+    int disconnects = 0;
+    int connectResult = 0;
+    int disconnectResult = 0;
+};
+
+class FakeMedium : public CX9ZunaMedium {
+public:
+    explicit FakeMedium(FakeMediumLog& log) : m_log(log) {}
+
+    int IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf, unsigned long) override
+    {
+        const uint32_t len = GetLe32(sendBuf + 12) + 32;
+        m_log.requests.emplace_back(sendBuf, sendBuf + len);
+        if (m_log.replies.empty()) return 1;
+        ScriptedReply r = m_log.replies.front();
+        m_log.replies.pop_front();
+        if (r.rc != 0) return r.rc;
+        std::memcpy(recvBuf, r.packet.data(), r.packet.size());
+        *recvLen = r.packet.size();
+        return 0;
+    }
+    int Connect() override
+    {
+        ++m_log.connects;
+        return m_log.connectResult;
+    }
+    int Disconnect() override
+    {
+        ++m_log.disconnects;
+        return m_log.disconnectResult;
+    }
+
+private:
+    FakeMediumLog& m_log;
+};

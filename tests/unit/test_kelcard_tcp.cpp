@@ -1,0 +1,447 @@
+// kelcard's TCP front end, run in-process on its own loopback address per test and
+// driven by a raw socket client; and kelcard's "serve" options.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card_model.h"
+#include "kelcard_options.h"
+#include "md5.h"
+#include "tcp_server.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t kSignature[8] = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5};
+
+Bytes Request(uint16_t command, const Bytes& data = {}, uint32_t announcedLen = UINT32_MAX)
+{
+    const uint32_t len = announcedLen == UINT32_MAX ? static_cast<uint32_t>(data.size()) : announcedLen;
+    Bytes p(32, 0);
+    std::memcpy(p.data(), kSignature, 8);
+    p[9] = 4;
+    p[10] = 32;
+    for (int i = 0; i < 4; ++i) p[12 + i] = static_cast<uint8_t>(len >> (8 * i));
+    p[20] = static_cast<uint8_t>(command);
+    p[21] = static_cast<uint8_t>(command >> 8);
+    p[26] = 1;
+    unsigned sum = 0;
+    for (uint8_t b : p) sum += b;
+    p[11] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
+    p.insert(p.end(), data.begin(), data.end());
+    return p;
+}
+
+struct Reply {
+    uint16_t command = 0;
+    uint16_t status = 0;
+    Bytes data;
+};
+
+Bytes NameField(const std::string& name)
+{
+    Bytes b(256, 0);
+    std::memcpy(b.data(), name.data(), name.size());
+    return b;
+}
+
+// A socket client with bounded waits: every read gives up after 10 s.
+class RawClient {
+public:
+    explicit RawClient(const std::string& address)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval limit{10, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(6577);
+        ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    }
+    ~RawClient() { Close(); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool Connected() const { return m_connected; }
+
+    void Close()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+
+    bool Send(const Bytes& bytes)
+    {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    std::optional<Reply> ReadReply()
+    {
+        Bytes header(32);
+        if (!ReadExact(header.data(), header.size())) return std::nullopt;
+        if (std::memcmp(header.data(), kSignature, 8) != 0) return std::nullopt;
+        Reply reply;
+        const uint32_t len = header[12] | (header[13] << 8) | (header[14] << 16) | (uint32_t{header[15]} << 24);
+        reply.command = static_cast<uint16_t>(header[20] | (header[21] << 8));
+        reply.status = static_cast<uint16_t>(header[22] | (header[23] << 8));
+        if (len > 66528) return std::nullopt;
+        reply.data.resize(len);
+        if (!ReadExact(reply.data.data(), len)) return std::nullopt;
+        return reply;
+    }
+
+    // True when the card has closed the connection (end of stream or reset) with no
+    // further byte sent; false when a byte arrives or the wait runs out.
+    bool ClosedByCard()
+    {
+        uint8_t byte = 0;
+        const ssize_t n = ::recv(m_fd, &byte, 1, 0);
+        return n == 0 || (n < 0 && errno == ECONNRESET);
+    }
+
+    // Logs in with the given account; returns the card's status of the login.
+    std::optional<uint16_t> Login(const std::string& user, const std::string& password)
+    {
+        if (!Send(Request(0x0001))) return std::nullopt;
+        const auto challenge = ReadReply();
+        if (!challenge || challenge->data.size() != 8) return std::nullopt;
+        Bytes input(password.begin(), password.end());
+        input.insert(input.end(), challenge->data.begin(), challenge->data.end());
+        MD5_CTX ctx;
+        MD5Init(&ctx);
+        MD5Update(&ctx, input.data(), static_cast<unsigned>(input.size()));
+        MD5Final(&ctx);
+        Bytes record(72, 0);
+        std::memcpy(record.data(), user.data(), user.size());
+        std::memcpy(record.data() + 32, ctx.digest, 16);
+        if (!Send(Request(0x0002, record))) return std::nullopt;
+        const auto reply = ReadReply();
+        if (!reply) return std::nullopt;
+        return reply->status;
+    }
+
+    std::optional<Reply> Exchange(uint16_t command, const Bytes& data = {})
+    {
+        if (!Send(Request(command, data))) return std::nullopt;
+        return ReadReply();
+    }
+
+private:
+    bool ReadExact(uint8_t* out, std::size_t len)
+    {
+        while (len > 0) {
+            const ssize_t n = ::recv(m_fd, out, len, 0);
+            if (n <= 0) return false;
+            out += n;
+            len -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    int m_fd = -1;
+    bool m_connected = false;
+};
+
+// Each test names its own address, so that tests never share a listening socket.
+class KelcardTcpTest : public ::testing::Test {
+protected:
+    void Serve(const std::string& address)
+    {
+        m_address = address;
+        m_server = std::make_unique<kelcard::TcpServer>(card, address);
+        std::string error;
+        ASSERT_TRUE(m_server->Start(&error)) << error;
+    }
+
+    void LoggedInClient(RawClient& client)
+    {
+        ASSERT_TRUE(client.Connected());
+        ASSERT_EQ(std::optional<uint16_t>(0), client.Login("admin", "admin"));
+    }
+
+    const std::string& Address() const { return m_address; }
+
+    kelcard::CardModel card;
+    std::unique_ptr<kelcard::TcpServer> m_server;
+
+private:
+    std::string m_address;
+};
+
+TEST_F(KelcardTcpTest, LoginThenSettingsOverOneConnection)
+{
+    Serve("127.0.31.1");
+    RawClient client(Address());
+    ASSERT_TRUE(client.Connected());
+    auto reply = client.Exchange(0x0907);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(2, reply->status) << "login required";
+
+    LoggedInClient(client);
+    reply = client.Exchange(0x0906, NameField("over-tcp"));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(0, reply->status);
+    reply = client.Exchange(0x0907);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(0x0907, reply->command);
+    EXPECT_EQ(NameField("over-tcp"), reply->data);
+}
+
+TEST_F(KelcardTcpTest, StrayBytesBeforeARequestAreSkipped)
+{
+    Serve("127.0.31.2");
+    RawClient client(Address());
+    ASSERT_TRUE(client.Connected());
+    Bytes stream = {'n', 'o', 'i', 's', 'e', 0x00, 0xA5};
+    stream.insert(stream.end(), kSignature, kSignature + 6);  // a broken start of a header
+    stream.insert(stream.end(), {'x', 'T', 'A', 'V'});  // a partial match broken by the real start
+    const Bytes request = Request(0x0001);
+    stream.insert(stream.end(), request.begin(), request.end());
+    ASSERT_TRUE(client.Send(stream));
+
+    const auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(0x0001, reply->command);
+    EXPECT_EQ(0, reply->status);
+    EXPECT_EQ(8u, reply->data.size());
+
+    Bytes bad = Request(0x0907);
+    bad[11] ^= 0xFF;
+    ASSERT_TRUE(client.Send(bad));
+    const auto next = client.ReadReply();
+    ASSERT_TRUE(next) << "the connection goes on after the skipped bytes";
+    EXPECT_EQ(34, next->status);
+    EXPECT_EQ(std::optional<uint16_t>(0), client.Login("admin", "admin")) << "and after a bad checksum";
+}
+
+TEST_F(KelcardTcpTest, RequestSentInPiecesAndRequestsSentTogether)
+{
+    Serve("127.0.31.3");
+    RawClient client(Address());
+    LoggedInClient(client);
+
+    const Bytes set = Request(0x0906, NameField("pieces"));
+    for (std::size_t at = 0; at < set.size(); at += 7) {
+        ASSERT_TRUE(client.Send(Bytes(set.begin() + at, set.begin() + std::min(at + 7, set.size()))));
+    }
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(0, reply->status);
+
+    Bytes both = Request(0x0903);
+    const Bytes second = Request(0x0907);
+    both.insert(both.end(), second.begin(), second.end());
+    ASSERT_TRUE(client.Send(both));
+    reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(0x0903, reply->command);
+    reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(0x0907, reply->command);
+    EXPECT_EQ(NameField("pieces"), reply->data);
+}
+
+TEST_F(KelcardTcpTest, ResetAnswersThenClosesAndADroppedCommandClosesWithoutReply)
+{
+    Serve("127.0.31.5");
+    {
+        RawClient client(Address());
+        LoggedInClient(client);
+        const auto reply = client.Exchange(0x0900);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(0, reply->status);
+        EXPECT_TRUE(client.ClosedByCard());
+        EXPECT_EQ(1, card.ResetCount());
+    }
+    card.ForceDrop(0x0903);
+    RawClient client(Address());
+    LoggedInClient(client);
+    ASSERT_TRUE(client.Send(Request(0x0903)));
+    EXPECT_TRUE(client.ClosedByCard());
+}
+
+TEST_F(KelcardTcpTest, ConnectionsAreServedOneAfterAnother)
+{
+    Serve("127.0.31.7");
+    RawClient first(Address());
+    LoggedInClient(first);
+    RawClient waiting(Address());
+    ASSERT_TRUE(waiting.Connected());
+    ASSERT_TRUE(waiting.Send(Request(0x0001)));
+
+    const auto stillFirst = first.Exchange(0x0907);
+    ASSERT_TRUE(stillFirst);
+    EXPECT_EQ(0, stillFirst->status);
+    first.Close();
+
+    const auto reply = waiting.ReadReply();
+    ASSERT_TRUE(reply) << "the waiting connection is served once the first ends";
+    EXPECT_EQ(0x0001, reply->command);
+    const auto name = waiting.Exchange(0x0907);
+    ASSERT_TRUE(name);
+    EXPECT_EQ(2, name->status) << "the login of the first connection does not carry over";
+}
+
+TEST_F(KelcardTcpTest, OversizeDataLengthClosesTheConnection)
+{
+    Serve("127.0.31.8");
+    RawClient client(Address());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send(Request(0x0906, {}, 66529)));
+    EXPECT_TRUE(client.ClosedByCard());
+
+    RawClient next(Address());
+    ASSERT_TRUE(next.Connected());
+    ASSERT_TRUE(next.Send(Request(0x0FFF, Bytes(66528, 0x11))));
+    const auto reply = next.ReadReply();
+    ASSERT_TRUE(reply) << "the largest data area is read and answered";
+    EXPECT_EQ(0x0FFF, reply->command);
+    EXPECT_EQ(2, reply->status);
+}
+
+TEST_F(KelcardTcpTest, PeerClosingInsideARequestLeavesTheCardServing)
+{
+    Serve("127.0.31.9");
+    {
+        RawClient client(Address());
+        const Bytes request = Request(0x0001);
+        ASSERT_TRUE(client.Send(Bytes(request.begin(), request.begin() + 12)));
+    }
+    {
+        RawClient client(Address());
+        ASSERT_TRUE(client.Send(Request(0x0906, {}, 256)));
+        ASSERT_TRUE(client.Send(Bytes(100, 'x')));
+    }
+    RawClient client(Address());
+    LoggedInClient(client);
+    EXPECT_EQ("", card.CardName());
+}
+
+TEST_F(KelcardTcpTest, StopEndsAnOpenConnectionAndTheListener)
+{
+    Serve("127.0.31.11");
+    RawClient client(Address());
+    LoggedInClient(client);
+    m_server->Stop();
+    EXPECT_TRUE(client.ClosedByCard());
+    RawClient late(Address());
+    EXPECT_FALSE(late.Connected());
+    m_server->Stop();  // a second stop is harmless
+}
+
+TEST_F(KelcardTcpTest, StartRefusesOtherAddressesAndABusyPort)
+{
+    std::string error;
+    kelcard::TcpServer outside(card, "10.0.0.1");
+    EXPECT_FALSE(outside.Start(&error));
+    EXPECT_NE(std::string::npos, error.find("loopback")) << error;
+    kelcard::TcpServer name(card, "localhost");
+    EXPECT_FALSE(name.Start());
+
+    Serve("127.0.31.12");
+    kelcard::TcpServer twin(card, "127.0.31.12");
+    EXPECT_FALSE(twin.Start(&error));
+    RawClient client(Address());
+    LoggedInClient(client);
+}
+
+// ---- kelcard serve options ------------------------------------------------------------------
+
+std::optional<kelcard::ServeOptions> Parse(const std::vector<std::string>& words, std::string* errorOut = nullptr)
+{
+    kelcard::ServeOptions options;
+    std::string error;
+    if (!kelcard::ParseServeOptions(words, options, error)) {
+        EXPECT_FALSE(error.empty());
+        if (errorOut) *errorOut = error;
+        return std::nullopt;
+    }
+    return options;
+}
+
+TEST(KelcardServeOptions, AllOptionsReachTheCard)
+{
+    const auto options = Parse({"--address", "127.0.32.1", "--user", "ops:pa:ss", "--user", "ro:", "--fail",
+                                "0x0907:16", "--fail", "2305:5", "--drop", "0x0903", "--frozen-clock",
+                                "--fw-version", "4.5.6", "--fw-date", "today"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ("127.0.32.1", options->address);
+    ASSERT_EQ(2u, options->accounts.size());
+    EXPECT_EQ("pa:ss", options->accounts[0].password);
+    EXPECT_EQ("", options->accounts[1].password);
+    const std::vector<std::pair<uint16_t, uint16_t>> faults = {{0x0907, 16}, {0x0901, 5}};
+    EXPECT_EQ(faults, options->faults);
+    EXPECT_EQ(std::vector<uint16_t>{0x0903}, options->drops);
+
+    kelcard::CardModel card;
+    kelcard::ConfigureCard(card, *options, 1'234'567'890);
+    EXPECT_EQ(1'234'567'890, card.CardTime()) << "frozen at the start time";
+    kelcard::Session session;
+    session.requireLogin = false;
+    const Bytes get = Request(0x0907);
+    const Bytes reply = card.HandlePacket(session, get.data(), get.size());
+    ASSERT_EQ(32u, reply.size());
+    EXPECT_EQ(16, reply[22] | (reply[23] << 8));
+    const Bytes fw = Request(0x0903);
+    EXPECT_TRUE(card.HandlePacket(session, fw.data(), fw.size()).empty()) << "dropped";
+
+    const auto withClock = Parse({"--address", "127.0.0.1", "--clock", "1000", "--fw-date", "today"});
+    ASSERT_TRUE(withClock);
+    kelcard::ConfigureCard(card, *withClock, 1'234'567'890);
+    EXPECT_EQ(1000, card.CardTime());
+    card.ClearForcedStatus(0x0903);
+    const Bytes info = card.HandlePacket(session, fw.data(), fw.size());
+    ASSERT_EQ(32u + 160u, info.size());
+    EXPECT_EQ(kelcard::kDefaultFwVersion, std::string(reinterpret_cast<const char*>(&info[32])));
+    EXPECT_EQ("today\n", std::string(reinterpret_cast<const char*>(&info[32 + 80]))) << "a line end is added";
+}
+
+TEST(KelcardServeOptions, BadWordsAreRefused)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--address", "192.168.1.5"}, &error));
+    EXPECT_NE(std::string::npos, error.find("loopback")) << error;
+    const std::vector<std::vector<std::string>> bad = {
+        {}, {"--address"}, {"--bogus"}, {"--user", "nocolon"}, {"--user", ":pw"},
+        {"--user", std::string(32, 'u') + ":pw"}, {"--user", "a:b", "--user", "a:c"}, {"--fail", "0x0907"},
+        {"--fail", "0x10000:1"}, {"--fail", "0x0907:65536"}, {"--drop", "-1"}, {"--clock", "0x10"},
+        {"--clock", "2147483648"}};
+    for (size_t i = 0; i < bad.size(); ++i) {
+        std::vector<std::string> words = bad[i];
+        if (i > 0) words.insert(words.begin(), {"--address", "127.0.0.1"});
+        EXPECT_FALSE(Parse(words)) << "case " << i;
+    }
+}
+
+TEST(KelcardServeOptions, Numbers)
+{
+    EXPECT_EQ(std::optional<uint32_t>(0xABCD), kelcard::ParseNumber("0XabCD", 0xFFFF));
+    EXPECT_EQ(std::optional<uint32_t>(10), kelcard::ParseNumber("010", 0xFFFF)) << "decimal, not octal";
+    EXPECT_EQ(std::optional<uint32_t>(65535), kelcard::ParseNumber("65535", 0xFFFF));
+    for (const char* bad : {"", "0x", "65536", "+5", "-5", "5 ", "0x1g", "x10"}) {
+        EXPECT_FALSE(kelcard::ParseNumber(bad, 0xFFFF)) << bad;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// The tool's shared helpers: yes/no answers, user-name check, program name, the date
+// word and the card-name rule.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdio_ext.h>
+#include <string>
+#include <unistd.h>
+
+#include "zunaCmd.h"
+
+namespace {
+
+// Runs msgyn with the given text on standard input.
+char AnswerWith(const std::string& input)
+{
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(fds[1]);
+    const int saved = dup(STDIN_FILENO);
+    dup2(fds[0], STDIN_FILENO);
+    close(fds[0]);
+    __fpurge(stdin);
+    clearerr(stdin);
+    const char answer = msgyn("");
+    __fpurge(stdin);
+    clearerr(stdin);
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    return answer;
+}
+
+TEST(Msgyn, FirstCharacterOfTheAnswerWordInUpperCase)
+{
+    EXPECT_EQ(AnswerWith("y\n"), 'Y');
+    EXPECT_EQ(AnswerWith("Yes\n"), 'Y');
+    EXPECT_EQ(AnswerWith("   yellow submarine\n"), 'Y');
+    EXPECT_EQ(AnswerWith("n\n"), 'N');
+    EXPECT_EQ(AnswerWith("x\n"), 'X');
+    EXPECT_EQ(AnswerWith(std::string(100, 'y') + "\n"), 'Y');
+    EXPECT_EQ(AnswerWith(""), '\0');
+}
+
+TEST(ValidateUserOrPwd, LettersDigitsDashUnderscore)
+{
+    EXPECT_EQ(ValidateUserOrPwd("admin_01-B"), 0);
+    EXPECT_EQ(ValidateUserOrPwd(""), 0);
+    EXPECT_EQ(ValidateUserOrPwd("ad min"), 1);
+    EXPECT_EQ(ValidateUserOrPwd("admin."), 1);
+    EXPECT_EQ(ValidateUserOrPwd("adm\xC3\xA9"), 1);
+    EXPECT_EQ(ValidateUserOrPwd("a*b"), 1);
+}
+
+TEST(FindProgName, OnlyBackslashSeparates)
+{
+    EXPECT_STREQ(findprogname("/usr/bin/kelvast"), "/usr/bin/kelvast");
+    EXPECT_STREQ(findprogname("C:\\tools\\kelvast.exe"), "kelvast.exe");
+    EXPECT_STREQ(findprogname("kelvast"), "kelvast");
+}
+
+class DateWord : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tz = getenv("TZ");
+        savedTz = tz ? tz : "";
+        hadTz = tz != nullptr;
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    void TearDown() override
+    {
+        if (hadTz)
+            setenv("TZ", savedTz.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    std::string savedTz;
+    bool hadTz = false;
+};
+
+TEST_F(DateWord, LeapDaysEveryFourthYear)
+{
+    uint32_t epoch = 0;
+    EXPECT_EQ(ReadDateWord("022912002000.00", &epoch), 0);
+    EXPECT_EQ(epoch, 951825600u);
+    EXPECT_EQ(ReadDateWord("022912002001.00", &epoch), -1);
+    // Every year divisible by 4 counts, centuries included.
+    struct tm feb29 {};
+    feb29.tm_mday = 29;
+    feb29.tm_mon = 1;
+    feb29.tm_year = 2100 - 1900;
+    EXPECT_EQ(validateDate(&feb29), 0);
+    feb29.tm_year = 2101 - 1900;
+    EXPECT_EQ(validateDate(&feb29), 1);
+    // 2100 is past the card's 32-bit clock, so the date word itself is refused.
+    EXPECT_EQ(ReadDateWord("022912002100.00", &epoch), -1);
+}
+
+TEST_F(DateWord, FieldRanges)
+{
+    uint32_t epoch = 0;
+    EXPECT_EQ(ReadDateWord("123124002004.00", &epoch), -1);  // hour 24
+    EXPECT_EQ(ReadDateWord("043112002004.00", &epoch), -1);  // April 31
+    EXPECT_EQ(ReadDateWord("010100602004.00", &epoch), -1);  // minute 60
+    EXPECT_EQ(ReadDateWord("010100002004.60", &epoch), -1);  // second 60
+    EXPECT_EQ(ReadDateWord("130112002004.00", &epoch), -1);  // month 13
+    EXPECT_EQ(ReadDateWord("010012002004.00", &epoch), -1);  // day 00
+    EXPECT_EQ(ReadDateWord("1301", &epoch), -1);             // not six numbers
+    EXPECT_EQ(ReadDateWord("010100001969.59", &epoch), -1);  // before the card's clock begins
+    EXPECT_EQ(ReadDateWord("123123592004.59", &epoch), 0);
+    EXPECT_EQ(epoch, 1104537599u);
+}
+
+TEST_F(DateWord, DaylightSavingFollowsTheDateNotTheZone)
+{
+    // A zone with daylight-saving rules: a winter date is standard time, a summer
+    // date daylight time, each converted by its own offset.
+    setenv("TZ", "XST5XDT,M3.2.0,M11.1.0", 1);
+    tzset();
+    uint32_t epoch = 0;
+    ASSERT_EQ(ReadDateWord("010112002020.00", &epoch), 0);
+    EXPECT_EQ(epoch, 1577898000u);  // 17:00 UTC
+    ASSERT_EQ(ReadDateWord("070112002020.00", &epoch), 0);
+    EXPECT_EQ(epoch, 1593619200u);  // 16:00 UTC
+}
+
+TEST(CardName, LengthAndCharacters)
+{
+    EXPECT_EQ(validateCardName(std::string(32, 'a').c_str()), 0);
+    EXPECT_EQ(validateCardName(std::string(33, 'a').c_str()), 1);
+    EXPECT_EQ(validateCardName("srv_01-A*"), 0);
+    EXPECT_EQ(validateCardName(""), 0);
+    EXPECT_EQ(validateCardName("srv 01"), 1);
+    EXPECT_EQ(validateCardName("srv.01"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,285 @@
+// The client core: request headers, the exchange's checks on replies, the status
+// messages, the login and the general operations, against a scripted medium.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "fake_medium.h"
+#include "firmware/zunacmds.h"
+#include "md5.h"
+#include "x9zunaifc.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class ClientTest : public ::testing::Test {
+protected:
+    ClientTest() : client(std::make_unique<FakeMedium>(log)) { client.resetWaitMicros = 0; }
+
+    void Reply(uint16_t status, const Bytes& data = {}) { log.replies.push_back({0, MakeReply(status, data)}); }
+
+    Bytes RequestData(std::size_t i) const { return Bytes(log.requests.at(i).begin() + 32, log.requests.at(i).end()); }
+    uint16_t RequestCommand(std::size_t i) const { return GetLe16(&log.requests.at(i)[20]); }
+
+    FakeMediumLog log;
+    CX9ZunaIfc client;
+};
+
+TEST_F(ClientTest, RequestHeadersMatchTheWorkedExamples)
+{
+    Reply(0);
+    Reply(0);
+    uint32_t recvLen = 0;
+    unsigned char data[48] = {};
+    EXPECT_EQ(client.SendZunaCommand(0x0400, data, 0, &recvLen, 0, sizeof(data)), ZUNA_E_SUCCESS);
+    EXPECT_EQ(client.SendZunaCommand(0x0401, data, 48, &recvLen, 0, sizeof(data)), ZUNA_E_SUCCESS);
+
+    const Bytes first = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5, 0x00, 0x04, 0x20, 0xCE, 0, 0, 0, 0,
+                         0, 0, 0, 0, 0x00, 0x04, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0};
+    const Bytes second = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5, 0x00, 0x04, 0x20, 0x9D, 0x30, 0, 0, 0,
+                          0, 0, 0, 0, 0x01, 0x04, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0};
+    ASSERT_EQ(log.requests.size(), 2u);
+    EXPECT_EQ(log.requests[0], first);
+    EXPECT_EQ(Bytes(log.requests[1].begin(), log.requests[1].begin() + 32), second);
+    EXPECT_EQ(log.requests[1].size(), 32u + 48u);
+}
+
+TEST_F(ClientTest, DataLengthLimit)
+{
+    std::vector<unsigned char> big(ZUNA_MAX_DATA_LEN + 1, 0x11);
+    uint32_t recvLen = 0;
+    Reply(0);
+    EXPECT_EQ(client.SendZunaCommand(0x0601, big.data(), ZUNA_MAX_DATA_LEN, &recvLen, 0, big.size()), ZUNA_E_SUCCESS);
+    ASSERT_EQ(log.requests.size(), 1u);
+    EXPECT_EQ(log.requests[0].size(), ZUNA_MAX_PACKET_LEN);
+
+    // One byte more is refused before the medium is called.
+    recvLen = 7;
+    EXPECT_EQ(client.SendZunaCommand(0x0601, big.data(), ZUNA_MAX_DATA_LEN + 1, &recvLen, 0, big.size()),
+              ZUNA_E_CONNECTION);
+    EXPECT_EQ(log.requests.size(), 1u);
+    EXPECT_EQ(recvLen, 7u);
+}
+
+TEST_F(ClientTest, RepliesAreCheckedBeforeAnythingIsCopied)
+{
+    unsigned char buf[8];
+    uint32_t recvLen = 0;
+
+    // No data: the buffer stays as it was.
+    std::memset(buf, 0xEE, sizeof(buf));
+    Reply(0);
+    EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_SUCCESS);
+    EXPECT_EQ(recvLen, 0u);
+    EXPECT_EQ(buf[0], 0xEE);
+
+    // A card failure still hands back its data.
+    Reply(5, {1, 2, 3});
+    EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_PERM);
+    EXPECT_EQ(recvLen, 3u);
+    EXPECT_EQ(buf[2], 3);
+
+    // A wrong checksum is a connection failure, whatever the status says.
+    std::memset(buf, 0xEE, sizeof(buf));
+    Bytes bad = MakeReply(0, {9, 9});
+    bad[11] ^= 1;
+    log.replies.push_back({0, bad});
+    recvLen = 0;
+    EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_CONNECTION);
+    EXPECT_EQ(recvLen, 0u);
+    EXPECT_EQ(buf[0], 0xEE);
+
+    // More data than the caller's buffer holds is refused, not copied.
+    Reply(0, Bytes(9, 0x42));
+    EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_CONNECTION);
+    EXPECT_EQ(recvLen, 0u);
+    EXPECT_EQ(buf[0], 0xEE);
+
+    // A header announcing more data than the medium delivered is refused too.
+    Bytes truncated = MakeReply(0, Bytes(8, 0x42));
+    truncated.resize(36);
+    log.replies.push_back({0, truncated});
+    EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_CONNECTION);
+    EXPECT_EQ(buf[0], 0xEE);
+}
+
+TEST_F(ClientTest, MediumFailureKeepsItsCode)
+{
+    unsigned char buf[4] = {7, 7, 7, 7};
+    uint32_t recvLen = 0;
+    log.replies.push_back({24, {}});
+    EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_CONNECTION);
+    EXPECT_EQ(client.GetIssueLastError(), 24u);
+    EXPECT_EQ(buf[0], 7);
+}
+
+TEST_F(ClientTest, ConnectAndDisconnect)
+{
+    log.connectResult = 33;
+    EXPECT_EQ(client.Connect(), ZUNA_E_CONNECTION);
+    log.connectResult = 0;
+    EXPECT_EQ(client.Connect(), ZUNA_E_SUCCESS);
+    log.disconnectResult = 1;
+    EXPECT_EQ(client.Disconnect(), ZUNA_E_SUCCESS);
+}
+
+TEST(ZunaErrorString, Table)
+{
+    EXPECT_STREQ(GetZunaErrorString(0), "Operation Success");
+    EXPECT_STREQ(GetZunaErrorString(8), "Argument nedded");
+    EXPECT_STREQ(GetZunaErrorString(16), "Resource not exist");
+    EXPECT_STREQ(GetZunaErrorString(32), "Unsuported command.operation");
+    EXPECT_STREQ(GetZunaErrorString(33), "Error during connect ");
+    EXPECT_STREQ(GetZunaErrorString(34), "Checksum error");
+    EXPECT_STREQ(GetZunaErrorString(35), "");
+    for (int code : {36, -1, 65535, 1000}) EXPECT_STREQ(GetZunaErrorString(code), "Unknown ZUNA error") << code;
+}
+
+TEST_F(ClientTest, LoginSendsNameAndDigestNeverThePassword)
+{
+    const Bytes challenge = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7};
+    Reply(0, challenge);
+    Reply(0);
+    EXPECT_EQ(client.ZunaLogin("admin", "s3cret"), 0);
+
+    ASSERT_EQ(log.requests.size(), 2u);
+    EXPECT_EQ(RequestCommand(0), ZUNACMD_GET_CHALLENGE);
+    EXPECT_EQ(log.requests[0].size(), 32u);
+    EXPECT_EQ(RequestCommand(1), ZUNACMD_LOGIN);
+    const Bytes rec = RequestData(1);
+    ASSERT_EQ(rec.size(), 72u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(rec.data()), "admin");
+
+    unsigned char input[14];
+    std::memcpy(input, "s3cret", 6);
+    std::memcpy(input + 6, challenge.data(), 8);
+    MD5_CTX ctx;
+    MD5Init(&ctx);
+    MD5Update(&ctx, input, sizeof(input));
+    MD5Final(&ctx);
+    EXPECT_EQ(Bytes(rec.begin() + 32, rec.begin() + 48), Bytes(ctx.digest, ctx.digest + 16));
+    EXPECT_EQ(Bytes(rec.begin() + 48, rec.begin() + 64), Bytes(16, 0));
+}
+
+TEST_F(ClientTest, LoginFailures)
+{
+    // A refused challenge ends the login with 1, whatever the card said.
+    Reply(ZUNA_E_NEEDAUTH);
+    EXPECT_EQ(client.ZunaLogin("admin", "pw"), ZUNA_E_AUTH);
+    EXPECT_EQ(log.requests.size(), 1u);
+
+    // The card's refusal of the credentials passes through.
+    Reply(0, Bytes(8, 1));
+    Reply(ZUNA_E_AUTH);
+    EXPECT_EQ(client.ZunaLogin("admin", "wrong"), ZUNA_E_AUTH);
+
+    // A dropped login exchange is a connection failure.
+    Reply(0, Bytes(8, 1));
+    log.replies.push_back({1, {}});
+    EXPECT_EQ(client.ZunaLogin("admin", "pw"), ZUNA_E_CONNECTION);
+
+    // Texts that do not fit the record are refused before anything is sent.
+    const std::size_t before = log.requests.size();
+    EXPECT_EQ(client.ZunaLogin(std::string(32, 'u').c_str(), "pw"), ZUNA_E_ARG);
+    EXPECT_EQ(client.ZunaLogin("admin", std::string(32, 'p').c_str()), ZUNA_E_ARG);
+    EXPECT_EQ(log.requests.size(), before);
+    // 31 characters fit.
+    Reply(0, Bytes(8, 1));
+    Reply(0);
+    EXPECT_EQ(client.ZunaLogin(std::string(31, 'u').c_str(), std::string(31, 'p').c_str()), 0);
+}
+
+Bytes TimeRecord(uint8_t rollback, uint32_t epoch)
+{
+    return {rollback, static_cast<unsigned char>(epoch >> 24), static_cast<unsigned char>(epoch >> 16),
+            static_cast<unsigned char>(epoch >> 8), static_cast<unsigned char>(epoch)};
+}
+
+TEST_F(ClientTest, CardTimeIsBigEndian)
+{
+    Reply(0, {0, 0x5F, 0x5E, 0x10, 0x00});
+    X9_TIME_STRUCT_tag t{};
+    EXPECT_EQ(client.GetCardTime(&t), ZUNA_E_SUCCESS);
+    const uint32_t epoch = t.epochtime;
+    EXPECT_EQ(epoch, 1600000000u);
+}
+
+TEST_F(ClientTest, SetCardTimeForwardBackwardAndRollback)
+{
+    const uint32_t card = 1600000000;
+
+    // Equal time: sent, rollback forced to 0.
+    Reply(0, TimeRecord(0, card));
+    Reply(0);
+    X9_TIME_STRUCT_tag t{1, card};
+    EXPECT_EQ(client.SetCardTime(&t), ZUNA_E_SUCCESS);
+    ASSERT_EQ(log.requests.size(), 2u);
+    EXPECT_EQ(RequestCommand(1), ZUNACMD_SET_CARD_TIME);
+    EXPECT_EQ(RequestData(1), TimeRecord(0, card));
+
+    // One second back without rollback: 26, nothing sent.
+    Reply(0, TimeRecord(0, card));
+    t = {0, card - 1};
+    EXPECT_EQ(client.SetCardTime(&t), ZUNA_E_RANGE);
+    EXPECT_EQ(log.requests.size(), 3u);
+
+    // With rollback 1 it is sent as such.
+    Reply(0, TimeRecord(0, card));
+    Reply(0);
+    t = {1, card - 1};
+    EXPECT_EQ(client.SetCardTime(&t), ZUNA_E_SUCCESS);
+    EXPECT_EQ(RequestData(4), TimeRecord(1, card - 1));
+
+    // An unreadable card clock gives 30 and nothing more is sent.
+    Reply(ZUNA_E_BUSY);
+    t = {1, card};
+    EXPECT_EQ(client.SetCardTime(&t), ZUNA_E_GENERAL);
+    EXPECT_EQ(log.requests.size(), 6u);
+}
+
+TEST_F(ClientTest, GeneralRecordsTravelWithTheirSizes)
+{
+    Reply(0);
+    EXPECT_EQ(client.SetCardName("web-7"), ZUNA_E_SUCCESS);
+    Bytes name(256, 0);
+    std::memcpy(name.data(), "web-7", 5);
+    EXPECT_EQ(RequestData(0), name);
+
+    Reply(0);
+    SMTP_CONFIG_INFO_tag smtp{};
+    EXPECT_EQ(client.SetSmtpConfig(&smtp), ZUNA_E_SUCCESS);
+    EXPECT_EQ(RequestData(1).size(), 544u);
+
+    Reply(0);
+    SERVER_INFO_STRUCT_tag server{};
+    EXPECT_EQ(client.SetServerInfo(&server), ZUNA_E_SUCCESS);
+    EXPECT_EQ(RequestData(2).size(), 152u);
+
+    Reply(0, {1});
+    char mode = 0;
+    EXPECT_EQ(client.GetCardMode(&mode), ZUNA_E_SUCCESS);
+    EXPECT_EQ(mode, 1);
+
+    // A firmware record longer than 160 bytes is refused.
+    Reply(0, Bytes(161, 'x'));
+    STRUCT_FW_INFO fw{};
+    EXPECT_EQ(client.GetFWInfo(&fw), ZUNA_E_CONNECTION);
+    EXPECT_EQ(fw.fwVersion[0], 0);
+
+    const uint16_t codes[] = {ZUNACMD_SET_CARD_NAME, ZUNACMD_SET_SMTP_CONFIG, ZUNACMD_SET_SERVER_INFO,
+                              ZUNACMD_GET_CARD_MODE, ZUNACMD_GET_FW_INFO};
+    for (std::size_t i = 0; i < std::size(codes); ++i) EXPECT_EQ(RequestCommand(i), codes[i]) << i;
+}
+
+TEST_F(ClientTest, ResetsReportTheirStatus)
+{
+    Reply(0);
+    EXPECT_EQ(client.ResetX9SaveConfig(), ZUNA_E_SUCCESS);
+    log.replies.push_back({1, {}});
+    EXPECT_EQ(client.ResetX9NoConfig(), ZUNA_E_CONNECTION);
+    EXPECT_EQ(RequestCommand(0), ZUNACMD_RESET_SAVE_CONFIG);
+    EXPECT_EQ(RequestCommand(1), ZUNACMD_RESET_NO_CONFIG);
+}
+
+}  // namespace
