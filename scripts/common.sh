@@ -1,0 +1,25 @@
+# Shared by the project's scripts: installs the Debian packages the build needs when
+# they are missing. Runs unattended (no terminal, no standard input).
+
+KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev)
+
+install_missing_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ "${#missing[@]}" -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq </dev/null
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+}

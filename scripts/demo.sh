@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# A short, real session of kelvast against a virtual card (kelcard) on a loopback
+# address: builds, starts the card, runs a few general commands, stops the card.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+
+install_missing_packages "${KELVAST_PACKAGES[@]}"
+
+cmake --preset default >/dev/null
+cmake --build --preset default --target kelvast kelcard >/dev/null
+
+bin=build/default
+address=127.0.77.1
+user=admin
+password=admin
+ready_file=$(mktemp)
+
+"$bin/emulator/kelcard" serve --address "$address" >"$ready_file" 2>&1 &
+card=$!
+trap 'kill "$card" 2>/dev/null; wait "$card" 2>/dev/null; rm -f "$ready_file"' EXIT
+
+for _ in $(seq 1 100); do
+    grep -q 'card ready' "$ready_file" && break
+    kill -0 "$card" 2>/dev/null || { cat "$ready_file"; exit 1; }
+    sleep 0.1
+done
+grep -q 'card ready' "$ready_file" || { echo "the virtual card did not start"; exit 1; }
+cat "$ready_file"
+
+# Without a terminal to type into, the password comes from standard input; setsid
+# keeps kelvast away from any terminal this script was started from.
+run() {
+    echo
+    echo "\$ kelvast -nw $address $user $*"
+    local rc=0
+    printf '%s\n' "$password" | setsid -w "$bin/kelvast" -nw "$address" "$user" "$@" 2>/dev/null || rc=$?
+    echo "(exit status $rc)"
+    return "$rc"
+}
+
+run -gen -fwInfo
+run -gen -SetName demo-card
+run -gen -GetName
+run -gen -GetTime
+run -gen -SetSmtpCfg 192.0.2.25 ops@example.com 192.0.2.26 backup@example.com
+run -gen -GetSmtpCfg
+echo
+echo "Demo finished."
