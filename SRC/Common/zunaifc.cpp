@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "firmware/x9endian.h"
+#include "x9cdhostLinux.h"
 #include "x9networkLinux.h"
 
 namespace {
@@ -62,7 +63,10 @@ const char* GetZunaErrorString(int code)
 CX9ZunaIfc::CX9ZunaIfc(X9ZUNAIFC_MEDIUM medium, X9ZUNAIFC_OS /*os*/, const char* IPAddress, int nPort)
     : CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium>{})
 {
-    if (medium == MEDIUM_NW) m_pZunaMedium = std::make_unique<CX9Network_Linux>(IPAddress, nPort);
+    if (medium == MEDIUM_NW)
+        m_pZunaMedium = std::make_unique<CX9Network_Linux>(IPAddress, nPort);
+    else if (medium == MEDIUM_CD)
+        m_pZunaMedium = std::make_unique<CX9CDHost_Linux>();
 }
 
 CX9ZunaIfc::CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium> medium)

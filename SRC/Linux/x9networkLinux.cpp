@@ -79,7 +79,10 @@ int CX9Network_Linux::IssueCommand(int /*sendLen*/, unsigned long* recvLen, char
 
 int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*timeout*/)
 {
-    std::size_t remaining = GetLe32(CmdBuffer + offsetof(ZUNA_HEADER, dwDataLen)) + ZUNA_HEADER_LEN;
+    const std::size_t dataLen = GetLe32(CmdBuffer + offsetof(ZUNA_HEADER, dwDataLen));
+    // A header announcing more than a packet can hold is never read past its buffer.
+    if (dataLen > ZUNA_MAX_DATA_LEN) return ZUNA_E_CONNECTION;
+    std::size_t remaining = dataLen + ZUNA_HEADER_LEN;
     const unsigned char* p = CmdBuffer;
     while (remaining > 0) {
         const ssize_t n = write(m_hSocket, p, remaining);

@@ -151,6 +151,15 @@ TEST_F(NetworkMediumTest, MalformedHeadersAreRefused)
     EXPECT_EQ(recvLen, 259u);
 }
 
+TEST_F(NetworkMediumTest, OversizeRequestHeaderIsRefusedUnsent)
+{
+    Bytes request = MakeReply(0, {});
+    PutLe32(&request[12], ZUNA_MAX_DATA_LEN + 1);
+    unsigned long recvLen = 0;
+    EXPECT_EQ(Exchange(request, &recvLen), 1);
+    EXPECT_TRUE(PeerReads().empty());
+}
+
 TEST(NetworkMediumConnect, RefusesWhatIsNotADottedAddress)
 {
     for (const char* address : {"localhost", "", "255.255.255.255", "127.0.0.1.5"}) {

@@ -1,0 +1,63 @@
+// CX9CDHost_Linux: the Linux half of the host-interface medium. Finds the card's drive
+// with the SCSI probe, opens its SCSI generic node, checks it with the identify command,
+// moves 512-byte mailbox blocks with vendor commands through SG_IO, and carries the
+// host-only heartbeat and mouse commands. Each mailbox sequence and each identify runs
+// under an exclusive flock on the node.
+#pragma once
+
+#include <cstdio>
+
+#include "x9cdhost.h"
+
+inline constexpr const char* CX9CDHost_Version = "1.0.0.0";
+
+class CX9CDHost_Linux : public CX9CDHost {
+public:
+    CX9CDHost_Linux();
+    ~CX9CDHost_Linux() override;
+
+    // 0 when the drive was found, opened and identified; 1 otherwise.
+    int Connect() override;
+    int Disconnect() override;
+    int FindX9CDROM() override;
+    int ReadCD(char CmdData, char* Buffer) override;
+    int WriteCD(char CmdData, char* Buffer) override;
+    int OpenCD() override;
+    int CloseCD() override;
+    void MsecsSleep(unsigned long millisecs) override;
+    void DebugOut(const char* pszFormat, ...) override;
+    int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
+                       char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
+                       unsigned long replySpace) override;
+
+    // Disconnects, then tries to connect up to RetryTimeInSeconds times, 1 ms apart
+    // (0: until it succeeds). 1 when connected, 0 when it gave up.
+    int WaitForCDConnection(unsigned long RetryTimeInSeconds);
+    // Mouse state (0xEB): 0, or -1 on failure. No lock.
+    int GetRedirectionMousePos(HOST_MOUSE_PKT* pHostappMouseRep);
+    // Heartbeat start / heartbeat: the card's OsHbByte, or -1 on failure. No lock.
+    long IssueHBStart();
+    long IssueHB();
+    // Heartbeat end: the outcome is not reported.
+    void IssueHBEnd();
+
+protected:
+    int IsX9CDDrive();
+    // One SG_IO request on m_lock_fd: 0 success, 1 failure (a failing request, or a
+    // completed one reporting a check condition).
+    int sendscsicmd_SGIO(unsigned char* cdb_buf, unsigned char cdb_len, void* data_buf, unsigned long* data_len,
+                         int direction, void* sense_buf, unsigned int slen, long timeout);
+    int TAV_SPT_CMD_Identify(char* szSignature);
+    int TAV_SPT_CMD_SendCmd(char* Buffer, char type, unsigned short buflen);
+    int TAV_SPT_CMD_RecvCmd(char* Buffer, char type, unsigned short buflen);
+    long HeartbeatCommand(unsigned char opcode);
+
+    char m_szX9CD_Devic[128] = {};
+    char m_x9cd_name[256] = {};
+    int m_lock_fd = -1;
+    FILE* dbout_file = nullptr;
+};
+
+// The 10-byte CDB of a vendor command (bytes 2..5 the sector, big-endian; 7..8 the
+// block count). Exposed for tests.
+void BuildVendorCdb(unsigned char opcode, char sector, unsigned short blocks, unsigned char cdb[10]);

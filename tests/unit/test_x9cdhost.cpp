@@ -1,0 +1,312 @@
+// The host-interface mailbox against a fake drive, the vendor CDBs and the probe.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_medium.h"
+#include "scsi.h"
+#include "x9cdhost.h"
+#include "x9cdhostLinux.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct BlockOp {
+    char op;  // 'R' or 'W'
+    char sector;
+};
+
+// A drive whose card answers after `busyReadings` busy polls with `status` and `reply`.
+class FakeDrive : public CX9CDHost {
+public:
+    int Connect() override { return 0; }
+    int Disconnect() override { return 0; }
+    int FindX9CDROM() override { return 0; }
+    int OpenCD() override { return 0; }
+    int CloseCD() override { return 0; }
+    void MsecsSleep(unsigned long ms) override { sleptMs += ms; }
+    void DebugOut(const char*, ...) override {}
+    int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
+                       char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
+                       unsigned long replySpace) override
+    {
+        return CX9CDHost::IssueX9Command(CommandNo, DataLenToX9, DataLenFromX9, DataBufferToX9, DataBufferFromX9,
+                                         timeout, replySpace);
+    }
+
+    int WriteCD(char sector, char* buffer) override
+    {
+        ops.push_back({'W', sector});
+        if (failWrites) return -1;
+        if (sector == X9CD_CMD_SECTOR)
+            std::memcpy(&command, buffer, sizeof(command));
+        else
+            dataIn.insert(dataIn.end(), buffer, buffer + X9CD_BLOCK_SIZE);
+        return 0;
+    }
+    int ReadCD(char sector, char* buffer) override
+    {
+        ops.push_back({'R', sector});
+        if (sector == X9CD_CMD_SECTOR) {
+            CONFIG_CMD answer = command;
+            answer.Status = busyReadings != 0 ? X9CD_STATUS_BUSY : status;
+            if (busyReadings > 0) --busyReadings;
+            answer.DataOutLen = static_cast<uint32_t>(reply.size());
+            std::memcpy(buffer, &answer, sizeof(answer));
+        } else {
+            std::memset(buffer, 0, X9CD_BLOCK_SIZE);
+            const std::size_t n = std::min<std::size_t>(X9CD_BLOCK_SIZE, reply.size() - replyPos);
+            std::memcpy(buffer, reply.data() + replyPos, n);
+            replyPos += n;
+        }
+        return 0;
+    }
+
+    int Count(char op, char sector) const
+    {
+        int n = 0;
+        for (const BlockOp& o : ops) n += (o.op == op && o.sector == sector);
+        return n;
+    }
+
+    static constexpr int kForever = -1;
+    CONFIG_CMD command{};
+    Bytes dataIn;
+    Bytes reply;
+    std::size_t replyPos = 0;
+    uint16_t status = 0;
+    int busyReadings = 0;
+    bool failWrites = false;
+    unsigned long sleptMs = 0;
+    std::vector<BlockOp> ops;
+};
+
+Bytes Request(std::size_t totalLen)
+{
+    return MakeReply(0, Bytes(totalLen - 32, 0x33));
+}
+
+TEST(Mailbox, RequestsGoOutInWholeBlocks)
+{
+    for (const auto& [length, blocks] : {std::pair<std::size_t, int>{32, 1}, {512, 1}, {513, 2}, {66560, 130}}) {
+        FakeDrive drive;
+        drive.reply = MakeReply(0, {});
+        Bytes request = Request(length);
+        Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+        unsigned long recvLen = 0;
+        EXPECT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                         reinterpret_cast<char*>(replyBuf.data()), 0),
+                  0);
+        EXPECT_EQ(drive.Count('W', X9CD_DATA_SECTOR), blocks) << length;
+        EXPECT_EQ(Bytes(drive.dataIn.begin(), drive.dataIn.begin() + length), request);
+        EXPECT_EQ(recvLen, 32u);
+        // The command block as the card saw it.
+        EXPECT_EQ(std::memcmp(drive.command.BeginSig, "$X9-CONFIG-HOST$", 16), 0);
+        EXPECT_EQ(drive.command.Command, 0);
+        EXPECT_EQ(drive.command.DataInLen, length);
+        EXPECT_EQ(drive.command.EndSig[0], 0x55);
+        EXPECT_EQ(drive.command.EndSig[1], 0xAA);
+    }
+}
+
+TEST(Mailbox, ReplyIsReadBackWithAFinalCommandBlockRead)
+{
+    FakeDrive drive;
+    drive.reply = MakeReply(0, Bytes(600, 0x44));
+    Bytes request = Request(32);
+    Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+    unsigned long recvLen = 0;
+    ASSERT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                     reinterpret_cast<char*>(replyBuf.data()), 0),
+              0);
+    EXPECT_EQ(recvLen, 632u);
+    EXPECT_EQ(Bytes(replyBuf.begin(), replyBuf.begin() + 632), drive.reply);
+    EXPECT_EQ(drive.Count('R', X9CD_DATA_SECTOR), 2);
+    EXPECT_EQ(drive.Count('R', X9CD_CMD_SECTOR), 2);  // the poll and the final re-read
+
+    // No reply data: no data block read, but the command block is read again.
+    FakeDrive empty;
+    unsigned long len = 0;
+    char one[X9CD_BLOCK_SIZE];
+    EXPECT_EQ(empty.IssueX9Command(0, 4, &len, one, one, 0, sizeof(one)), 0);
+    EXPECT_EQ(len, 0u);
+    EXPECT_EQ(empty.Count('R', X9CD_DATA_SECTOR), 0);
+    EXPECT_EQ(empty.Count('R', X9CD_CMD_SECTOR), 2);
+}
+
+TEST(Mailbox, CardStatusFailuresLeaveTheLengthUntouched)
+{
+    for (uint16_t status : {1, 2, 3, 77}) {
+        FakeDrive drive;
+        drive.status = status;
+        drive.reply = MakeReply(0, {1, 2});
+        Bytes request = Request(32);
+        Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+        unsigned long recvLen = 1234;
+        EXPECT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                         reinterpret_cast<char*>(replyBuf.data()), 0),
+                  1)
+            << status;
+        EXPECT_EQ(recvLen, 1234u);
+        EXPECT_EQ(drive.Count('R', X9CD_DATA_SECTOR), 0);
+        // The caller's value travelled to the card as the expected reply length.
+        EXPECT_EQ(drive.command.DataOutLen, 1234u);
+    }
+}
+
+TEST(Mailbox, BusyCardTimesOut)
+{
+    FakeDrive drive;
+    drive.busyReadings = FakeDrive::kForever;
+    Bytes request = Request(32);
+    Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+    unsigned long recvLen = 0;
+    EXPECT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                     reinterpret_cast<char*>(replyBuf.data()), 5),
+              ZUNA_E_TMOUT);
+    EXPECT_EQ(drive.Count('R', X9CD_CMD_SECTOR), 6);
+    EXPECT_EQ(drive.sleptMs, 6u);
+
+    // With no limit, the poll goes on until the card is done.
+    FakeDrive slow;
+    slow.busyReadings = 40;
+    recvLen = 0;
+    EXPECT_EQ(slow.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                    reinterpret_cast<char*>(replyBuf.data()), 0),
+              0);
+    EXPECT_EQ(slow.sleptMs, 40u);
+}
+
+TEST(Mailbox, FailedCommandBlockWriteStopsAtOnce)
+{
+    FakeDrive drive;
+    drive.failWrites = true;
+    Bytes request = Request(100);
+    Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+    unsigned long recvLen = 0;
+    EXPECT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                     reinterpret_cast<char*>(replyBuf.data()), 0),
+              1);
+    ASSERT_EQ(drive.ops.size(), 1u);
+    EXPECT_EQ(drive.ops[0].op, 'W');
+    EXPECT_EQ(drive.ops[0].sector, X9CD_CMD_SECTOR);
+}
+
+TEST(Mailbox, OversizeRequestHeaderIsRefusedUnsent)
+{
+    FakeDrive drive;
+    Bytes request = Request(32);
+    PutLe32(&request[12], ZUNA_MAX_DATA_LEN + 1);
+    Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+    unsigned long recvLen = 0;
+    EXPECT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                     reinterpret_cast<char*>(replyBuf.data()), 0),
+              1);
+    EXPECT_TRUE(drive.ops.empty());
+}
+
+TEST(Mailbox, ReplyLongerThanTheCallersSpaceIsRefused)
+{
+    FakeDrive drive;
+    drive.reply = Bytes(33, 0x55);
+    OS_HB_PACKET hb{7};
+    // The heartbeat's reply area is 32 bytes.
+    EXPECT_EQ(drive.IssueOSHeartbeat(&hb), -1);
+    EXPECT_EQ(drive.Count('R', X9CD_DATA_SECTOR), 0);
+
+    FakeDrive fits;
+    fits.reply = {0x10, 0, 0, 0, 9, 9};
+    hb.OsHbByte = 1;
+    EXPECT_EQ(fits.IssueOSHeartbeat(&hb), 0);
+    EXPECT_EQ(hb.OsHbByte, 16);
+    EXPECT_EQ(fits.command.Command, 0xFFFE);
+    EXPECT_EQ(fits.command.DataInLen, 4u);
+}
+
+TEST(VendorCdb, SectorIsBigEndianAndOneBlockLong)
+{
+    unsigned char cdb[10];
+    BuildVendorCdb(X9CD_OP_WRITE_SECTOR, 1, 1, cdb);
+    EXPECT_EQ(Bytes(cdb, cdb + 10), (Bytes{0xE2, 0, 0, 0, 0, 0x01, 0, 0, 0x01, 0}));
+    BuildVendorCdb(X9CD_OP_READ_SECTOR, 2, 1, cdb);
+    EXPECT_EQ(Bytes(cdb, cdb + 10), (Bytes{0xE3, 0, 0, 0, 0, 0x02, 0, 0, 0x01, 0}));
+    BuildVendorCdb(X9CD_OP_MOUSE, 0, 0, cdb);
+    EXPECT_EQ(Bytes(cdb, cdb + 10), (Bytes{0xEB, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+std::string Pad(const std::string& text, std::size_t width)
+{
+    return text.size() < width ? text + std::string(width - text.size(), ' ') : text;
+}
+
+// One device in the kernel's format.
+std::string Device(const std::string& vendor, const std::string& model, const std::string& type)
+{
+    return "Host: scsi0 Channel: 00 Id: 00 Lun: 00\n  Vendor: " + Pad(vendor, 8) + " Model: " + Pad(model, 16) +
+           " Rev: 1.00\n  Type:   " + Pad(type, 33) + "ANSI  SCSI revision: 05\n";
+}
+
+std::string Probe(const std::string& listing)
+{
+    char* path = scsiProbeText(listing.data(), listing.size());
+    std::string result = path ? path : "(none)";
+    std::free(path);
+    return result;
+}
+
+const std::string kHead = "Attached devices: \n";
+
+TEST(ScsiProbe, NumbersDevicesInListedOrder)
+{
+    const std::string disk = Device("ATA", "QEMU HARDDISK", "Direct-Access");
+    const std::string card = Device("TAV", "Virtual CDROM", "CD-ROM");
+    EXPECT_EQ(Probe(kHead + disk + card), "/dev/sg1");
+    EXPECT_EQ(Probe(kHead + disk + disk + Device("HL-DT-ST", "DVDRAM GH24NSD1", "CD-ROM") + card), "/dev/sg3");
+    EXPECT_EQ(Probe(kHead + card), "/dev/sg0");
+    EXPECT_EQ(Probe(kHead + disk), "(none)");
+}
+
+TEST(ScsiProbe, LetterCaseTypeAndLineEnds)
+{
+    EXPECT_EQ(Probe(kHead + Device("tav", "VIRTUAL cdrom", "CD-ROM")), "/dev/sg0");
+    // The card's description but not a CD-ROM: its path is "Unknown".
+    EXPECT_EQ(Probe(kHead + Device("TAV", "Virtual CDROM", "Direct-Access")), "Unknown");
+    // A final line without a newline is still read.
+    std::string listing = kHead + Device("TAV", "Virtual CDROM", "CD-ROM");
+    listing.pop_back();
+    EXPECT_EQ(Probe(listing), "/dev/sg0");
+}
+
+TEST(ScsiProbe, MalformedListings)
+{
+    const std::string card = Device("TAV", "Virtual CDROM", "CD-ROM");
+    EXPECT_EQ(Probe("Attached devices:\n" + card), "(none)");
+    EXPECT_EQ(Probe("Attached Devices: \n" + card), "(none)");
+    EXPECT_EQ(Probe(""), "(none)");
+    // A device line without its Model: or Rev: ends the walk.
+    EXPECT_EQ(Probe(kHead + "Host: scsi0 Channel: 00 Id: 00 Lun: 00\n  Vendor: TAV Virtual CDROM\n  Type: CD-ROM\n"),
+              "(none)");
+    EXPECT_EQ(Probe(kHead + "Host: scsi0 Channel: 00 Id: 00\n" + card), "(none)");
+    // Overlong vendor and model text is cut to the description's area, never overrun.
+    EXPECT_EQ(Probe(kHead + Device(std::string(200, 'V'), std::string(300, 'M'), "CD-ROM") + card), "/dev/sg1");
+}
+
+TEST(ScsiProbe, OnlyTheFirst16383BytesAreRead)
+{
+    const std::string disk = Device("ATA", "QEMU HARDDISK", "Direct-Access");
+    const std::string card = Device("TAV", "Virtual CDROM", "CD-ROM");
+    std::string listing = kHead;
+    while (listing.size() + disk.size() + card.size() <= 16383) listing += disk;
+    const std::size_t disks = (listing.size() - kHead.size()) / disk.size();
+    EXPECT_EQ(Probe(listing + card), "/dev/sg" + std::to_string(disks));
+
+    // Pushed past the first 16,383 bytes, the card is not seen.
+    while (listing.size() < 16383) listing += disk;
+    EXPECT_EQ(Probe(listing + card), "(none)");
+}
+
+}  // namespace
