@@ -50,6 +50,9 @@ const CommandTable& Commands()
         CommandTable t;
         detail::AddLoginCommands(t);
         detail::AddGeneralCommands(t);
+        detail::AddNetworkCommands(t);
+        detail::AddSelCommands(t);
+        detail::AddHeartbeatCommands(t);
         return t;
     }();
     return table;
@@ -161,6 +164,7 @@ std::vector<uint8_t> CardModel::HandlePacket(Session& session, const uint8_t* pa
 
     Reply reply;
     cmd.handler(card, session, request, reply);
+    if (session.dropWithoutReply) return {};
     if (reply.status != ZUNA_E_SUCCESS) reply.data.clear();
     return BuildReply(command, reply.status, reply.data);
 }

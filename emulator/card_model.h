@@ -42,13 +42,29 @@ inline constexpr const char* kDefaultPassword = "admin";
 inline constexpr const char* kDefaultFwVersion = "2.3.1\n";
 inline constexpr const char* kDefaultFwBuildDate = "Mar 14 2005 10:22:51\n";
 
+// A new card's network settings: the static address 10.0.0.5, netmask 255.255.255.0,
+// gateway 10.0.0.1 on its interface "eth0", and the MAC address 00:2A:3B:4C:5D:1D.
+// Numbers in host order.
+inline constexpr uint32_t kDefaultIpAddress = 0x0A000005;
+inline constexpr uint32_t kDefaultNetmask = 0xFFFFFF00;
+inline constexpr uint32_t kDefaultGateway = 0x0A000001;
+inline constexpr std::array<uint8_t, 6> kDefaultMac = {0x00, 0x2A, 0x3B, 0x4C, 0x5D, 0x1D};
+
+// A new card's heartbeat interval, in seconds.
+inline constexpr uint32_t kDefaultHeartbeatInterval = 300;
+
+// The event log holds this many records (48 bytes each in its free-space count).
+inline constexpr std::size_t kSelCapacity = 64;
+
 // Per-connection state kept by a front end and handed to every call.
 struct Session {
     bool requireLogin = true;   // TCP: true; host interface: false
     bool loggedIn = false;
     bool haveChallenge = false;
     std::array<uint8_t, 8> challenge{};
-    bool closeAfterReply = false;  // set by the model: the card restarts after this reply
+    // Set by the model: the connection ends after this reply (the card restarts, or
+    // leaves the network address that the connection uses).
+    bool closeAfterReply = false;
     bool dropWithoutReply = false; // set by the model: the connection ends, no reply sent
 };
 
@@ -110,6 +126,25 @@ public:
     int ResetCount() const;
     ResetKind LastReset() const;
     uint8_t CardMode() const;
+
+    // Network and MAC address (card_network.cpp).
+    // Brings the card's network interface up or down; while it is down the card
+    // reports an empty interface name and no addresses. Not configuration.
+    void SetInterfaceUp(bool up);
+    // Gives the card this MAC address, running and saved, as if it had been made so.
+    void SetMacAddress(const std::array<uint8_t, 6>& mac);
+    std::array<uint8_t, 6> MacAddress() const;
+
+    // Event log (card_sel.cpp).
+    // Logs a record stamped `epochSeconds` (instead of the card's clock) with this
+    // event id (module << 8 | event) and severity byte; an empty text gives the
+    // description "Module M event N". Follows the fill policy when the log is full;
+    // returns false when the policy "stop" refused the record.
+    bool AddSelRecordAt(int64_t epochSeconds, uint16_t eventId, uint8_t severity, const std::string& text = {});
+    std::size_t SelRecordCount() const;
+
+    // Heartbeat interval (card_oshb.cpp), in seconds.
+    uint32_t HeartbeatInterval() const;
 
 private:
     mutable std::mutex m_mutex;

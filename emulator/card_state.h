@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <optional>
 #include <random>
@@ -16,8 +17,20 @@
 
 #include "card_model.h"
 #include "firmware/general.h"
+#include "firmware/network.h"
+#include "firmware/sel.h"
 
 namespace kelcard::detail {
+
+using MacBytes = std::array<uint8_t, MAC_ADDRESS_LEN>;
+
+// The card's address settings, numbers in host order (10.0.0.5 is 0x0A000005).
+struct NetworkSettings {
+    bool dhcp = false;
+    uint32_t ip = kDefaultIpAddress;
+    uint32_t netmask = kDefaultNetmask;
+    uint32_t gateway = kDefaultGateway;
+};
 
 // What the card keeps across a restart only when it is saved (0x0900).
 struct CardConfig {
@@ -25,6 +38,31 @@ struct CardConfig {
     std::array<char, CARD_NAME_LEN> name{};
     SMTP_CONFIG_INFO_tag smtp{};
     SERVER_INFO_STRUCT_tag serverInfo{};
+    NetworkSettings network;
+    MacBytes mac = kDefaultMac;
+    uint8_t selPolicy = SEL_POLICY_ROLLOVER;
+    uint32_t heartbeatInterval = kDefaultHeartbeatInterval;
+};
+
+// One record of the event log, numbers in host order. Its record number is its place
+// in the log, counted from 1.
+struct SelEntry {
+    uint32_t time = 0;
+    uint8_t recordType = 0;
+    std::array<uint8_t, 3> manufacturer{};
+    uint16_t eventId = 0;
+    uint8_t severity = 0;
+    uint8_t value1 = 0;
+    uint16_t value2 = 0;
+    std::array<uint8_t, SEL_EVENT_DATA_LEN> data{};
+    std::string text;  // the description that 0x0408 reports
+};
+
+// The event log: not configuration, a restart keeps it.
+struct SelLog {
+    std::deque<SelEntry> records;  // oldest first, at most kSelCapacity
+    uint32_t lastAddTime = 0;
+    uint32_t lastDelTime = 0;
 };
 
 struct Fault {
@@ -43,6 +81,8 @@ struct CardState {
     int resetCount = 0;
     ResetKind lastReset = ResetKind::kNone;
     std::map<uint16_t, Fault> faults;
+    SelLog sel;
+    bool interfaceUp = true;
     std::random_device random;
 
     int64_t Now() const { return clock() + clockOffset; }
@@ -75,6 +115,15 @@ using CommandTable = std::map<uint16_t, Command>;
 // One per area of commands.
 void AddLoginCommands(CommandTable& table);
 void AddGeneralCommands(CommandTable& table);
+void AddNetworkCommands(CommandTable& table);  // network (0x07) and MAC address (0x08)
+void AddSelCommands(CommandTable& table);
+void AddHeartbeatCommands(CommandTable& table);
+
+// Adds a record to the end of the event log, stamped `epochSeconds` (kept within
+// 0 to 2^32 - 1), with the card's record type and, when it has no text, the text
+// "Module M event N". A full log follows the fill policy: rollover drops the oldest
+// record, stop refuses. Returns 0, or 18 (ZUNA_E_SPACE) when refused.
+uint16_t AppendSelEntry(CardState& card, SelEntry entry, int64_t epochSeconds);
 
 // Texts in fixed fields.
 // Copies the text at the start of `src` (up to its NUL or the end of `src`, at most

@@ -1,20 +1,38 @@
-// kelcard: an ORVA management card on the host's loopback network.
+// kelcard: an ORVA management card on the host's loopback network and on a SCSI bus.
 //   kelcard serve --address A [options]   the card's ZUNA service on A:6577
+//   kelcard run [options] -- PROGRAM ARGS  PROGRAM with the card's virtual drive present
 //   kelcard --help
-// Exit status: 0 after SIGINT/SIGTERM or --help, 1 when the card cannot start
-// serving, 2 for bad arguments.
+// Exit status of serve: 0 after SIGINT/SIGTERM or --help, 1 when the card cannot start
+// serving, 2 for bad arguments. Of run: PROGRAM's (128 + N after signal N, 127 when it
+// cannot be started), 1 when the card cannot start, 2 for bad arguments.
 #include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <dirent.h>
 #include <pthread.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "card_model.h"
 #include "kelcard_options.h"
 #include "tcp_server.h"
+#include "vdrive.h"
+#include "vdrive_umockdev.h"
+
+extern char** environ;
 
 namespace {
 
@@ -24,7 +42,7 @@ constexpr int kExitUsage = 2;
 
 int UsageError(const std::string& message)
 {
-    std::fprintf(stderr, "kelcard: %s\n\n%s", message.c_str(), kelcard::kUsage);
+    std::fprintf(stderr, "kelcard: %s\n\n%s%s", message.c_str(), kelcard::kUsage, kelcard::kRunUsage);
     return kExitUsage;
 }
 
@@ -70,6 +88,161 @@ int RunServe(const std::vector<std::string>& words)
     return kExitOk;
 }
 
+// --- run -------------------------------------------------------------------------------
+
+constexpr int kExitNotStarted = 127;
+constexpr int kRunStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+std::vector<char*> Pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> ptrs;
+    for (std::string& w : words) ptrs.push_back(w.data());
+    ptrs.push_back(nullptr);
+    return ptrs;
+}
+
+bool ReadMouseScript(const std::string& path, std::vector<HOST_MOUSE_PKT>& packets, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    if (!file || !(text << file.rdbuf())) {
+        error = "cannot read the mouse script '" + path + "'";
+        return false;
+    }
+    return kelcard::ParseMouseScript(text.str(), packets, error);
+}
+
+// The processes whose parent is this one: the program and, as this process is a
+// subreaper, whatever the program left behind.
+std::vector<pid_t> Children()
+{
+    std::vector<pid_t> children;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return children;
+    const pid_t self = getpid();
+    while (const dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') continue;
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        long ppid = 0;
+        if (rest >> state >> ppid && ppid == self) children.push_back(static_cast<pid_t>(pid));
+    }
+    closedir(proc);
+    return children;
+}
+
+// Waits until the program and every process left to this one have ended; stop signals
+// are passed on to them meanwhile. Returns the program's wait status. `signals` holds
+// SIGCHLD and the stop signals, all blocked.
+int WaitForAll(pid_t program, const sigset_t& signals)
+{
+    int programStatus = 0;
+    for (;;) {
+        for (;;) {
+            int status = 0;
+            const pid_t ended = waitpid(-1, &status, WNOHANG);
+            if (ended > 0) {
+                if (ended == program) programStatus = status;
+                continue;
+            }
+            if (ended < 0 && errno == EINTR) continue;
+            if (ended < 0) return programStatus;  // ECHILD: nobody left
+            break;                                // some still run
+        }
+        siginfo_t info;
+        const int signal = sigwaitinfo(&signals, &info);
+        if (signal <= 0 || signal == SIGCHLD) continue;
+        for (const pid_t child : Children()) kill(child, signal);
+    }
+}
+
+int ExitStatusOf(int waitStatus)
+{
+    if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+    return WEXITSTATUS(waitStatus);
+}
+
+int RunProgram(const std::vector<std::string>& words)
+{
+    kelcard::RunOptions options;
+    std::string error;
+    if (!kelcard::ParseRunOptions(words, options, error)) return UsageError(error);
+    if (options.mouseScriptPath && !ReadMouseScript(*options.mouseScriptPath, options.drive.mouseScript, error)) {
+        std::fprintf(stderr, "kelcard: %s\n", error.c_str());
+        return kExitUsage;
+    }
+
+    // Every thread started from here on (umockdev's, the TCP server's) leaves these
+    // signals to the wait below.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGCHLD);
+    for (const int stop : kRunStopSignals) sigaddset(&signals, stop);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Orphans of the program become this process's children, so that daemons it
+    // starts are waited for too.
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+        std::fprintf(stderr, "kelcard: cannot become a subreaper: %s\n", std::strerror(errno));
+        return kExitFailed;
+    }
+
+    kelcard::CardModel card(options.card.accounts);
+    kelcard::ConfigureCard(card, options.card, static_cast<int64_t>(std::time(nullptr)));
+    kelcard::VirtualDrive drive(card, options.drive);
+    kelcard::DriveSandbox sandbox(drive);
+    if (!sandbox.Start(&error)) {
+        std::fprintf(stderr, "kelcard: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    std::optional<kelcard::TcpServer> server;
+    if (!options.card.address.empty()) {
+        server.emplace(card, options.card.address);
+        if (!server->Start(&error)) {
+            std::fprintf(stderr, "kelcard: cannot serve on %s:6577: %s\n", options.card.address.c_str(),
+                         error.c_str());
+            return kExitFailed;
+        }
+    }
+
+    // The program starts with default signal handling and nothing blocked.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    for (const int stop : kRunStopSignals) sigaddset(&defaults, stop);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::vector<std::string> argv = options.program;
+    std::vector<std::string> env = kelcard::SandboxEnvironment(environ, sandbox.RootDir());
+    std::vector<char*> argvPtrs = Pointers(argv);
+    std::vector<char*> envPtrs = Pointers(env);
+    pid_t program = -1;
+    const int spawned = posix_spawnp(&program, argvPtrs[0], nullptr, &attributes, argvPtrs.data(), envPtrs.data());
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) {
+        std::fprintf(stderr, "kelcard: cannot run '%s': %s\n", argv[0].c_str(), std::strerror(spawned));
+        return kExitNotStarted;
+    }
+
+    const int status = WaitForAll(program, signals);
+    if (server) server->Stop();
+    return ExitStatusOf(status);
+}
+
+// --- sub-commands ----------------------------------------------------------------------
+
 struct SubCommand {
     std::string_view word;
     int (*run)(const std::vector<std::string>& words);  // the words after the sub-command
@@ -77,6 +250,7 @@ struct SubCommand {
 
 constexpr SubCommand kSubCommands[] = {
     {"serve", RunServe},
+    {"run", RunProgram},
 };
 
 bool IsHelp(std::string_view word)
@@ -92,6 +266,7 @@ int main(int argc, char** argv)
     if (words.empty()) return UsageError("a sub-command is needed");
     if (IsHelp(words[0]) || (words.size() > 1 && IsHelp(words[1]))) {
         std::fputs(kelcard::kUsage, stdout);
+        std::fputs(kelcard::kRunUsage, stdout);
         return kExitOk;
     }
     for (const SubCommand& sub : kSubCommands) {

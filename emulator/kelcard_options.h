@@ -1,6 +1,7 @@
-// kelcard's command line: the sub-commands and the options of "serve".
+// kelcard's command line: the sub-commands and the options of "serve" and "run".
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,11 +9,14 @@
 #include <vector>
 
 #include "card_model.h"
+#include "vdrive.h"
 
 namespace kelcard {
 
 // The usage text, printed by --help and after a bad argument.
 extern const char* const kUsage;
+// The drive options of "run", printed after kUsage.
+extern const char* const kRunUsage;
 
 struct ServeOptions {
     std::string address;                                // --address, a 127.x.y.z address
@@ -23,11 +27,27 @@ struct ServeOptions {
     bool frozenClock = false;                           // --frozen-clock
     std::optional<std::string> fwVersion;               // --fw-version TEXT
     std::optional<std::string> fwDate;                  // --fw-date TEXT
+    std::optional<std::array<uint8_t, 6>> mac;          // --mac XX:XX:XX:XX:XX:XX
+    bool linkDown = false;                              // --link-down
+    uint32_t selRecords = 0;                            // --sel-records N
 };
 
 // Parses the words after "serve". On a bad word returns false with a one-line
 // message in `error` (no usage text).
 bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& options, std::string& error);
+
+struct RunOptions {
+    ServeOptions card;                           // the card's options; card.address is --serve's
+                                                 // ADDRESS, empty without --serve
+    DriveSettings drive;                         // --heartbeat, --busy-polls (not the script)
+    std::optional<std::string> mouseScriptPath;  // --mouse-script FILE
+    std::vector<std::string> program;            // the words after "--": PROGRAM ARGS...
+};
+
+// Parses the words after "run": options, "--", then at least the program. The card's
+// options are those of "serve" (without --address); the drive's are checked here. On
+// a bad word returns false with a one-line message in `error`.
+bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options, std::string& error);
 
 // Command codes and statuses: "0x" followed by hex digits, or decimal digits; at most
 // `max`. Anything else (signs, blanks, trailing characters) is refused.

@@ -329,6 +329,20 @@ RunResult RunWords(const std::vector<std::string>& args, const std::string& inpu
     return RunKelvast(run);
 }
 
+RunResult RunWithDrive(const std::vector<std::string>& cardOptions, const std::vector<std::string>& program,
+                       const std::string& input, const std::string& password)
+{
+    KelvastRun run;
+    run.program = KELCARD_BIN;
+    run.args = {"run"};
+    run.args.insert(run.args.end(), cardOptions.begin(), cardOptions.end());
+    run.args.push_back("--");
+    run.args.insert(run.args.end(), program.begin(), program.end());
+    run.input = input;
+    if (!password.empty()) run.password = password;
+    return RunKelvast(run);
+}
+
 std::string Describe(const RunResult& result)
 {
     std::ostringstream s;

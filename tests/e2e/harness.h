@@ -45,6 +45,13 @@ RunResult RunKelvast(const KelvastRun& run);
 // kelvast started by its absolute path with these words, no password, this input.
 RunResult RunWords(const std::vector<std::string>& args, const std::string& input = {});
 
+// `kelcard run CARD_OPTIONS... -- PROGRAM...`: the program (e.g. KELVAST_BIN, or a
+// shell running several commands) with the card's virtual drive present, run as
+// RunKelvast runs kelvast; what the run shows is the program's. The terminal answers
+// `password` to every password prompt.
+RunResult RunWithDrive(const std::vector<std::string>& cardOptions, const std::vector<std::string>& program,
+                       const std::string& input = {}, const std::string& password = {});
+
 // A printable account of a run, for failure messages.
 std::string Describe(const RunResult& result);
 
