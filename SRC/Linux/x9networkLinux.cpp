@@ -85,7 +85,8 @@ int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*t
     std::size_t remaining = dataLen + ZUNA_HEADER_LEN;
     const unsigned char* p = CmdBuffer;
     while (remaining > 0) {
-        const ssize_t n = write(m_hSocket, p, remaining);
+        // A card that has gone away ends the exchange; it must not end the program.
+        const ssize_t n = send(m_hSocket, p, remaining, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
             return ZUNA_E_CONNECTION;

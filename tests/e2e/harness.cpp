@@ -250,6 +250,9 @@ RunResult RunKelvast(const KelvastRun& run)
     }
     if (pid == 0) {
         DieWithParent(parent, SIGKILL);
+        // The harness ignores SIGPIPE; the program gets it as an administrator's shell
+        // would give it.
+        ::signal(SIGPIPE, SIG_DFL);
         // A session of its own whose controlling terminal is the pseudo-terminal.
         if (::setsid() < 0 || ::ioctl(slaveFd, TIOCSCTTY, 0) != 0) ::_exit(127);
         if (::dup2(in.read.Get(), STDIN_FILENO) < 0 || ::dup2(out.write.Get(), STDOUT_FILENO) < 0 ||
@@ -401,6 +404,7 @@ Card::~Card()
     if (pid < 0) return ::testing::AssertionFailure() << "harness: fork failed";
     if (pid == 0) {
         DieWithParent(parent, SIGTERM);
+        ::signal(SIGPIPE, SIG_DFL);
         if (::dup2(devNull.Get(), STDIN_FILENO) < 0 || ::dup2(out.write.Get(), STDOUT_FILENO) < 0 ||
             ::dup2(m_stderrFile, STDERR_FILENO) < 0)
             ::_exit(127);
