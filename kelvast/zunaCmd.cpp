@@ -21,7 +21,12 @@ struct GroupEntry {
 
 // Group words in matching order; groups not built yet are simply not listed.
 const GroupEntry kGroups[] = {
+    {"sel", ProcessSelCommands},
+    {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},
+    {"HB", ProcessHeartbeatCommands},
+    {"setServerInfo", ProcessServerInfo},
+    {"GetServerInfo", [](int, char**) { return ShowServerInfo(); }},
 };
 
 const char kBannerRule[] =

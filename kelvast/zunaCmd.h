@@ -43,6 +43,23 @@ int parseArguments(int argc, char** argv);
 
 // Group handlers.
 int ProcessGeneralCommands(int argc, char** argv);
+int ProcessSelCommands(int argc, char** argv);
+int ProcessNetworkCommands(int argc, char** argv);
+int ProcessHeartbeatCommands(int argc, char** argv);
+int ProcessServerInfo(int argc, char** argv);
+// -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
+// line; 0 either way.
+int ShowServerInfo();
+
+// Bytes as "0x%02x " each, two blanks, then each byte as a raw character, then "\n".
+void PrintLineHexAndAsc(const unsigned char* bytes, int count);
+// 0 when the text reads as four numbers 0..255 ("%03d.%03d.%03d.%03d"), else -1.
+int ValidateIPAddress(const char* text);
+// 0 when the text starts with six pairs of hex digits separated by ':', else -1.
+// The second parameter is not used.
+int ValidateMACAddress(const char* text, unsigned char* bytes);
+// 1 for 'a'..'f' and 'A'..'F' (not digits), else 0.
+int IsHexa(char c);
 
 // Date word MMDDhhmmYYYY.ss of the clock commands.
 // validateDate: 0 when the broken-down time is a real date (see the -gen group), else 1.

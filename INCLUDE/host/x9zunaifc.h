@@ -17,6 +17,8 @@
 
 #include "firmware/general.h"
 #include "firmware/login.h"
+#include "firmware/network.h"
+#include "firmware/sel.h"
 #include "firmware/zunahdr.h"
 #include "x9zunamedium.h"
 
@@ -29,6 +31,10 @@ const char* GetZunaErrorString(int code);
 // MD5 over the password text (without its NUL) followed by the 8 challenge bytes.
 // Returns 16, the digest length. The digest input buffer is wiped before returning.
 int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, const char* Pass);
+
+// Text form of `count` address bytes: upper-case hex pairs separated by ':' and a NUL
+// (six bytes give 17 characters). dest must hold 3 * count bytes.
+void form_mac_string(unsigned char* dest, const unsigned char* bytes, int count);
 
 class CX9ZunaIfc {
 public:
@@ -89,6 +95,47 @@ public:
     // On success epochtime is turned to host order.
     ZUNA_ERROR GetCardTime(X9_TIME_STRUCT_tag* t);
 
+    // Event log (0x0400..0x0408). Records travel with their BE fields turned to wire
+    // order before sending and back to host order after a successful reply; after a
+    // failed query, and after every add, delete and post, the caller's record holds
+    // its numbers in wire order.
+    ZUNA_ERROR GetSelInfo(SEL_STATE_INFO_TAG* pSelState);
+    ZUNA_ERROR GetSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec);
+    ZUNA_ERROR AddSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec);
+    ZUNA_ERROR ClearSelList(uint16_t* numRecs);
+    // Sends only record_no (2 bytes, BE).
+    ZUNA_ERROR DelSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec);
+    ZUNA_ERROR PostEvent(DUVX9_SEL_RECORD_TAG* pSelRec);
+    ZUNA_ERROR GetSelPolicy(uint8_t* policy);
+    ZUNA_ERROR SetSelPolicy(uint8_t policy);
+    ZUNA_ERROR GetSelRecordEx(EVENT_RECORD_EXT_tag* pSelRecEx);
+
+    // Network (0x0700..0x0702). record: a ZUNA_API_GET_NETWORK_CFG_REC (224 bytes).
+    ZUNA_ERROR GetCurrentNetworkConfiguration(char* record);
+    // Texts of 32 characters or more do not fit their fields: 28, nothing sent.
+    // timeout is handed to the exchange unchanged.
+    ZUNA_ERROR SetNetworkStatically(const char* ip, const char* netmask, const char* gateway,
+                                    unsigned long timeout);
+    ZUNA_ERROR SetNetworkwithDHCP();
+
+    // MAC address (0x0800 read, 0x0801 write). text: MAC_TEXT_LEN (18) bytes. A read
+    // reply other than six bytes is refused (33); text/mac are then untouched.
+    ZUNA_ERROR GetCurrentMACAddressString(unsigned char* text);
+    ZUNA_ERROR GetCurrentMACAddressBytes(unsigned char* mac);
+    // Parses the 17-character text form (pairs at 0, 3, ..., 15); a shorter text or a
+    // pair that is not hexadecimal gives 28 and nothing is sent.
+    ZUNA_ERROR SetMACAddressString(const unsigned char* text);
+    // Six bytes and their check byte.
+    ZUNA_ERROR SetMACAddressBytes(const unsigned char* mac);
+    // The write, then (only when the write succeeded) ResetX9SaveConfig. Returns the
+    // write's status when it failed, else the reset's.
+    ZUNA_ERROR SetMACAddressBytesAndResetX9(const unsigned char* mac);
+
+    // Heartbeat interval (0x0A00, 0x0A01), seconds, 4 bytes BE on the wire.
+    ZUNA_ERROR SetHeartbeatInterval(unsigned long hbInterval);
+    // Stores the reply's value at hbInterval whatever the status (0 when no value came).
+    ZUNA_ERROR GetHeartbeatInterval(unsigned long* hbInterval);
+
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
     unsigned int resetWaitMicros = 3000000;
 
@@ -98,6 +145,10 @@ protected:
     int SetZunaHeader(uint16_t cmdNum, unsigned char* pBuf, uint32_t cmdDataLen);
     int SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength);
     int GetChallenge(unsigned char* challenge);
+
+    // Record byte order (BE fields reversed in place; each is its own inverse).
+    static void b2l_selRecord(void* pRec);
+    static void b2l_selInfo(SEL_STATE_INFO_TAG* pInfo);
 
     // A query without request data whose reply fills a record of `size` bytes.
     ZUNA_ERROR QueryRecord(uint16_t cmdNum, void* rec, uint32_t size);

@@ -1,0 +1,95 @@
+// Event-log operations (command codes 0x0400 to 0x0408).
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "firmware/x9endian.h"
+#include "firmware/zunacmds.h"
+#include "x9zunaifc.h"
+
+namespace {
+// Reverses the n bytes of one field in place.
+void ReverseField(void* record, std::size_t offset, std::size_t n)
+{
+    auto* p = static_cast<unsigned char*>(record) + offset;
+    std::reverse(p, p + n);
+}
+}  // namespace
+
+void CX9ZunaIfc::b2l_selRecord(void* pRec)
+{
+    // The first 48 bytes of both record kinds share one layout.
+    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, record_no), sizeof(uint16_t));
+    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, time), sizeof(uint32_t));
+    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, duvx9_event_id), sizeof(uint16_t));
+    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, value2), sizeof(uint16_t));
+}
+
+void CX9ZunaIfc::b2l_selInfo(SEL_STATE_INFO_TAG* pInfo)
+{
+    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, no_of_records), sizeof(uint16_t));
+    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, free_space), sizeof(uint16_t));
+    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, last_add_time), sizeof(uint32_t));
+    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, last_del_time), sizeof(uint32_t));
+}
+
+ZUNA_ERROR CX9ZunaIfc::GetSelInfo(SEL_STATE_INFO_TAG* pSelState)
+{
+    const ZUNA_ERROR status = QueryRecord(ZUNACMD_GET_SEL_INFO, pSelState, sizeof(*pSelState));
+    if (status == ZUNA_E_SUCCESS) b2l_selInfo(pSelState);
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::GetSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec)
+{
+    b2l_selRecord(pSelRec);
+    const ZUNA_ERROR status = SendRecord(ZUNACMD_GET_SEL_RECORD, pSelRec, sizeof(*pSelRec));
+    if (status == ZUNA_E_SUCCESS) b2l_selRecord(pSelRec);
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::GetSelRecordEx(EVENT_RECORD_EXT_tag* pSelRecEx)
+{
+    b2l_selRecord(pSelRecEx);
+    const ZUNA_ERROR status = SendRecord(ZUNACMD_GET_SEL_RECORD_EX, pSelRecEx, sizeof(*pSelRecEx));
+    if (status == ZUNA_E_SUCCESS) b2l_selRecord(pSelRecEx);
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::AddSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec)
+{
+    b2l_selRecord(pSelRec);
+    return SendRecord(ZUNACMD_ADD_SEL_RECORD, pSelRec, sizeof(*pSelRec));
+}
+
+ZUNA_ERROR CX9ZunaIfc::PostEvent(DUVX9_SEL_RECORD_TAG* pSelRec)
+{
+    b2l_selRecord(pSelRec);
+    return SendRecord(ZUNACMD_POST_EVENT, pSelRec, sizeof(*pSelRec));
+}
+
+ZUNA_ERROR CX9ZunaIfc::DelSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec)
+{
+    b2l_selRecord(pSelRec);
+    uint32_t recvLen = 0;
+    return SendZunaCommand(ZUNACMD_DEL_SEL_RECORD, pSelRec, sizeof(pSelRec->record_no), &recvLen, 0,
+                           sizeof(*pSelRec));
+}
+
+ZUNA_ERROR CX9ZunaIfc::ClearSelList(uint16_t* numRecs)
+{
+    uint16_t count = 0;
+    const ZUNA_ERROR status = QueryRecord(ZUNACMD_CLEAR_SEL_LIST, &count, sizeof(count));
+    if (status == ZUNA_E_SUCCESS) *numRecs = Be16ToHost(count);
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::GetSelPolicy(uint8_t* policy)
+{
+    return QueryRecord(ZUNACMD_GET_SEL_POLICY, policy, sizeof(*policy));
+}
+
+ZUNA_ERROR CX9ZunaIfc::SetSelPolicy(uint8_t policy)
+{
+    return SendRecord(ZUNACMD_SET_SEL_POLICY, &policy, sizeof(policy));
+}

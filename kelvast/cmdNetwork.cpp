@@ -1,0 +1,163 @@
+// kelvast -net: MAC address and IP configuration of the card.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "zunaCmd.h"
+
+namespace {
+
+constexpr int kMacGroups = 6;
+
+template <std::size_t N>
+int FieldLen(const char (&field)[N])
+{
+    return static_cast<int>(strnlen(field, N));
+}
+
+int GetMac()
+{
+    unsigned char text[MAC_TEXT_LEN] = {};
+    const ZUNA_ERROR status = pmyIfc->GetCurrentMACAddressString(text);
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error while getting MAC address !\n");
+    else
+        std::printf("MAC Address is : %s \n", reinterpret_cast<const char*>(text));
+    return status;
+}
+
+int SetDhcp()
+{
+    const ZUNA_ERROR status = pmyIfc->SetNetworkwithDHCP();
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error while changing the configuration! \n");
+    else
+        std::printf("Network configuration changed successfully !\n");
+    return status;
+}
+
+int GetConfig()
+{
+    ZUNA_API_GET_NETWORK_CFG_REC cfg{};
+    const ZUNA_ERROR status = pmyIfc->GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Unable to get Network configuration ! \n");
+        return status;
+    }
+    if (cfg.network_link[0] == '\0') {
+        std::printf("Network interface is not up.\n");
+        return status;
+    }
+    std::printf("Current Network Configuration : \n");
+    std::printf("Configuration method: %.*s\n", FieldLen(cfg.configuration_method), cfg.configuration_method);
+    std::printf("Interface Name      : %.*s\n", FieldLen(cfg.network_link), cfg.network_link);
+    std::printf("MAC Address         : %.*s\n", FieldLen(cfg.mac_address), cfg.mac_address);
+    std::printf("IP Address          : %.*s\n", FieldLen(cfg.ip_address), cfg.ip_address);
+    std::printf("Broadcast           : %.*s\n", FieldLen(cfg.broadcast), cfg.broadcast);
+    std::printf("Netmask             : %.*s\n", FieldLen(cfg.netmask), cfg.netmask);
+    std::printf("Gateway             : %.*s\n", FieldLen(cfg.gateway), cfg.gateway);
+    return status;
+}
+
+int SetMac(const char* text)
+{
+    char prompt[128];
+    std::snprintf(prompt, sizeof(prompt), "This operation will reset the %s card after completion.Are you Sure (y/n)?",
+                  kProductWord);
+    if (msgyn(prompt) != 'Y') {
+        std::printf("\nCommand cancelled by user\n");
+        return 0;
+    }
+    // The address is checked before its pairs are read, so a short text is never
+    // read past its end.
+    if (ValidateMACAddress(text, nullptr) != 0) {
+        std::printf("Invalid MAC address: %s \n", text);
+        return -1;
+    }
+    unsigned char mac[MAC_ADDRESS_LEN];
+    for (int i = 0; i < kMacGroups; ++i) {
+        unsigned int value = 0;
+        std::sscanf(text + 3 * i, "%02x", &value);
+        mac[i] = static_cast<unsigned char>(value);
+    }
+    const ZUNA_ERROR status = pmyIfc->SetMACAddressBytesAndResetX9(mac);
+    if (status == ZUNA_E_SUCCESS) {
+        std::printf("MAC address set successfully! \n");
+        std::printf("Card has been reset! \n");
+    } else {
+        std::printf("Unable to set MAC address  ! \n");
+    }
+    return status;
+}
+
+int SetStatic(const char* ip, const char* netmask, const char* gateway)
+{
+    if (ValidateIPAddress(ip) != 0 || ValidateIPAddress(netmask) != 0 || ValidateIPAddress(gateway) != 0) {
+        std::printf("Wrong IP address : IP: %s Netmask: %s Gateway: %s\n", ip, netmask, gateway);
+        return -1;
+    }
+    const ZUNA_ERROR status = pmyIfc->SetNetworkStatically(ip, netmask, gateway, 1);
+    if (status == ZUNA_E_SUCCESS) {
+        std::printf("Network Configuration changed successfully! \n");
+        return 0;
+    }
+    if (status == ZUNA_E_CONNECTION) {
+        // The card drops the connection when it takes its new address.
+        std::printf("The IP address of %s card has been changed to %s.\nPlease use the new IP to connect to the card.\n",
+                    kProductWord, ip);
+        return 0;
+    }
+    std::printf("Error while setting network configuration ! \n");
+    return status;
+}
+
+}  // namespace
+
+int IsHexa(char c)
+{
+    return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ? 1 : 0;
+}
+
+int ValidateIPAddress(const char* text)
+{
+    int part[4];
+    if (std::sscanf(text, "%03d.%03d.%03d.%03d", &part[0], &part[1], &part[2], &part[3]) != 4) return -1;
+    for (int value : part)
+        if (value < 0 || value > 255) return -1;
+    return 0;
+}
+
+int ValidateMACAddress(const char* text, unsigned char* /*bytes*/)
+{
+    for (int group = 0; group < kMacGroups; ++group) {
+        const char* pair = text + 3 * group;
+        for (int i = 0; i < 2; ++i) {
+            const char c = pair[i];
+            if (!(std::isdigit(static_cast<unsigned char>(c)) || IsHexa(c))) return -1;  // a NUL fails here too
+        }
+        if (group + 1 < kMacGroups && pair[2] != ':') return -1;
+    }
+    return 0;
+}
+
+int ProcessNetworkCommands(int argc, char** argv)
+{
+    if (argc < 3 || argv[2][0] != '-') return -1;
+    const char* sub = argv[2] + 1;
+    switch (argc) {
+    case 3:
+        if (x9strcasecmp(sub, "GetMAC") == 0) return GetMac();
+        if (x9strcasecmp(sub, "SetDHCP") == 0) return SetDhcp();
+        if (x9strcasecmp(sub, "GetConfig") == 0) return GetConfig();
+        break;
+    case 4:
+        if (x9strcasecmp(sub, "SetMAC") == 0) return SetMac(argv[3]);
+        break;
+    case 6:
+        if (x9strcasecmp(sub, "SetStatic") == 0) return SetStatic(argv[3], argv[4], argv[5]);
+        break;
+    default:
+        break;
+    }
+    return -1;
+}

@@ -1,0 +1,240 @@
+// kelvast -sel: the card's event log.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "zunaCmd.h"
+
+namespace {
+
+constexpr int kDataLines = 4;
+constexpr int kBytesPerLine = 8;
+
+// The local-time text of a card time stamp, as asctime writes it (ends in a newline).
+const char* LocalTimeText(uint32_t seconds, char (&text)[64])
+{
+    const time_t when = static_cast<time_t>(seconds);
+    struct tm local {};
+    if (localtime_r(&when, &local) == nullptr || asctime_r(&local, text) == nullptr)
+        std::snprintf(text, sizeof(text), "%u\n", seconds);
+    return text;
+}
+
+const char* SeverityText(uint8_t severity)
+{
+    switch (severity) {
+    case SEL_SEVERITY_INFORMATION: return "INFORMATION";
+    case SEL_SEVERITY_RETURN_TO_OK: return "RETURN TO OK";
+    case SEL_SEVERITY_WARNING: return "WARNING";
+    case SEL_SEVERITY_CRITICAL: return "CRITICAL";
+    case SEL_SEVERITY_FATAL: return "FATAL";
+    default: return nullptr;
+    }
+}
+
+// The lines every listed record shows, from its first 48 bytes (host order).
+void PrintRecord(const DUVX9_SEL_RECORD_TAG& rec)
+{
+    char text[64];
+    const unsigned eventId = rec.duvx9_event_id;
+    std::printf("\nRecord Number : %u \n", static_cast<unsigned>(rec.record_no));
+    std::printf("Time          : %s", LocalTimeText(rec.time, text));
+    std::printf("Event Id      : %x \n", eventId);
+    std::printf("Module Number : %u \n", eventId >> 8);
+    std::printf("Event Number  : %d \n", static_cast<int>(eventId & 0xFF));
+    if (const char* severity = SeverityText(rec.eventType.event_type))
+        std::printf("Event Severity: %s\n", severity);
+    std::printf("Event Data is  : \n");
+    for (int line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
+}
+
+int AddSelRecord(const char* moduleWord, const char* eventWord, const char* severityWord)
+{
+    DUVX9_SEL_RECORD_TAG rec;
+    std::memset(&rec, 0, sizeof(rec));
+    const unsigned module = static_cast<unsigned>(std::atoi(moduleWord));
+    const unsigned event = static_cast<unsigned>(std::atoi(eventWord));
+    rec.duvx9_event_id = static_cast<uint16_t>((module << 8) | event);
+    switch (severityWord[0]) {
+    case 'F': rec.eventType.event_type = SEL_SEVERITY_FATAL; break;
+    case 'W': rec.eventType.event_type = SEL_SEVERITY_WARNING; break;
+    case 'I': rec.eventType.event_type = SEL_SEVERITY_RETURN_TO_OK; break;
+    default: rec.eventType.event_type = SEL_SEVERITY_INFORMATION; break;
+    }
+    const ZUNA_ERROR status = pmyIfc->AddSelRecord(&rec);
+    if (status != ZUNA_E_SUCCESS) std::printf("Add SEL Record Failed, %s\n", GetZunaErrorString(status));
+    return status;
+}
+
+int DelSelRecord(const char* numberWord)
+{
+    DUVX9_SEL_RECORD_TAG rec;
+    std::memset(&rec, 0, sizeof(rec));
+    rec.record_no = static_cast<uint16_t>(std::atoi(numberWord));
+    const ZUNA_ERROR status = pmyIfc->DelSelRecord(&rec);
+    if (status != ZUNA_E_SUCCESS) std::printf("Del SEL Record Failed, %s\n", GetZunaErrorString(status));
+    return status;
+}
+
+// Lists records 1..count with one query each; `query` fetches record n into the
+// buffer and prints it. Stops early only for status 65535.
+template <typename Query>
+int ListRecords(Query query)
+{
+    SEL_STATE_INFO_TAG info{};
+    const ZUNA_ERROR infoStatus = pmyIfc->GetSelInfo(&info);
+    if (infoStatus != ZUNA_E_SUCCESS) {
+        std::printf("Error while getting number of Records, %s\n", GetZunaErrorString(infoStatus));
+        return infoStatus;
+    }
+    const unsigned count = info.no_of_records;
+    std::printf("Number of Record : %d \n", static_cast<int>(count));
+    int status = ZUNA_E_SUCCESS;
+    for (unsigned n = 1; n <= count; ++n) {
+        status = query(static_cast<uint16_t>(n));
+        if (status == ZUNA_E_LASTERR) {
+            std::printf("Error while retreiving Records, %s\n", GetZunaErrorString(status));
+            return status;
+        }
+        // A record the card could not give is reported and the listing goes on.
+        if (status != ZUNA_E_SUCCESS) std::printf("Error while retreiving Records, %s\n", GetZunaErrorString(status));
+    }
+    return status;
+}
+
+int ListAllSelRecords()
+{
+    return ListRecords([](uint16_t n) {
+        DUVX9_SEL_RECORD_TAG rec;
+        std::memset(&rec, 0, sizeof(rec));
+        rec.record_no = n;
+        const ZUNA_ERROR status = pmyIfc->GetSelRecord(&rec);
+        if (status == ZUNA_E_SUCCESS) {
+            PrintRecord(rec);
+            std::printf("\n");
+        }
+        return static_cast<int>(status);
+    });
+}
+
+int ListAllSelRecordsEx()
+{
+    return ListRecords([](uint16_t n) {
+        EVENT_RECORD_EXT_tag rec;
+        std::memset(&rec, 0, sizeof(rec));
+        rec.record_no = n;
+        const ZUNA_ERROR status = pmyIfc->GetSelRecordEx(&rec);
+        if (status == ZUNA_E_SUCCESS) {
+            DUVX9_SEL_RECORD_TAG head;
+            std::memcpy(&head, &rec, sizeof(head));
+            PrintRecord(head);
+            std::printf("Event String is: %.*s\n", static_cast<int>(strnlen(rec.event_string, sizeof(rec.event_string))),
+                        rec.event_string);
+            std::printf("\n");
+        }
+        return static_cast<int>(status);
+    });
+}
+
+int DispSelInfo()
+{
+    SEL_STATE_INFO_TAG info{};
+    const ZUNA_ERROR status = pmyIfc->GetSelInfo(&info);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
+        return status;
+    }
+    char text[64];
+    std::printf("SEL Version         : %1x.%1x\n", info.bcdVersion & 0x0F, info.bcdVersion >> 4);
+    std::printf("Number of Records   : %d \n", static_cast<int>(info.no_of_records));
+    std::printf("Free Space          : %d (Bytes) \n", static_cast<int>(info.free_space));
+    std::printf("Last Additon        : %s", LocalTimeText(info.last_add_time, text));
+    std::printf("Last Deletion       : %s", LocalTimeText(info.last_del_time, text));
+    if (info.bmop_support & SEL_DEL_SUPPORT) std::printf("Operation Supported : SEL_DEL_SUPPORT \n");
+    if (info.bmop_support & SEL_RES_SUPPORT) std::printf("Operation Supported : SEL_RES_SUPPORT \n");
+    if (info.bmop_support & SEL_ALLOC_INFO_SUPPORT) std::printf("Operation Supported : SEL_ALLOC_INFO_SUPPORT \n");
+    return status;
+}
+
+int ClearAllSelRecords()
+{
+    uint16_t count = 0;
+    const ZUNA_ERROR status = pmyIfc->ClearSelList(&count);
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Del SEL Record Failed, %s\n", GetZunaErrorString(status));
+    else
+        std::printf("%d Record(s) Deleted.\n", static_cast<int>(count));
+    return status;
+}
+
+int GetSelPolicy()
+{
+    uint8_t policy = 0;
+    const ZUNA_ERROR status = pmyIfc->GetSelPolicy(&policy);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Get SEL policy failed, %s\n", GetZunaErrorString(status));
+        return status;
+    }
+    if (policy == SEL_POLICY_STOP)
+        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_STOP");
+    else if (policy == SEL_POLICY_ROLLOVER)
+        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_ROLLOVER");
+    return status;
+}
+
+int SetSelPolicy(const char* word)
+{
+    uint8_t policy;
+    if (x9strcasecmp(word, "Rollover") == 0) {
+        policy = SEL_POLICY_ROLLOVER;
+    } else if (x9strcasecmp(word, "Stop") == 0) {
+        policy = SEL_POLICY_STOP;
+    } else {
+        std::printf("Unknown SEL policy !!!\n");
+        return 1;
+    }
+    std::printf("Policy: %d\n", policy);
+    const ZUNA_ERROR status = pmyIfc->SetSelPolicy(policy);
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Set SEL policy failed, %s\n", GetZunaErrorString(status));
+    else
+        std::printf("Set SEL Fill policy Success\n");
+    return status;
+}
+
+struct SelCommand {
+    const char* word;  // past the dash
+    int wordCount;     // word 0 included
+    int (*run)(char** argv);
+};
+
+const SelCommand kSelCommands[] = {
+    {"add", 6, [](char** argv) { return AddSelRecord(argv[3], argv[4], argv[5]); }},
+    {"postEvent", 6, [](char**) { return 0; }},
+    {"del", 4, [](char** argv) { return DelSelRecord(argv[3]); }},
+    {"setPolicy", 4, [](char** argv) { return SetSelPolicy(argv[3]); }},
+    {"listAll", 3, [](char**) { return ListAllSelRecords(); }},
+    {"LISTALLEX", 3, [](char**) { return ListAllSelRecordsEx(); }},
+    {"selInfo", 3, [](char**) { return DispSelInfo(); }},
+    {"clear", 3, [](char**) { return ClearAllSelRecords(); }},
+    {"getPolicy", 3, [](char**) { return GetSelPolicy(); }},
+};
+
+}  // namespace
+
+void PrintLineHexAndAsc(const unsigned char* bytes, int count)
+{
+    for (int i = 0; i < count; ++i) std::printf("0x%02x ", bytes[i]);
+    std::printf("  ");
+    for (int i = 0; i < count; ++i) std::printf("%c", bytes[i]);
+    std::printf("\n");
+}
+
+int ProcessSelCommands(int argc, char** argv)
+{
+    if (argc < 3 || argv[2][0] != '-') return -1;
+    for (const SelCommand& command : kSelCommands)
+        if (x9strcasecmp(argv[2] + 1, command.word) == 0) return argc == command.wordCount ? command.run(argv) : -1;
+    return -1;
+}

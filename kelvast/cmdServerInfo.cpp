@@ -1,0 +1,77 @@
+// kelvast -GetServerInfo and -setServerInfo: the description of the host server that
+// the card keeps.
+#include <cstdio>
+#include <cstring>
+
+#include "zunaCmd.h"
+
+namespace {
+
+template <std::size_t N>
+int FieldLen(const char (&field)[N])
+{
+    return static_cast<int>(strnlen(field, N));
+}
+
+struct ServerInfoOption {
+    const char* word;
+    char* (*field)(SERVER_INFO_STRUCT_tag& info);
+    std::size_t size;
+    const char* what;
+};
+
+const ServerInfoOption kOptions[] = {
+    {"-ServerName", [](SERVER_INFO_STRUCT_tag& i) { return i.serverName; }, sizeof(SERVER_INFO_STRUCT_tag::serverName),
+     "server name"},
+    {"-ServerLocn", [](SERVER_INFO_STRUCT_tag& i) { return i.serverLocation; },
+     sizeof(SERVER_INFO_STRUCT_tag::serverLocation), "server location"},
+    {"-ServerOS", [](SERVER_INFO_STRUCT_tag& i) { return i.serverOs; }, sizeof(SERVER_INFO_STRUCT_tag::serverOs),
+     "server OS"},
+    {"-ServerDesc", [](SERVER_INFO_STRUCT_tag& i) { return i.serverDescription; },
+     sizeof(SERVER_INFO_STRUCT_tag::serverDescription), "server description"},
+};
+
+}  // namespace
+
+int ShowServerInfo()
+{
+    SERVER_INFO_STRUCT_tag info{};
+    if (pmyIfc->GetServerInfo(&info) != ZUNA_E_SUCCESS) {
+        std::printf("Unable to get server information\n");
+        return 0;
+    }
+    std::printf("Server Name: %.*s\n", FieldLen(info.serverName), info.serverName);
+    std::printf("Server Location: %.*s\n", FieldLen(info.serverLocation), info.serverLocation);
+    std::printf("Server OS: %.*s\n", FieldLen(info.serverOs), info.serverOs);
+    std::printf("Server Description: %.*s\n", FieldLen(info.serverDescription), info.serverDescription);
+    return 0;
+}
+
+int ProcessServerInfo(int argc, char** argv)
+{
+    constexpr int kMinWords = 9;
+    if (argc < kMinWords) return -1;
+
+    SERVER_INFO_STRUCT_tag info;
+    std::memset(&info, 0, sizeof(info));
+    for (const ServerInfoOption& option : kOptions) {
+        for (int i = 2; i < argc; i += 2) {
+            if (x9strcasecmp(argv[i], option.word) != 0) continue;
+            if (i + 1 >= argc) return -1;
+            const char* value = argv[i + 1];
+            if (std::strlen(value) >= option.size) {
+                std::printf("Invalid %s: at most %zu characters are allowed!\n", option.what, option.size - 1);
+                return -1;
+            }
+            std::strcpy(option.field(info), value);
+            break;
+        }
+    }
+    const ZUNA_ERROR status = pmyIfc->SetServerInfo(&info);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Set Server Information Failed, %s\n", GetZunaErrorString(status));
+        return status;
+    }
+    std::printf("Server Information set successfully\n");
+    return 0;
+}

@@ -1,0 +1,63 @@
+// Small helpers shared by the tests of the command groups: word lists and the text a
+// logged-in run prints around a command's own output.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "expected_text.h"
+#include "harness.h"
+
+namespace e2e::groups {
+
+using Words = std::vector<std::string>;
+
+// Parameters print as their case name (ctest shows it beside the test's name). A test
+// file whose cases live in its own unnamed namespace brings this in there with
+// `using groups::operator<<;`, where the printer's argument-dependent lookup finds it.
+template <typename Case>
+    requires requires(const Case& c) { c.name; }
+std::ostream& operator<<(std::ostream& os, const Case& c)
+{
+    return os << c.name;
+}
+
+inline Words Concat(Words a, const Words& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// An accepted command: the login, the command's output, the closing banner.
+inline std::string Accepted(const std::string& commandOutput)
+{
+    return kLoggedIn + commandOutput + kBanner;
+}
+
+// Words found invalid: the login, what the command printed, the help question.
+inline std::string Refused(const std::string& commandOutput = {})
+{
+    return kLoggedIn + commandOutput + kInvalidWordsAsked;
+}
+
+// A command the card refuses: its failure line between the login and the banner, and
+// the card's status as the exit status. `words` start after the group word.
+struct FailureCase {
+    const char* name;
+    Words cardOptions;
+    Words words;
+    std::string output;  // between the login line and the banner
+    int status;
+};
+
+class CardFailure : public CardTest, public ::testing::WithParamInterface<FailureCase> {};
+
+// The cases of one group, with the group word put in front of their words.
+inline std::vector<FailureCase> InGroup(const std::string& group, std::vector<FailureCase> cases)
+{
+    for (FailureCase& c : cases) c.words.insert(c.words.begin(), group);
+    return cases;
+}
+
+}  // namespace e2e::groups
