@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "firmware/x9endian.h"
+#include "zuna_packets.h"
 #include "firmware/zunahdr.h"
 #include "x9zunamedium.h"
 
@@ -21,19 +22,7 @@ struct ScriptedReply {
 inline std::vector<unsigned char> MakeReply(uint16_t status, const std::vector<unsigned char>& data,
                                             uint16_t command = 0)
 {
-    std::vector<unsigned char> p(32, 0);
-    const unsigned char sig[8] = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5};
-    std::memcpy(p.data(), sig, 8);
-    p[9] = 4;
-    p[10] = 32;
-    PutLe32(&p[12], static_cast<uint32_t>(data.size()));
-    PutLe16(&p[20], command);
-    PutLe16(&p[22], status);
-    unsigned sum = 0;
-    for (unsigned char b : p) sum += b;
-    p[11] = static_cast<unsigned char>((256 - sum % 256) % 256);
-    p.insert(p.end(), data.begin(), data.end());
-    return p;
+    return zunatest::MakePacket(command, status, data, 0);
 }
 
 struct FakeMediumLog {

@@ -1,4 +1,5 @@
 // The card model driven with raw request packets, as a front end hands them over.
+#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,7 +17,7 @@ using kelcard::CardModel;
 using kelcard::ResetKind;
 using kelcard::Session;
 
-constexpr uint8_t kSignature[8] = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5};
+using zunatest::kSignature;
 
 // Status codes as the card answers them.
 constexpr uint16_t kOk = 0, kAuth = 1, kNeedAuth = 2, kRange = 26, kInvalid = 28, kUnsupported = 32, kChecksum = 34;
@@ -43,23 +44,12 @@ uint8_t HeaderSum(const Bytes& b)
 // A request packet as the tool sends it: header (checksum over the 32 bytes) and data.
 Bytes Request(uint16_t command, const Bytes& data = {})
 {
-    Bytes p(32, 0);
-    std::memcpy(p.data(), kSignature, 8);
-    p[8] = 0;
-    p[9] = 4;
-    p[10] = 32;
-    PutLe(p, 12, static_cast<uint32_t>(data.size()), 4);
-    PutLe(p, 20, command, 2);
-    p[26] = 1;
-    p[11] = static_cast<uint8_t>(0x100 - HeaderSum(p));
-    p.insert(p.end(), data.begin(), data.end());
-    return p;
+    return zunatest::MakeRequest(command, data);
 }
 
 void FixChecksum(Bytes& p)
 {
-    p[11] = 0;
-    p[11] = static_cast<uint8_t>(0x100 - HeaderSum(p));
+    zunatest::FixChecksum(p);
 }
 
 struct ReplyView {

@@ -1,5 +1,6 @@
 // The card model's network, MAC address, event log and heartbeat-interval commands,
 // driven with raw request packets; and kelcard's options for them.
+#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -22,18 +23,7 @@ constexpr uint8_t kWarning = 0x08;
 
 Bytes Request(uint16_t command, const Bytes& data)
 {
-    Bytes p = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5, 0, 4, 32};
-    p.resize(32, 0);
-    const auto len = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) p[12 + i] = static_cast<uint8_t>(len >> (8 * i));
-    p[20] = static_cast<uint8_t>(command);
-    p[21] = static_cast<uint8_t>(command >> 8);
-    p[26] = 1;
-    unsigned sum = 0;
-    for (uint8_t b : p) sum += b;
-    p[11] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
-    p.insert(p.end(), data.begin(), data.end());
-    return p;
+    return zunatest::MakeRequest(command, data);
 }
 
 struct ReplyView {

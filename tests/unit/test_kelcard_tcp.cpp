@@ -1,5 +1,6 @@
 // kelcard's TCP front end, run in-process on its own loopback address per test and
 // driven by a raw socket client; and kelcard's "serve" options.
+#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -25,24 +26,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint8_t kSignature[8] = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5};
+using zunatest::kSignature;
 
 Bytes Request(uint16_t command, const Bytes& data = {}, uint32_t announcedLen = UINT32_MAX)
 {
-    const uint32_t len = announcedLen == UINT32_MAX ? static_cast<uint32_t>(data.size()) : announcedLen;
-    Bytes p(32, 0);
-    std::memcpy(p.data(), kSignature, 8);
-    p[9] = 4;
-    p[10] = 32;
-    for (int i = 0; i < 4; ++i) p[12 + i] = static_cast<uint8_t>(len >> (8 * i));
-    p[20] = static_cast<uint8_t>(command);
-    p[21] = static_cast<uint8_t>(command >> 8);
-    p[26] = 1;
-    unsigned sum = 0;
-    for (uint8_t b : p) sum += b;
-    p[11] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
-    p.insert(p.end(), data.begin(), data.end());
-    return p;
+    return zunatest::MakeRequest(command, data, announcedLen);
 }
 
 struct Reply {

@@ -1,6 +1,7 @@
 // The card's virtual drive, one SCSI command at a time: the vendor commands, the
 // mailbox block by block, the host's own mailbox code against it, and every way a
 // command can be malformed. Also the mouse script and `kelcard run`'s options.
+#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -24,7 +25,7 @@ using kelcard::DriveOutcome;
 using kelcard::DriveSettings;
 using kelcard::VirtualDrive;
 
-constexpr uint8_t kSignature[8] = {0x54, 0x41, 0x56, 0x20, 0x55, 0xAA, 0x5A, 0xA5};
+using zunatest::kSignature;
 constexpr uint16_t kZunaUnsupported = 32;
 constexpr uint8_t kIllegalRequest = 0x05;
 constexpr uint8_t kAscInvalidOpcode = 0x20, kAscLbaOutOfRange = 0x21, kAscInvalidField = 0x24,
@@ -45,17 +46,7 @@ uint32_t GetLe(const Bytes& b, std::size_t at, int size)
 // A ZUNA request packet: header (bytes summing to 0) and data.
 Bytes Request(uint16_t command, const Bytes& data = {})
 {
-    Bytes p(32, 0);
-    std::memcpy(p.data(), kSignature, 8);
-    p[9] = 4;
-    p[10] = 32;
-    PutLe(p, 12, static_cast<uint32_t>(data.size()), 4);
-    PutLe(p, 20, command, 2);
-    unsigned sum = 0;
-    for (const uint8_t b : p) sum += b;
-    p[11] = static_cast<uint8_t>(0x100 - (sum & 0xFF));
-    p.insert(p.end(), data.begin(), data.end());
-    return p;
+    return zunatest::MakeRequest(command, data);
 }
 
 Bytes Cdb(uint8_t opcode, uint32_t sector = 0, uint16_t blocks = 0)
