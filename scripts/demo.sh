@@ -45,5 +45,17 @@ run -gen -GetName
 run -gen -GetTime
 run -gen -SetSmtpCfg 192.0.2.25 ops@example.com 192.0.2.26 backup@example.com
 run -gen -GetSmtpCfg
+run -net -GetConfig
+run -sel -add 3 7 Warning
+run -sel -selInfo
+run -HB -GetHB
+
+# The same commands reach a card through its virtual CD-ROM drive, with no login:
+# kelcard run presents the drive to the program it starts.
+echo
+echo "\$ kelcard run --sel-records 1 -- sh -c 'kelvast -cd -gen -GetName; kelvast -cd -sel -listAll'"
+"$bin/emulator/kelcard" run --sel-records 1 -- sh -c \
+    "'$bin/kelvast' -cd -gen -GetName; '$bin/kelvast' -cd -sel -listAll" </dev/null
+echo "(exit status $?)"
 echo
 echo "Demo finished."
