@@ -310,3 +310,48 @@ TEST(ScsiProbe, OnlyTheFirst16383BytesAreRead)
 }
 
 }  // namespace
+
+namespace {
+
+// The Linux channel with its connection attempts counted instead of made.
+class CountingChannel : public CX9CDHost_Linux {
+public:
+    int Connect() override
+    {
+        ++attempts;
+        return attempts >= succeedAt && succeedAt > 0 ? 0 : 1;
+    }
+    int Disconnect() override
+    {
+        ++disconnects;
+        return 0;
+    }
+    void MsecsSleep(unsigned long ms) override { sleptMs += ms; }
+
+    int attempts = 0;
+    int succeedAt = 0;  // 0: never
+    int disconnects = 0;
+    unsigned long sleptMs = 0;
+};
+
+TEST(WaitForCDConnection, CountsAttemptsOneMillisecondApart)
+{
+    CountingChannel absent;
+    EXPECT_EQ(absent.WaitForCDConnection(2), 0);
+    EXPECT_EQ(absent.attempts, 2);
+    EXPECT_EQ(absent.disconnects, 1);
+    EXPECT_EQ(absent.sleptMs, 2u);
+
+    // 0 keeps trying until the card answers.
+    CountingChannel late;
+    late.succeedAt = 50;
+    EXPECT_EQ(late.WaitForCDConnection(0), 1);
+    EXPECT_EQ(late.attempts, 50);
+
+    CountingChannel present;
+    present.succeedAt = 1;
+    EXPECT_EQ(present.WaitForCDConnection(5), 1);
+    EXPECT_EQ(present.attempts, 1);
+}
+
+}  // namespace
