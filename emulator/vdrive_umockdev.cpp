@@ -17,7 +17,7 @@ namespace kelcard {
 const char* const kScsiListing =
     "Attached devices: \n"
     "Host: scsi0 Channel: 00 Id: 00 Lun: 00\n"
-    "  Vendor: ATA      Model: QEMU HARDDISK    Rev: 2.5+\n"
+    "  Vendor: ATA      Model: VIRTUAL DISK     Rev: 1.0 \n"
     "  Type:   Direct-Access                    ANSI  SCSI revision: 05\n"
     "Host: scsi1 Channel: 00 Id: 00 Lun: 00\n"
     "  Vendor: TAV      Model: Virtual CDROM    Rev: 1.00\n"

@@ -262,10 +262,10 @@ const std::string kHead = "Attached devices: \n";
 
 TEST(ScsiProbe, NumbersDevicesInListedOrder)
 {
-    const std::string disk = Device("ATA", "QEMU HARDDISK", "Direct-Access");
+    const std::string disk = Device("ATA", "VIRTUAL DISK", "Direct-Access");
     const std::string card = Device("TAV", "Virtual CDROM", "CD-ROM");
     EXPECT_EQ(Probe(kHead + disk + card), "/dev/sg1");
-    EXPECT_EQ(Probe(kHead + disk + disk + Device("HL-DT-ST", "DVDRAM GH24NSD1", "CD-ROM") + card), "/dev/sg3");
+    EXPECT_EQ(Probe(kHead + disk + disk + Device("GENERIC", "DVD-RW DRIVE", "CD-ROM") + card), "/dev/sg3");
     EXPECT_EQ(Probe(kHead + card), "/dev/sg0");
     EXPECT_EQ(Probe(kHead + disk), "(none)");
 }
@@ -297,7 +297,7 @@ TEST(ScsiProbe, MalformedListings)
 
 TEST(ScsiProbe, OnlyTheFirst16383BytesAreRead)
 {
-    const std::string disk = Device("ATA", "QEMU HARDDISK", "Direct-Access");
+    const std::string disk = Device("ATA", "VIRTUAL DISK", "Direct-Access");
     const std::string card = Device("TAV", "Virtual CDROM", "CD-ROM");
     std::string listing = kHead;
     while (listing.size() + disk.size() + card.size() <= 16383) listing += disk;
