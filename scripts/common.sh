@@ -2,6 +2,8 @@
 # they are missing. Runs unattended (no terminal, no standard input).
 
 KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils)
+# The fuzz targets are built with clang and its libFuzzer.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 install_missing_packages() {
     local missing=()

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds both presets (default, and asan with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in each.
+# Builds the fuzz targets with clang and gives each a bounded, seeded run; then builds
+# both presets (default, and asan with AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs every test in each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-install_missing_packages "${KELVAST_PACKAGES[@]}"
+install_missing_packages "${KELVAST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 status=0
-for preset in default asan; do
+for preset in fuzz default asan; do
     echo "=== ${preset}: configure, build, test"
     if ! cmake --workflow --preset "$preset"; then
         echo "=== ${preset}: FAILED"

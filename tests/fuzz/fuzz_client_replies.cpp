@@ -1,0 +1,102 @@
+// The client against arbitrary card replies: whatever a card sends back, every
+// operation stays within its buffers (the sanitizers watch) and reports a status.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "x9cdhost.h"
+#include "x9zunaifc.h"
+
+namespace {
+
+// A medium that answers every request with the fuzzer's bytes, as a medium would place
+// them in the reply buffer (at most a whole packet).
+class ReplayMedium : public CX9ZunaMedium {
+public:
+    ReplayMedium(const uint8_t* data, std::size_t size) : m_reply(data, data + size) {}
+    int IssueZUNACommand(char*, unsigned long* recvLen, char* recvBuf, unsigned long) override
+    {
+        const std::size_t n = m_reply.size() < ZUNA_MAX_PACKET_LEN ? m_reply.size() : ZUNA_MAX_PACKET_LEN;
+        if (n != 0) std::memcpy(recvBuf, m_reply.data(), n);
+        *recvLen = n;
+        return 0;
+    }
+    int Connect() override { return 0; }
+    int Disconnect() override { return 0; }
+
+private:
+    std::vector<uint8_t> m_reply;
+};
+
+// The mailbox against a drive whose command block and data come from the fuzzer.
+class ReplayDrive : public CX9CDHost {
+public:
+    ReplayDrive(const uint8_t* data, std::size_t size) : m_bytes(data, data + size) {}
+    int Connect() override { return 0; }
+    int Disconnect() override { return 0; }
+    int FindX9CDROM() override { return 0; }
+    int OpenCD() override { return 0; }
+    int CloseCD() override { return 0; }
+    void MsecsSleep(unsigned long) override {}
+    void DebugOut(const char*, ...) override {}
+    int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
+                       char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
+                       unsigned long replySpace) override
+    {
+        return CX9CDHost::IssueX9Command(CommandNo, DataLenToX9, DataLenFromX9, DataBufferToX9, DataBufferFromX9,
+                                         timeout, replySpace);
+    }
+    int WriteCD(char, char*) override { return 0; }
+    int ReadCD(char, char* buffer) override
+    {
+        // Blocks are cut from the input in turn; past its end they are zero.
+        for (std::size_t i = 0; i < X9CD_BLOCK_SIZE; ++i)
+            buffer[i] = static_cast<char>(m_pos < m_bytes.size() ? m_bytes[m_pos++] : 0);
+        return 0;
+    }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    std::size_t m_pos = 0;
+};
+
+void RunOperations(CX9ZunaIfc& client)
+{
+    client.resetWaitMicros = 0;
+    STRUCT_FW_INFO fw{};
+    client.GetFWInfo(&fw);
+    char name[CARD_NAME_LEN];
+    client.GetCardName(name);
+    X9_TIME_STRUCT_tag t{};
+    client.GetCardTime(&t);
+    t = X9_TIME_STRUCT_tag{1, 1600000000};
+    client.SetCardTime(&t);
+    SEL_STATE_INFO_TAG info{};
+    client.GetSelInfo(&info);
+    EVENT_RECORD_EXT_tag ext{};
+    client.GetSelRecordEx(&ext);
+    uint16_t cleared = 0;
+    client.ClearSelList(&cleared);
+    char cfg[sizeof(ZUNA_API_GET_NETWORK_CFG_REC)];
+    client.GetCurrentNetworkConfiguration(cfg);
+    unsigned char mac[MAC_TEXT_LEN];
+    client.GetCurrentMACAddressString(mac);
+    unsigned long hb = 0;
+    client.GetHeartbeatInterval(&hb);
+    client.ZunaLogin("admin", "admin");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    CX9ZunaIfc overMedium(std::make_unique<ReplayMedium>(data, size));
+    RunOperations(overMedium);
+
+    CX9ZunaIfc overDrive(std::make_unique<ReplayDrive>(data, size));
+    RunOperations(overDrive);
+    OS_HB_PACKET hb{};
+    ReplayDrive(data, size).IssueOSHeartbeat(&hb);
+    return 0;
+}
