@@ -11,13 +11,6 @@ namespace {
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::size_t kMaxCardName = 32;
 
-// Prints a text field the card filled, never past its end.
-template <std::size_t N>
-int FieldLen(const char (&field)[N])
-{
-    return static_cast<int>(strnlen(field, N));
-}
-
 int ShowFirmwareInfo()
 {
     STRUCT_FW_INFO info{};
@@ -39,7 +32,7 @@ int ShowCardName()
         std::printf("Error when getting %s Name!\n", kProductWord);
         return status;
     }
-    std::printf("%s Name : %.*s", kProductWord, static_cast<int>(strnlen(name, sizeof(name))), name);
+    std::printf("%s Name : %.*s", kProductWord, FieldLen(name), name);
     return status;
 }
 

@@ -9,12 +9,6 @@ namespace {
 
 constexpr int kMacGroups = 6;
 
-template <std::size_t N>
-int FieldLen(const char (&field)[N])
-{
-    return static_cast<int>(strnlen(field, N));
-}
-
 int GetMac()
 {
     unsigned char text[MAC_TEXT_LEN] = {};

@@ -129,8 +129,7 @@ int ListAllSelRecordsEx()
             DUVX9_SEL_RECORD_TAG head;
             std::memcpy(&head, &rec, sizeof(head));
             PrintRecord(head);
-            std::printf("Event String is: %.*s\n", static_cast<int>(strnlen(rec.event_string, sizeof(rec.event_string))),
-                        rec.event_string);
+            std::printf("Event String is: %.*s\n", FieldLen(rec.event_string), rec.event_string);
             std::printf("\n");
         }
         return static_cast<int>(status);

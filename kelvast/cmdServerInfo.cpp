@@ -7,12 +7,6 @@
 
 namespace {
 
-template <std::size_t N>
-int FieldLen(const char (&field)[N])
-{
-    return static_cast<int>(strnlen(field, N));
-}
-
 struct ServerInfoOption {
     const char* word;
     char* (*field)(SERVER_INFO_STRUCT_tag& info);

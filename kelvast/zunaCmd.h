@@ -8,6 +8,7 @@
 // which becomes the exit status. Handlers print their own results to standard output.
 #pragma once
 
+#include <cstring>
 #include <ctime>
 
 #include "x9zunaifc.h"
@@ -50,6 +51,14 @@ int ProcessServerInfo(int argc, char** argv);
 // -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
 // line; 0 either way.
 int ShowServerInfo();
+
+// The length of a text the card put in a fixed field, up to its NUL or the field's end,
+// for printing with "%.*s" (a card that leaves out the NUL is never read past the field).
+template <std::size_t N>
+int FieldLen(const char (&field)[N])
+{
+    return static_cast<int>(strnlen(field, N));
+}
 
 // Bytes as "0x%02x " each, two blanks, then each byte as a raw character, then "\n".
 void PrintLineHexAndAsc(const unsigned char* bytes, int count);
