@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "x9cdhost.h"
+#include "block_host.h"
 #include "x9zunaifc.h"
 
 namespace {
@@ -30,23 +30,9 @@ private:
 };
 
 // The mailbox against a drive whose command block and data come from the fuzzer.
-class ReplayDrive : public CX9CDHost {
+class ReplayDrive : public BlockHost {
 public:
     ReplayDrive(const uint8_t* data, std::size_t size) : m_bytes(data, data + size) {}
-    int Connect() override { return 0; }
-    int Disconnect() override { return 0; }
-    int FindX9CDROM() override { return 0; }
-    int OpenCD() override { return 0; }
-    int CloseCD() override { return 0; }
-    void MsecsSleep(unsigned long) override {}
-    void DebugOut(const char*, ...) override {}
-    int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
-                       char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
-                       unsigned long replySpace) override
-    {
-        return CX9CDHost::IssueX9Command(CommandNo, DataLenToX9, DataLenFromX9, DataBufferToX9, DataBufferFromX9,
-                                         timeout, replySpace);
-    }
     int WriteCD(char, char*) override { return 0; }
     int ReadCD(char, char* buffer) override
     {

@@ -1,5 +1,4 @@
 // The card model driven with raw request packets, as a front end hands them over.
-#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +8,7 @@
 
 #include "card_model.h"
 #include "md5.h"
+#include "zuna_packets.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // The card model's network, MAC address, event log and heartbeat-interval commands,
 // driven with raw request packets; and kelcard's options for them.
-#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +10,7 @@
 
 #include "card_model.h"
 #include "kelcard_options.h"
+#include "zuna_packets.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // kelcard's TCP front end, run in-process on its own loopback address per test and
 // driven by a raw socket client; and kelcard's "serve" options.
-#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -21,6 +20,7 @@
 #include "kelcard_options.h"
 #include "md5.h"
 #include "tcp_server.h"
+#include "zuna_packets.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // The card's virtual drive, one SCSI command at a time: the vendor commands, the
 // mailbox block by block, the host's own mailbox code against it, and every way a
 // command can be malformed. Also the mouse script and `kelcard run`'s options.
-#include "zuna_packets.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,6 +15,8 @@
 #include "vdrive.h"
 #include "x9cdhost.h"
 #include "x9cdhostLinux.h"
+#include "zuna_packets.h"
+#include "block_host.h"
 
 namespace {
 
@@ -398,27 +399,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The host-interface medium with its block transfers going straight to a drive, as the
 // Linux channel sends them (same CDBs, 512-byte buffers).
-class DirectHost : public CX9CDHost {
+class DirectHost : public BlockHost {
 public:
     explicit DirectHost(VirtualDrive& drive) : m_drive(drive) {}
-    int Connect() override { return 0; }
-    int Disconnect() override { return 0; }
-    int FindX9CDROM() override { return 0; }
-    int OpenCD() override { return 0; }
-    int CloseCD() override { return 0; }
-    void MsecsSleep(unsigned long ms) override { sleptMs += ms; }
-    void DebugOut(const char*, ...) override {}
-    int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
-                       char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
-                       unsigned long replySpace) override
-    {
-        return CX9CDHost::IssueX9Command(CommandNo, DataLenToX9, DataLenFromX9, DataBufferToX9, DataBufferFromX9,
-                                         timeout, replySpace);
-    }
     int ReadCD(char sector, char* buffer) override { return Block(X9CD_OP_READ_SECTOR, sector, buffer); }
     int WriteCD(char sector, char* buffer) override { return Block(X9CD_OP_WRITE_SECTOR, sector, buffer); }
-
-    unsigned long sleptMs = 0;
 
 private:
     int Block(unsigned char opcode, char sector, char* buffer)

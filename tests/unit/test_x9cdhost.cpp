@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake_medium.h"
+#include "block_host.h"
 #include "scsi.h"
 #include "x9cdhost.h"
 #include "x9cdhostLinux.h"
@@ -21,22 +22,8 @@ struct BlockOp {
 };
 
 // A drive whose card answers after `busyReadings` busy polls with `status` and `reply`.
-class FakeDrive : public CX9CDHost {
+class FakeDrive : public BlockHost {
 public:
-    int Connect() override { return 0; }
-    int Disconnect() override { return 0; }
-    int FindX9CDROM() override { return 0; }
-    int OpenCD() override { return 0; }
-    int CloseCD() override { return 0; }
-    void MsecsSleep(unsigned long ms) override { sleptMs += ms; }
-    void DebugOut(const char*, ...) override {}
-    int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
-                       char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
-                       unsigned long replySpace) override
-    {
-        return CX9CDHost::IssueX9Command(CommandNo, DataLenToX9, DataLenFromX9, DataBufferToX9, DataBufferFromX9,
-                                         timeout, replySpace);
-    }
 
     int WriteCD(char sector, char* buffer) override
     {
@@ -81,7 +68,6 @@ public:
     uint16_t status = 0;
     int busyReadings = 0;
     bool failWrites = false;
-    unsigned long sleptMs = 0;
     std::vector<BlockOp> ops;
 };
 
