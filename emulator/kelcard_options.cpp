@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
-#include "firmware/login.h"
-#include "firmware/sel.h"
+#include "login.h"
+#include "sel.h"
 #include "tcp_server.h"
 
 namespace kelcard {
@@ -128,22 +128,6 @@ std::string WithLineEnd(std::string text)
 }
 
 }  // namespace
-
-std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max)
-{
-    int base = 10;
-    std::size_t start = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        start = 2;
-    }
-    if (start >= text.size() || text[start] == '+' || text[start] == '-') return std::nullopt;
-    uint32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data() + start, end, value, base);
-    if (ec != std::errc() || ptr != end || value > max) return std::nullopt;
-    return value;
-}
 
 bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& options, std::string& error)
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card_model.h"
+#include "number_text.h"
 #include "vdrive.h"
 
 namespace kelcard {
@@ -48,10 +49,6 @@ struct RunOptions {
 // options are those of "serve" (without --address); the drive's are checked here. On
 // a bad word returns false with a one-line message in `error`.
 bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options, std::string& error);
-
-// Command codes and statuses: "0x" followed by hex digits, or decimal digits; at most
-// `max`. Anything else (signs, blanks, trailing characters) is refused.
-std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max);
 
 // Puts the options other than the accounts (given to the model's constructor) into
 // the card. `hostNow` is the host's time at start: a frozen clock stands at it (or at

@@ -11,13 +11,14 @@
 #include <cstring>
 #include <ctime>
 
+#include "fieldtext.h"  // FieldLen: card texts printed bounded by their fields
 #include "x9zunaifc.h"
 
 // The run's one client; created and destroyed by the entry point only.
 extern CX9ZunaIfc* pmyIfc;
 
 inline constexpr const char* kToolName = "kelvast";
-inline constexpr const char* kToolVersion = "1.6.4.1";
+inline constexpr const char* kToolVersion = KELVAST_VERSION;  // set by the build
 inline constexpr const char* kProductWord = "ORVA";
 inline constexpr int kExitInvalidWords = 8;
 inline constexpr int kExitTooFewWords = 1;
@@ -51,14 +52,6 @@ int ProcessServerInfo(int argc, char** argv);
 // -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
 // line; 0 either way.
 int ShowServerInfo();
-
-// The length of a text the card put in a fixed field, up to its NUL or the field's end,
-// for printing with "%.*s" (a card that leaves out the NUL is never read past the field).
-template <std::size_t N>
-int FieldLen(const char (&field)[N])
-{
-    return static_cast<int>(strnlen(field, N));
-}
 
 // Bytes as "0x%02x " each, two blanks, then each byte as a raw character, then "\n".
 void PrintLineHexAndAsc(const unsigned char* bytes, int count);

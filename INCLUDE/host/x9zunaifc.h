@@ -15,11 +15,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "firmware/general.h"
-#include "firmware/login.h"
-#include "firmware/network.h"
-#include "firmware/sel.h"
-#include "firmware/zunahdr.h"
+#include "cksum.h"  // CalculateMD5Digest, the login digest
+#include "general.h"
+#include "login.h"
+#include "network.h"  // form_mac_string, calc_chksum
+#include "sel.h"
+#include "zunahdr.h"
 #include "x9zunamedium.h"
 
 enum X9ZUNAIFC_MEDIUM { MEDIUM_CD = 0, MEDIUM_NW = 1 };
@@ -28,19 +29,16 @@ enum X9ZUNAIFC_OS { OS_WINDOWS = 0, OS_LINUX = 1 };
 // The message of a status code; codes outside 0..35 give "Unknown ZUNA error".
 const char* GetZunaErrorString(int code);
 
-// MD5 over the password text (without its NUL) followed by the 8 challenge bytes.
-// Returns 16, the digest length. The digest input buffer is wiped before returning.
-int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, const char* Pass);
-
-// Text form of `count` address bytes: upper-case hex pairs separated by ':' and a NUL
-// (six bytes give 17 characters). dest must hold 3 * count bytes.
-void form_mac_string(unsigned char* dest, const unsigned char* bytes, int count);
+// The medium of a new client, made by the platform's media library: MEDIUM_NW the
+// network medium for IPAddress:nPort, MEDIUM_CD the host-interface medium, null for any
+// other value. Nothing is connected.
+std::unique_ptr<CX9ZunaMedium> CreateZunaMedium(X9ZUNAIFC_MEDIUM medium, const char* IPAddress, int nPort);
 
 class CX9ZunaIfc {
 public:
-    // Creates the medium: MEDIUM_NW a CX9Network_Linux for IPAddress:nPort, MEDIUM_CD
-    // the host-interface medium. Does not connect. Any other medium value leaves the
-    // client without a medium: Connect then fails with 33.
+    // Creates the medium with CreateZunaMedium: MEDIUM_NW the network medium for
+    // IPAddress:nPort, MEDIUM_CD the host-interface medium. Does not connect. Any other
+    // medium value leaves the client without a medium: Connect then fails with 33.
     CX9ZunaIfc(X9ZUNAIFC_MEDIUM medium, X9ZUNAIFC_OS os, const char* IPAddress, int nPort);
     // Takes a ready medium (tests use a scripted one).
     explicit CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium> medium);

@@ -5,9 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "firmware/x9endian.h"
-#include "x9cdhostLinux.h"
-#include "x9networkLinux.h"
+#include "cksum.h"
+#include "x9endian.h"
 
 namespace {
 
@@ -61,12 +60,8 @@ const char* GetZunaErrorString(int code)
 }
 
 CX9ZunaIfc::CX9ZunaIfc(X9ZUNAIFC_MEDIUM medium, X9ZUNAIFC_OS /*os*/, const char* IPAddress, int nPort)
-    : CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium>{})
+    : CX9ZunaIfc(CreateZunaMedium(medium, IPAddress, nPort))
 {
-    if (medium == MEDIUM_NW)
-        m_pZunaMedium = std::make_unique<CX9Network_Linux>(IPAddress, nPort);
-    else if (medium == MEDIUM_CD)
-        m_pZunaMedium = std::make_unique<CX9CDHost_Linux>();
 }
 
 CX9ZunaIfc::CX9ZunaIfc(std::unique_ptr<CX9ZunaMedium> medium)
@@ -102,14 +97,12 @@ ZUNA_ERROR CX9ZunaIfc::Disconnect()
 
 unsigned char CX9ZunaIfc::CalculateModule100(const unsigned char* Buffer, uint16_t wSize)
 {
-    return static_cast<unsigned char>(0x100 - ValidateCheckSum(Buffer, wSize));
+    return static_cast<unsigned char>(0x100 - ZunaByteSum(Buffer, wSize));
 }
 
 unsigned char CX9ZunaIfc::ValidateCheckSum(const unsigned char* Buffer, uint16_t wSize)
 {
-    unsigned char sum = 0;
-    for (uint16_t i = 0; i < wSize; ++i) sum = static_cast<unsigned char>(sum + Buffer[i]);
-    return sum;
+    return ZunaByteSum(Buffer, wSize);
 }
 
 int CX9ZunaIfc::SetZunaHeader(uint16_t cmdNum, unsigned char* pBuf, uint32_t cmdDataLen)

@@ -1,40 +1,14 @@
 // Login: challenge (0x0001) and response (0x0002).
 #include <cstring>
 
-#include "firmware/zunacmds.h"
-#include "md5.h"
+#include "cksum.h"
+#include "fieldtext.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 
 namespace {
-constexpr std::size_t kDigestInputLen = 80;
 constexpr int kDigestLen = 16;
-
-// Length of a text within a field, or -1 when it has no terminator there.
-int FieldTextLen(const char* text, std::size_t field)
-{
-    const void* end = std::memchr(text, '\0', field);
-    return end ? static_cast<int>(static_cast<const char*>(end) - text) : -1;
-}
 }  // namespace
-
-int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, const char* Pass)
-{
-    unsigned char input[kDigestInputLen];
-    std::size_t passLen = std::strlen(Pass);
-    if (passLen > kDigestInputLen - ZUNA_CHALLENGE_LEN) passLen = kDigestInputLen - ZUNA_CHALLENGE_LEN;
-    std::memcpy(input, Pass, passLen);
-    std::memcpy(input + passLen, Challange, ZUNA_CHALLENGE_LEN);
-
-    MD5_CTX ctx;
-    MD5Init(&ctx);
-    MD5Update(&ctx, input, static_cast<unsigned int>(passLen + ZUNA_CHALLENGE_LEN));
-    MD5Final(&ctx);
-    std::memcpy(Digest, ctx.digest, kDigestLen);
-
-    explicit_bzero(input, sizeof(input));
-    explicit_bzero(&ctx, sizeof(ctx));
-    return kDigestLen;
-}
 
 int CX9ZunaIfc::GetChallenge(unsigned char* challenge)
 {
@@ -61,8 +35,8 @@ int CX9ZunaIfc::ZunaLogin(const char* username, const char* password)
 
     // The fields hold at most 31 characters and a terminator: a longer text is
     // refused rather than cut, so the card is never asked about another account.
-    const int userLen = FieldTextLen(username, ZUNA_LOGIN_FIELD_LEN);
-    const int passLen = FieldTextLen(password, ZUNA_LOGIN_FIELD_LEN);
+    const int userLen = TerminatedTextLength(username, ZUNA_LOGIN_FIELD_LEN);
+    const int passLen = TerminatedTextLength(password, ZUNA_LOGIN_FIELD_LEN);
     if (userLen < 0 || passLen < 0) return ZUNA_E_ARG;
     std::memcpy(login.username, username, static_cast<std::size_t>(userLen));
     std::memcpy(login.password, password, static_cast<std::size_t>(passLen));

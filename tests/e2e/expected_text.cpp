@@ -12,7 +12,7 @@ std::string HelpText(const std::string& prog, bool full)
     std::string t;
     // Page 1.
     t += "_______________________\n";
-    t += "\nkelvast version 1.6.4.1\n";
+    t += "\nkelvast version " KELVAST_VERSION "\n";
     t += "_______________________\n";
     t += "\n\n";
     t += " Usage   : " + prog + " -[nw IP username] [cd] <arguments> \n";

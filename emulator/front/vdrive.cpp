@@ -4,9 +4,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "firmware/x9endian.h"
-#include "firmware/zunahdr.h"
-#include "kelcard_options.h"
+#include "x9endian.h"
+#include "zunahdr.h"
+#include "number_text.h"
 
 namespace kelcard {
 namespace {

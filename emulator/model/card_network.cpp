@@ -8,8 +8,9 @@
 // method and the MAC still show).
 //
 // A static configuration is taken only when all three texts are plain dotted IPv4
-// (four decimal numbers 0 to 255 of one to three digits, nothing else in the field),
-// the netmask is contiguous and not 0.0.0.0, and the address is not 0.0.0.0;
+// (four decimal numbers 0 to 255 of one to three digits without a leading zero, nothing
+// else in the field), the netmask is contiguous and not 0.0.0.0, and the address is
+// not 0.0.0.0;
 // otherwise the card answers 28 and keeps its settings. Reconfiguring the interface
 // cuts the card's network connections: a static change arriving over the network
 // takes effect and the connection ends without an answer; over the host interface the
@@ -19,8 +20,8 @@
 #include <cstdio>
 
 #include "card_state.h"
-#include "firmware/zunacmds.h"
-#include "firmware/zunahdr.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
 
 namespace kelcard::detail {
 namespace {
@@ -39,32 +40,9 @@ bool OverNetwork(const Session& session)
     return session.requireLogin;
 }
 
-std::optional<uint32_t> ParseIPv4(const std::string& text)
-{
-    uint32_t address = 0;
-    std::size_t pos = 0;
-    for (int group = 0; group < 4; ++group) {
-        if (group > 0) {
-            if (pos >= text.size() || text[pos] != '.') return std::nullopt;
-            ++pos;
-        }
-        uint32_t value = 0;
-        std::size_t digits = 0;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 3) {
-            value = value * 10 + static_cast<uint32_t>(text[pos] - '0');
-            ++pos;
-            ++digits;
-        }
-        if (digits == 0 || value > 255) return std::nullopt;
-        address = (address << 8) | value;
-    }
-    if (pos != text.size()) return std::nullopt;
-    return address;
-}
-
 std::optional<uint32_t> ParseIPv4Field(const char* field, std::size_t size)
 {
-    return ParseIPv4(TextOfField(field, size));
+    return ParseDottedIPv4(field, FieldTextLength(field, size));
 }
 
 // Ones from the top, then only zeros.
@@ -85,14 +63,9 @@ std::string DottedText(uint32_t address)
 // 00:2A:3B:4C:5D:1D: upper-case hex pairs joined by colons.
 std::string MacText(const MacBytes& mac)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        if (i > 0) text += ':';
-        text += kHex[mac[i] >> 4];
-        text += kHex[mac[i] & 0x0F];
-    }
-    return text;
+    unsigned char text[MAC_TEXT_LEN];
+    form_mac_string(text, mac.data(), static_cast<int>(mac.size()));
+    return reinterpret_cast<const char*>(text);
 }
 
 template <std::size_t N>

@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/general.h"
-#include "firmware/network.h"
-#include "firmware/sel.h"
+#include "fieldtext.h"
+#include "general.h"
+#include "network.h"
+#include "sel.h"
 
 namespace kelcard::detail {
 
@@ -124,13 +125,6 @@ void AddHeartbeatCommands(CommandTable& table);
 // "Module M event N". A full log follows the fill policy: rollover drops the oldest
 // record, stop refuses. Returns 0, or 18 (ZUNA_E_SPACE) when refused.
 uint16_t AppendSelEntry(CardState& card, SelEntry entry, int64_t epochSeconds);
-
-// Texts in fixed fields.
-// Copies the text at the start of `src` (up to its NUL or the end of `src`, at most
-// dstSize - 1 characters) into `dst` and zero-fills the rest of `dst`.
-void CopyTextField(char* dst, std::size_t dstSize, const char* src, std::size_t srcSize);
-// The text at the start of a field, stopping at its NUL or at the field's end.
-std::string TextOfField(const char* field, std::size_t size);
 
 // Reads a packed record from request data whose length the command table checked.
 template <typename Record>

@@ -2,24 +2,19 @@
 #include <cstring>
 
 #include "card_state.h"
-#include "firmware/login.h"
-#include "firmware/zunacmds.h"
-#include "firmware/zunahdr.h"
-#include "host/md5.h"
+#include "cksum.h"
+#include "login.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
 
 namespace kelcard::detail {
 namespace {
 
-// MD5 over the password text followed by the challenge.
+// The digest the client sends: MD5 over the password text followed by the challenge.
 std::array<uint8_t, 16> LoginDigest(const std::string& password, const std::array<uint8_t, ZUNA_CHALLENGE_LEN>& challenge)
 {
-    MD5_CTX ctx;
-    MD5Init(&ctx);
-    MD5Update(&ctx, reinterpret_cast<const unsigned char*>(password.data()), static_cast<unsigned int>(password.size()));
-    MD5Update(&ctx, challenge.data(), static_cast<unsigned int>(challenge.size()));
-    MD5Final(&ctx);
     std::array<uint8_t, 16> digest{};
-    std::memcpy(digest.data(), ctx.digest, digest.size());
+    CalculateMD5Digest(digest.data(), challenge.data(), password.c_str());
     return digest;
 }
 

@@ -11,7 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "firmware/x9endian.h"
+#include "network.h"
+#include "x9endian.h"
 
 namespace kelcard {
 namespace {
@@ -125,9 +126,8 @@ private:
 
 bool IsLoopbackIPv4(const std::string& address)
 {
-    in_addr addr{};
-    if (::inet_pton(AF_INET, address.c_str(), &addr) != 1) return false;
-    return (ntohl(addr.s_addr) >> 24) == 127;
+    const auto parsed = ParseDottedIPv4(address.data(), address.size());
+    return parsed && (*parsed >> 24) == 127;
 }
 
 TcpServer::TcpServer(CardModel& model, std::string address, uint16_t port)

@@ -5,9 +5,10 @@
 #include <ctime>
 
 #include "card_state.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
-#include "firmware/zunahdr.h"
+#include "cksum.h"
+#include "x9endian.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
 
 namespace kelcard {
 namespace detail {
@@ -17,22 +18,6 @@ void CardState::Restart(ResetKind kind)
     ++resetCount;
     lastReset = kind;
     mode = 0;
-}
-
-void CopyTextField(char* dst, std::size_t dstSize, const char* src, std::size_t srcSize)
-{
-    if (dstSize == 0) return;
-    std::size_t n = 0;
-    while (n < srcSize && n < dstSize - 1 && src[n] != '\0') ++n;
-    std::memcpy(dst, src, n);
-    std::memset(dst + n, 0, dstSize - n);
-}
-
-std::string TextOfField(const char* field, std::size_t size)
-{
-    std::size_t n = 0;
-    while (n < size && field[n] != '\0') ++n;
-    return std::string(field, n);
 }
 
 }  // namespace detail
@@ -77,9 +62,7 @@ std::vector<uint8_t> BuildReply(uint16_t command, uint16_t status, const std::ve
     header.bOriginator = 0;
     std::memcpy(packet.data(), &header, ZUNA_HEADER_LEN);
 
-    uint8_t sum = 0;
-    for (std::size_t i = 0; i < ZUNA_HEADER_LEN; ++i) sum = static_cast<uint8_t>(sum + packet[i]);
-    packet[offsetof(ZUNA_HEADER, bChecksum)] = static_cast<uint8_t>(0x100 - sum);
+    packet[offsetof(ZUNA_HEADER, bChecksum)] = ZunaHeaderChecksum(packet.data());
 
     std::copy(data.begin(), data.end(), packet.begin() + ZUNA_HEADER_LEN);
     return packet;
@@ -96,9 +79,7 @@ uint16_t CheckPacket(const uint8_t* packet, std::size_t len)
 {
     if (packet == nullptr || len < ZUNA_HEADER_LEN) return ZUNA_E_INVALID;
     if (std::memcmp(packet, ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN) != 0) return ZUNA_E_INVALID;
-    uint8_t sum = 0;
-    for (std::size_t i = 0; i < ZUNA_HEADER_LEN; ++i) sum = static_cast<uint8_t>(sum + packet[i]);
-    if (sum != 0) return ZUNA_E_CHECKSUM;
+    if (ZunaByteSum(packet, ZUNA_HEADER_LEN) != 0) return ZUNA_E_CHECKSUM;
     if (packet[offsetof(ZUNA_HEADER, bHeaderLen)] != ZUNA_HEADER_LEN) return ZUNA_E_INVALID;
     const uint32_t dataLen = GetLe32(packet + offsetof(ZUNA_HEADER, dwDataLen));
     if (dataLen > ZUNA_MAX_DATA_LEN || dataLen != len - ZUNA_HEADER_LEN) return ZUNA_E_INVALID;
@@ -118,9 +99,9 @@ CardModel::CardModel(std::vector<Account> accounts) : m_state(std::make_unique<C
     m_state->running.accounts = std::move(accounts);
     m_state->saved = m_state->running;
     m_state->clock = HostTime;
-    detail::CopyTextField(m_state->fwInfo.fwVersion, sizeof(m_state->fwInfo.fwVersion), kDefaultFwVersion,
+    CopyTextField(m_state->fwInfo.fwVersion, sizeof(m_state->fwInfo.fwVersion), kDefaultFwVersion,
                           std::strlen(kDefaultFwVersion));
-    detail::CopyTextField(m_state->fwInfo.fwBuildDate, sizeof(m_state->fwInfo.fwBuildDate), kDefaultFwBuildDate,
+    CopyTextField(m_state->fwInfo.fwBuildDate, sizeof(m_state->fwInfo.fwBuildDate), kDefaultFwBuildDate,
                           std::strlen(kDefaultFwBuildDate));
 }
 
@@ -209,14 +190,14 @@ void CardModel::SetFirmwareInfo(const std::string& version, const std::string& b
 {
     std::lock_guard lock(m_mutex);
     STRUCT_FW_INFO& info = m_state->fwInfo;
-    detail::CopyTextField(info.fwVersion, sizeof(info.fwVersion), version.data(), version.size());
-    detail::CopyTextField(info.fwBuildDate, sizeof(info.fwBuildDate), buildDate.data(), buildDate.size());
+    CopyTextField(info.fwVersion, sizeof(info.fwVersion), version.data(), version.size());
+    CopyTextField(info.fwBuildDate, sizeof(info.fwBuildDate), buildDate.data(), buildDate.size());
 }
 
 std::string CardModel::CardName() const
 {
     std::lock_guard lock(m_mutex);
-    return detail::TextOfField(m_state->running.name.data(), m_state->running.name.size());
+    return TextOfField(m_state->running.name.data(), m_state->running.name.size());
 }
 
 int64_t CardModel::CardTime() const
