@@ -52,10 +52,10 @@ protected:
     int TAV_SPT_CMD_RecvCmd(char* Buffer, char type, unsigned short buflen);
     long HeartbeatCommand(unsigned char opcode);
 
-    char m_szX9CD_Devic[128] = {};
+    char m_szX9CD_Devic[128] = {};  // kept, never used: the node path is m_x9cd_name
     char m_x9cd_name[256] = {};
     int m_lock_fd = -1;
-    FILE* dbout_file = nullptr;
+    FILE* dbout_file = nullptr;  // where diagnostics would go; DebugOut discards them
 };
 
 // The 10-byte CDB of a vendor command (bytes 2..5 the sector, big-endian; 7..8 the

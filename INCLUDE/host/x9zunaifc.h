@@ -141,6 +141,7 @@ protected:
     static unsigned char CalculateModule100(const unsigned char* Buffer, uint16_t wSize);
     static unsigned char ValidateCheckSum(const unsigned char* Buffer, uint16_t wSize);
     int SetZunaHeader(uint16_t cmdNum, unsigned char* pBuf, uint32_t cmdDataLen);
+    // Kept from the protocol's client interface; nothing calls it.
     int SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength);
     int GetChallenge(unsigned char* challenge);
 
@@ -153,10 +154,10 @@ protected:
     // A request with `size` bytes of data and no reply data expected.
     ZUNA_ERROR SendRecord(uint16_t cmdNum, void* rec, uint32_t size);
 
-    ZUNA_HEADER ZunaHeader;
+    ZUNA_HEADER ZunaHeader;  // filled once, never read: each request builds its own header
     ZUNA_VER zunaVer;
     uint32_t maxHostDataLen;
-    uint32_t zunaSendLen;
+    uint32_t zunaSendLen;  // written by SetZunaHeader, never read
     uint32_t IssueLastError;
     std::unique_ptr<CX9ZunaMedium> m_pZunaMedium;
 
