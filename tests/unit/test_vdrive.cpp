@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/zunacmds.h"
+#include "zunacmds.h"
 #include "kelcard_options.h"
 #include "vdrive.h"
 #include "x9cdhost.h"

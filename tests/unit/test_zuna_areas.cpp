@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "fake_medium.h"
-#include "firmware/zunacmds.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
 

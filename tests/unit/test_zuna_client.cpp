@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "fake_medium.h"
-#include "firmware/zunacmds.h"
+#include "zunacmds.h"
 #include "md5.h"
 #include "x9zunaifc.h"
 
