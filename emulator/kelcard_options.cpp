@@ -62,13 +62,39 @@ namespace {
 
 constexpr uint32_t kMaxBusyPolls = 100000;
 
-bool ParseAccount(const std::string& value, Account& account, std::string& error)
+// "NAME needs WHAT, got 'VALUE'" in `error`; returns false.
+bool Refuse(std::string& error, const char* name, const std::string& what, const std::string& value)
 {
-    const auto colon = value.find(':');
-    if (colon == std::string::npos) {
-        error = "--user needs NAME:PASSWORD, got '" + value + "'";
+    error = std::string(name) + " needs " + what + ", got '" + value + "'";
+    return false;
+}
+
+// Reads a number up to `max` into `target`, or refuses the value as `name` needing `what`.
+template <typename T>
+bool ReadNumber(const std::string& value, uint32_t max, T& target, const char* name, const std::string& what,
+                std::string& error)
+{
+    const auto number = ParseNumber(value, max);
+    if (!number) return Refuse(error, name, what, value);
+    target = static_cast<T>(*number);
+    return true;
+}
+
+bool ReadLoopbackAddress(const std::string& value, std::string& address, const char* name, std::string& error)
+{
+    if (!IsLoopbackIPv4(value)) {
+        error = std::string(name) + " must be a loopback IPv4 address (127.x.y.z), not '" + value + "'";
         return false;
     }
+    address = value;
+    return true;
+}
+
+bool AddAccount(const std::string& value, ServeOptions& options, std::string& error)
+{
+    const auto colon = value.find(':');
+    if (colon == std::string::npos) return Refuse(error, "--user", "NAME:PASSWORD", value);
+    Account account;
     account.user = value.substr(0, colon);
     account.password = value.substr(colon + 1);
     if (account.user.empty() || account.user.size() > ZUNA_LOGIN_MAX_TEXT ||
@@ -76,19 +102,23 @@ bool ParseAccount(const std::string& value, Account& account, std::string& error
         error = "--user: the name must have 1 to 31 characters and the password at most 31";
         return false;
     }
+    for (const Account& known : options.accounts) {
+        if (known.user == account.user) {
+            error = "--user " + account.user + " given twice";
+            return false;
+        }
+    }
+    options.accounts.push_back(std::move(account));
     return true;
 }
 
-bool ParseFault(const std::string& value, std::pair<uint16_t, uint16_t>& fault, std::string& error)
+bool AddFault(const std::string& value, ServeOptions& options, std::string& error)
 {
     const auto colon = value.find(':');
     const auto code = ParseNumber(value.substr(0, colon), 0xFFFF);
     const auto status = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), 0xFFFF);
-    if (!code || !status) {
-        error = "--fail needs CODE:STATUS (numbers up to 65535), got '" + value + "'";
-        return false;
-    }
-    fault = {static_cast<uint16_t>(*code), static_cast<uint16_t>(*status)};
+    if (!code || !status) return Refuse(error, "--fail", "CODE:STATUS (numbers up to 65535)", value);
+    options.faults.emplace_back(static_cast<uint16_t>(*code), static_cast<uint16_t>(*status));
     return true;
 }
 
@@ -127,87 +157,128 @@ std::string WithLineEnd(std::string text)
     return text;
 }
 
+// One option word: its name, whether a value follows it, and what it does to the
+// options. apply gets the value ("" for a flag) and returns false with a one-line
+// message in `error` when the value is bad.
+template <typename Options>
+struct Option {
+    const char* name;
+    bool takesValue;
+    bool (*apply)(const std::string& value, Options& options, std::string& error);
+};
+
+template <typename Options, std::size_t N>
+const Option<Options>* FindOption(const Option<Options> (&table)[N], const std::string& word)
+{
+    for (const Option<Options>& option : table)
+        if (word == option.name) return &option;
+    return nullptr;
+}
+
+// Applies the option at words[i], stepping i past its value, which must come before
+// `end`. False with a message when the value is missing or bad.
+template <typename Options>
+bool ApplyOption(const Option<Options>& option, const std::vector<std::string>& words, std::size_t end,
+                 std::size_t& i, Options& options, std::string& error)
+{
+    if (!option.takesValue) return option.apply(std::string(), options, error);
+    if (i + 1 >= end) {
+        error = words[i] + " needs a value";
+        return false;
+    }
+    return option.apply(words[++i], options, error);
+}
+
+const Option<ServeOptions> kServeOptions[] = {
+    {"--frozen-clock", false,
+     [](const std::string&, ServeOptions& options, std::string&) {
+         options.frozenClock = true;
+         return true;
+     }},
+    {"--link-down", false,
+     [](const std::string&, ServeOptions& options, std::string&) {
+         options.linkDown = true;
+         return true;
+     }},
+    {"--address", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         return ReadLoopbackAddress(value, options.address, "--address", error);
+     }},
+    {"--user", true, AddAccount},
+    {"--fail", true, AddFault},
+    {"--drop", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         uint16_t code = 0;
+         if (!ReadNumber(value, 0xFFFF, code, "--drop", "a command code up to 0xFFFF", error)) return false;
+         options.drops.push_back(code);
+         return true;
+     }},
+    {"--clock", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         const bool decimal = value.find_first_not_of("0123456789") == std::string::npos;
+         const auto clock = decimal ? ParseNumber(value, INT32_MAX) : std::nullopt;
+         if (!clock) return Refuse(error, "--clock", "seconds since 1970 (0 to 2147483647)", value);
+         options.clock = *clock;
+         return true;
+     }},
+    {"--fw-version", true,
+     [](const std::string& value, ServeOptions& options, std::string&) {
+         options.fwVersion = value;
+         return true;
+     }},
+    {"--fw-date", true,
+     [](const std::string& value, ServeOptions& options, std::string&) {
+         options.fwDate = value;
+         return true;
+     }},
+    {"--mac", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         options.mac = ParseMac(value);
+         return options.mac || Refuse(error, "--mac", "XX:XX:XX:XX:XX:XX (hex pairs)", value);
+     }},
+    {"--sel-records", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         return ReadNumber(value, static_cast<uint32_t>(kSelCapacity), options.selRecords, "--sel-records",
+                           "a count from 0 to " + std::to_string(kSelCapacity), error);
+     }},
+};
+
+// The drive's options of run. --serve's address is kept in card.address until the
+// card's options are read.
+const Option<RunOptions> kDriveOptions[] = {
+    {"--serve", true,
+     [](const std::string& value, RunOptions& options, std::string& error) {
+         return ReadLoopbackAddress(value, options.card.address, "--serve", error);
+     }},
+    {"--heartbeat", true,
+     [](const std::string& value, RunOptions& options, std::string& error) {
+         return ReadNumber(value, INT32_MAX, options.drive.heartbeatSeconds, "--heartbeat",
+                           "seconds (0 to 2147483647)", error);
+     }},
+    {"--busy-polls", true,
+     [](const std::string& value, RunOptions& options, std::string& error) {
+         return ReadNumber(value, kMaxBusyPolls, options.drive.busyPolls, "--busy-polls",
+                           "a number (0 to " + std::to_string(kMaxBusyPolls) + ")", error);
+     }},
+    {"--mouse-script", true,
+     [](const std::string& value, RunOptions& options, std::string&) {
+         options.mouseScriptPath = value;
+         return true;
+     }},
+};
+
 }  // namespace
 
 bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& options, std::string& error)
 {
     options = ServeOptions{};
     for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (word == "--frozen-clock") {
-            options.frozenClock = true;
-            continue;
-        }
-        if (word == "--link-down") {
-            options.linkDown = true;
-            continue;
-        }
-        const bool takesValue = word == "--address" || word == "--user" || word == "--fail" || word == "--drop" ||
-                                word == "--clock" || word == "--fw-version" || word == "--fw-date" ||
-                                word == "--mac" || word == "--sel-records";
-        if (!takesValue) {
-            error = "unknown option '" + word + "'";
+        const Option<ServeOptions>* option = FindOption(kServeOptions, words[i]);
+        if (option == nullptr) {
+            error = "unknown option '" + words[i] + "'";
             return false;
         }
-        if (i + 1 >= words.size()) {
-            error = word + " needs a value";
-            return false;
-        }
-        const std::string& value = words[++i];
-        if (word == "--address") {
-            if (!IsLoopbackIPv4(value)) {
-                error = "--address must be a loopback IPv4 address (127.x.y.z), not '" + value + "'";
-                return false;
-            }
-            options.address = value;
-        } else if (word == "--user") {
-            Account account;
-            if (!ParseAccount(value, account, error)) return false;
-            for (const Account& known : options.accounts) {
-                if (known.user == account.user) {
-                    error = "--user " + account.user + " given twice";
-                    return false;
-                }
-            }
-            options.accounts.push_back(std::move(account));
-        } else if (word == "--fail") {
-            std::pair<uint16_t, uint16_t> fault;
-            if (!ParseFault(value, fault, error)) return false;
-            options.faults.push_back(fault);
-        } else if (word == "--drop") {
-            const auto code = ParseNumber(value, 0xFFFF);
-            if (!code) {
-                error = "--drop needs a command code up to 0xFFFF, got '" + value + "'";
-                return false;
-            }
-            options.drops.push_back(static_cast<uint16_t>(*code));
-        } else if (word == "--clock") {
-            const bool decimal = value.find_first_not_of("0123456789") == std::string::npos;
-            const auto clock = decimal ? ParseNumber(value, INT32_MAX) : std::nullopt;
-            if (!clock) {
-                error = "--clock needs seconds since 1970 (0 to 2147483647), got '" + value + "'";
-                return false;
-            }
-            options.clock = *clock;
-        } else if (word == "--fw-version") {
-            options.fwVersion = value;
-        } else if (word == "--mac") {
-            options.mac = ParseMac(value);
-            if (!options.mac) {
-                error = "--mac needs XX:XX:XX:XX:XX:XX (hex pairs), got '" + value + "'";
-                return false;
-            }
-        } else if (word == "--sel-records") {
-            const auto count = ParseNumber(value, static_cast<uint32_t>(kSelCapacity));
-            if (!count) {
-                error = "--sel-records needs a count from 0 to " + std::to_string(kSelCapacity) + ", got '" +
-                        value + "'";
-                return false;
-            }
-            options.selRecords = *count;
-        } else {
-            options.fwDate = value;
-        }
+        if (!ApplyOption(*option, words, words.size(), i, options, error)) return false;
     }
     if (options.address.empty()) {
         error = "--address is required";
@@ -228,52 +299,23 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options,
     options.program.assign(dashes + 1, words.end());
 
     std::vector<std::string> cardWords;
-    std::string serveAddress;
     for (std::size_t i = 0; i < optionCount; ++i) {
         const std::string& word = words[i];
-        const bool driveOption =
-            word == "--serve" || word == "--heartbeat" || word == "--busy-polls" || word == "--mouse-script";
-        if (!driveOption) {
-            // The card's options go to serve's parser as they are: an option, and its
-            // value when one follows.
-            if (word.rfind("--", 0) != 0 || word == "--address") {
-                error = word == "--address" ? "run serves with --serve, not --address" : "unexpected word '" + word + "'";
-                return false;
-            }
-            cardWords.push_back(word);
-            if (i + 1 < optionCount && words[i + 1].rfind("--", 0) != 0) cardWords.push_back(words[++i]);
+        if (const Option<RunOptions>* option = FindOption(kDriveOptions, word)) {
+            if (!ApplyOption(*option, words, optionCount, i, options, error)) return false;
             continue;
         }
-        if (i + 1 >= optionCount) {
-            error = word + " needs a value";
+        // The card's options go to serve's parser as they are: an option, and its
+        // value when one follows.
+        if (word.rfind("--", 0) != 0 || word == "--address") {
+            error = word == "--address" ? "run serves with --serve, not --address" : "unexpected word '" + word + "'";
             return false;
         }
-        const std::string& value = words[++i];
-        if (word == "--serve") {
-            if (!IsLoopbackIPv4(value)) {
-                error = "--serve must be a loopback IPv4 address (127.x.y.z), not '" + value + "'";
-                return false;
-            }
-            serveAddress = value;
-        } else if (word == "--heartbeat") {
-            const auto seconds = ParseNumber(value, INT32_MAX);
-            if (!seconds) {
-                error = "--heartbeat needs seconds (0 to 2147483647), got '" + value + "'";
-                return false;
-            }
-            options.drive.heartbeatSeconds = static_cast<int32_t>(*seconds);
-        } else if (word == "--busy-polls") {
-            const auto polls = ParseNumber(value, kMaxBusyPolls);
-            if (!polls) {
-                error = "--busy-polls needs a number (0 to " + std::to_string(kMaxBusyPolls) + "), got '" + value + "'";
-                return false;
-            }
-            options.drive.busyPolls = *polls;
-        } else {
-            options.mouseScriptPath = value;
-        }
+        cardWords.push_back(word);
+        if (i + 1 < optionCount && words[i + 1].rfind("--", 0) != 0) cardWords.push_back(words[++i]);
     }
     // The card's options are checked as serve checks them; the drive needs no address.
+    const std::string serveAddress = options.card.address;
     cardWords.push_back("--address");
     cardWords.push_back(serveAddress.empty() ? "127.0.0.1" : serveAddress);
     if (!ParseServeOptions(cardWords, options.card, error)) return false;

@@ -164,6 +164,18 @@ int SetSmtpConfig(char** words)
     return status;
 }
 
+const SubCommand kGeneralCommands[] = {
+    {"fwInfo", 3, [](char**) { return ShowFirmwareInfo(); }},
+    {"GetName", 3, [](char**) { return ShowCardName(); }},
+    {"GetSmtpCfg", 3, [](char**) { return ShowSmtpConfig(); }},
+    {"GetTime", 3, [](char**) { return ShowCardTime(); }},
+    {"SetTime", 4, [](char** argv) { return SetTime(argv[3]); }},
+    {"SetName", 4, [](char** argv) { return SetName(argv[3]); }},
+    {"Reset", 4, [](char** argv) { return ResetCard(argv[3]); }},
+    {"SetTime", 5, [](char** argv) { return SetTimeForced(argv[3], argv[4]); }},
+    {"SetSmtpCfg", 7, [](char** argv) { return SetSmtpConfig(argv + 3); }},
+};
+
 }  // namespace
 
 int validateDate(const struct tm* tm)
@@ -216,28 +228,5 @@ int validateCardName(const char* name)
 
 int ProcessGeneralCommands(int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
-    const char* sub = argv[2] + 1;
-    switch (argc) {
-    case 3:
-        if (x9strcasecmp(sub, "fwInfo") == 0) return ShowFirmwareInfo();
-        if (x9strcasecmp(sub, "GetName") == 0) return ShowCardName();
-        if (x9strcasecmp(sub, "GetSmtpCfg") == 0) return ShowSmtpConfig();
-        if (x9strcasecmp(sub, "GetTime") == 0) return ShowCardTime();
-        break;
-    case 4:
-        if (x9strcasecmp(sub, "SetTime") == 0) return SetTime(argv[3]);
-        if (x9strcasecmp(sub, "SetName") == 0) return SetName(argv[3]);
-        if (x9strcasecmp(sub, "Reset") == 0) return ResetCard(argv[3]);
-        break;
-    case 5:
-        if (x9strcasecmp(sub, "SetTime") == 0) return SetTimeForced(argv[3], argv[4]);
-        break;
-    case 7:
-        if (x9strcasecmp(sub, "SetSmtpCfg") == 0) return SetSmtpConfig(argv + 3);
-        break;
-    default:
-        break;
-    }
-    return -1;
+    return RunSubCommand(kGeneralCommands, argc, argv);
 }

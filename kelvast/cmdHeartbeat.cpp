@@ -36,13 +36,14 @@ int SetHeartbeat(const char* secondsWord)
     return status;
 }
 
+const SubCommand kHeartbeatCommands[] = {
+    {"GetHB", 3, [](char**) { return GetHeartbeat(); }},
+    {"SetHB", 4, [](char** argv) { return SetHeartbeat(argv[3]); }},
+};
+
 }  // namespace
 
 int ProcessHeartbeatCommands(int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
-    const char* sub = argv[2] + 1;
-    if (argc == 3 && x9strcasecmp(sub, "GetHB") == 0) return GetHeartbeat();
-    if (argc == 4 && x9strcasecmp(sub, "SetHB") == 0) return SetHeartbeat(argv[3]);
-    return -1;
+    return RunSubCommand(kHeartbeatCommands, argc, argv);
 }

@@ -105,6 +105,14 @@ int SetStatic(const char* ip, const char* netmask, const char* gateway)
     return status;
 }
 
+const SubCommand kNetworkCommands[] = {
+    {"GetMAC", 3, [](char**) { return GetMac(); }},
+    {"SetDHCP", 3, [](char**) { return SetDhcp(); }},
+    {"GetConfig", 3, [](char**) { return GetConfig(); }},
+    {"SetMAC", 4, [](char** argv) { return SetMac(argv[3]); }},
+    {"SetStatic", 6, [](char** argv) { return SetStatic(argv[3], argv[4], argv[5]); }},
+};
+
 }  // namespace
 
 int IsHexa(char c)
@@ -136,22 +144,5 @@ int ValidateMACAddress(const char* text, unsigned char* /*bytes*/)
 
 int ProcessNetworkCommands(int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
-    const char* sub = argv[2] + 1;
-    switch (argc) {
-    case 3:
-        if (x9strcasecmp(sub, "GetMAC") == 0) return GetMac();
-        if (x9strcasecmp(sub, "SetDHCP") == 0) return SetDhcp();
-        if (x9strcasecmp(sub, "GetConfig") == 0) return GetConfig();
-        break;
-    case 4:
-        if (x9strcasecmp(sub, "SetMAC") == 0) return SetMac(argv[3]);
-        break;
-    case 6:
-        if (x9strcasecmp(sub, "SetStatic") == 0) return SetStatic(argv[3], argv[4], argv[5]);
-        break;
-    default:
-        break;
-    }
-    return -1;
+    return RunSubCommand(kNetworkCommands, argc, argv);
 }

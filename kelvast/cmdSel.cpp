@@ -202,13 +202,7 @@ int SetSelPolicy(const char* word)
     return status;
 }
 
-struct SelCommand {
-    const char* word;  // past the dash
-    int wordCount;     // word 0 included
-    int (*run)(char** argv);
-};
-
-const SelCommand kSelCommands[] = {
+const SubCommand kSelCommands[] = {
     {"add", 6, [](char** argv) { return AddSelRecord(argv[3], argv[4], argv[5]); }},
     {"postEvent", 6, [](char**) { return 0; }},
     {"del", 4, [](char** argv) { return DelSelRecord(argv[3]); }},
@@ -232,8 +226,5 @@ void PrintLineHexAndAsc(const unsigned char* bytes, int count)
 
 int ProcessSelCommands(int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
-    for (const SelCommand& command : kSelCommands)
-        if (x9strcasecmp(argv[2] + 1, command.word) == 0) return argc == command.wordCount ? command.run(argv) : -1;
-    return -1;
+    return RunSubCommand(kSelCommands, argc, argv);
 }

@@ -106,6 +106,14 @@ int parseArguments(int argc, char** argv)
     return -1;
 }
 
+int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv)
+{
+    if (argc < 3 || argv[2][0] != '-') return -1;
+    for (const SubCommand& command : table)
+        if (argc == command.wordCount && x9strcasecmp(argv[2] + 1, command.word) == 0) return command.run(argv);
+    return -1;
+}
+
 namespace {
 
 // Connects the run's client; prints the connection lines. False when it failed.

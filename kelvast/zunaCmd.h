@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <span>
 
 #include "fieldtext.h"  // FieldLen: card texts printed bounded by their fields
 #include "x9zunaifc.h"
@@ -42,6 +43,17 @@ int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
 int parseArguments(int argc, char** argv);
+
+// One sub-command of a group: its word past the dash, its word count (word 0 included)
+// and its handler, given the whole word vector. A word may be listed once per count.
+struct SubCommand {
+    const char* word;
+    int wordCount;
+    int (*run)(char** argv);
+};
+// Runs the entry whose word matches word 2 past its dash (either letter case) and whose
+// count is argc; -1 when word 2 is not a dash word or no entry matches.
+int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv);
 
 // Group handlers.
 int ProcessGeneralCommands(int argc, char** argv);

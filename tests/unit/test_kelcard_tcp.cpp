@@ -422,6 +422,25 @@ TEST(KelcardServeOptions, BadWordsAreRefused)
     }
 }
 
+TEST(KelcardServeOptions, UnknownOptionsAndMissingValuesAreRefusedByName)
+{
+    std::string error;
+    EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--xyz"}, &error));
+    EXPECT_EQ("unknown option '--xyz'", error);
+    for (const char* name :
+         {"--address", "--user", "--fail", "--drop", "--clock", "--fw-version", "--fw-date", "--mac", "--sel-records"}) {
+        EXPECT_FALSE(Parse({"--address", "127.0.0.1", name}, &error)) << name;
+        EXPECT_EQ(std::string(name) + " needs a value", error);
+    }
+    kelcard::RunOptions run;
+    EXPECT_FALSE(kelcard::ParseRunOptions({"--xyz", "--", "true"}, run, error));
+    EXPECT_EQ("unknown option '--xyz'", error) << "the card's options are read as serve reads them";
+    for (const char* name : {"--serve", "--heartbeat", "--busy-polls", "--mouse-script"}) {
+        EXPECT_FALSE(kelcard::ParseRunOptions({name, "--", "true"}, run, error)) << name;
+        EXPECT_EQ(std::string(name) + " needs a value", error);
+    }
+}
+
 TEST(KelcardServeOptions, Numbers)
 {
     EXPECT_EQ(std::optional<uint32_t>(0xABCD), kelcard::ParseNumber("0XabCD", 0xFFFF));

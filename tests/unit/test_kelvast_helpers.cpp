@@ -1,11 +1,12 @@
 // The tool's shared helpers: yes/no answers, user-name check, program name, the date
-// word and the card-name rule.
+// word, the card-name rule and the sub-command lookup.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <stdio_ext.h>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "zunaCmd.h"
@@ -41,6 +42,32 @@ TEST(Msgyn, FirstCharacterOfTheAnswerWordInUpperCase)
     EXPECT_EQ(AnswerWith("x\n"), 'X');
     EXPECT_EQ(AnswerWith(std::string(100, 'y') + "\n"), 'Y');
     EXPECT_EQ(AnswerWith(""), '\0');
+}
+
+TEST(RunSubCommand, WordAndCountBothMatch)
+{
+    const SubCommand table[] = {
+        {"SetTime", 4, [](char**) { return 4; }},
+        {"SetTime", 5, [](char**) { return 5; }},
+        {"GetTime", 3, [](char** argv) { return argv[2][1] == 'g' ? 30 : 3; }},
+    };
+    const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+        {{"", "-gen", "-SetTime", "d"}, 4},
+        {{"", "-gen", "-SETTIME", "d", "force"}, 5},
+        {{"", "-gen", "-getTime"}, 30},
+        {{"", "-gen", "-GetTime", "extra"}, -1},
+        {{"", "-gen", "-SetTime"}, -1},
+        {{"", "-gen", "SetTime", "d"}, -1},
+        {{"", "-gen", "-Set", "d"}, -1},
+        {{"", "-gen"}, -1},
+    };
+    for (const auto& [words, expected] : cases) {
+        std::vector<std::string> copy = words;
+        std::vector<char*> argv;
+        for (std::string& word : copy) argv.push_back(word.data());
+        EXPECT_EQ(expected, RunSubCommand(table, static_cast<int>(argv.size()), argv.data()))
+            << testing::PrintToString(words);
+    }
 }
 
 TEST(ValidateUserOrPwd, LettersDigitsDashUnderscore)
