@@ -1,11 +1,14 @@
 // Event-log, network, MAC and heartbeat-interval operations against a scripted
-// medium: record layouts and byte order on the wire, and the tool's validators.
+// medium: record layouts and byte order on the wire, the big-endian load and store
+// helpers, and the tool's validators.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "fake_medium.h"
+#include "firmware/x9endian.h"
 #include "firmware/zunacmds.h"
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
@@ -98,6 +101,27 @@ TEST_F(AreaTest, AddedRecordGoesOutBigEndian)
     EXPECT_EQ(sent[10], 0x03);
     EXPECT_EQ(sent[11], 0x07);
     EXPECT_EQ(sent[12], 0x08);
+}
+
+// Each store at an odd offset writes the field's bytes and leaves its neighbours; the
+// load gives the value back.
+TEST(ByteOrder, BigEndianHelpersAtTheirBoundaries)
+{
+    const struct {
+        uint32_t value;
+        Bytes wire;
+    } cases[] = {{0x0000, {0x00, 0x00}}, {0x0001, {0x00, 0x01}}, {0x00FF, {0x00, 0xFF}}, {0xFF00, {0xFF, 0x00}},
+                 {0x7FFF, {0x7F, 0xFF}}, {0x8000, {0x80, 0x00}}, {0xFFFF, {0xFF, 0xFF}}, {0, {0, 0, 0, 0}},
+                 {1, {0, 0, 0, 1}}, {0x12345678, {0x12, 0x34, 0x56, 0x78}}, {0xFFFFFFFF, {0xFF, 0xFF, 0xFF, 0xFF}}};
+    for (const auto& c : cases) {
+        Bytes buffer(9, 0xA5), expected(9, 0xA5);
+        std::copy(c.wire.begin(), c.wire.end(), expected.begin() + 3);
+        const bool narrow = c.wire.size() == 2;
+        if (narrow) PutBe16(&buffer[3], static_cast<uint16_t>(c.value));
+        else PutBe32(&buffer[3], c.value);
+        EXPECT_EQ(buffer, expected) << std::hex << c.value;
+        EXPECT_EQ(narrow ? GetBe16(&buffer[3]) : GetBe32(&buffer[3]), c.value);
+    }
 }
 
 TEST(MacText, FormAndCheckByte)
