@@ -13,6 +13,13 @@
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
 
+// Reaches the client's record byte-order conversions.
+class ZunaIfcTestAccess {
+public:
+    static void SelRecord(void* rec) { CX9ZunaIfc::b2l_selRecord(rec); }
+    static void SelInfo(SEL_STATE_INFO_TAG* info) { CX9ZunaIfc::b2l_selInfo(info); }
+};
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -30,7 +37,8 @@ protected:
 
 TEST_F(AreaTest, SelStateRecordIsBigEndian)
 {
-    Reply(0, {0x51, 0x00, 0x03, 0x01, 0xF4, 0x5F, 0x5E, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x09});
+    const Bytes wire = {0x51, 0x00, 0x03, 0x01, 0xF4, 0x5F, 0x5E, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x09};
+    Reply(0, wire);
     SEL_STATE_INFO_TAG info{};
     ASSERT_EQ(client.GetSelInfo(&info), ZUNA_E_SUCCESS);
     EXPECT_EQ(info.bcdVersion, 0x51);
@@ -40,6 +48,8 @@ TEST_F(AreaTest, SelStateRecordIsBigEndian)
     EXPECT_EQ(static_cast<uint32_t>(info.last_del_time), 1u);
     EXPECT_EQ(info.bmop_support, 0x09);
     EXPECT_TRUE(log.requests[0].size() == 32u);
+    ZunaIfcTestAccess::SelInfo(&info);
+    EXPECT_EQ(0, std::memcmp(&info, wire.data(), sizeof(info))) << "converted back to the wire bytes";
 }
 
 TEST_F(AreaTest, SelRecordsTravelInWireOrder)
@@ -63,6 +73,8 @@ TEST_F(AreaTest, SelRecordsTravelInWireOrder)
     EXPECT_EQ(static_cast<unsigned>(rec.duvx9_event_id), 0x0307u);
     EXPECT_EQ(static_cast<unsigned>(rec.value2), 0x1234u);
     EXPECT_EQ(rec.eventType.event_type, 0x08);
+    ZunaIfcTestAccess::SelRecord(&rec);
+    EXPECT_EQ(0, std::memcmp(&rec, reply.data(), sizeof(rec))) << "converted back to the wire bytes";
 
     // A deletion of record 258 sends exactly 01 02.
     Reply(0);
