@@ -3,9 +3,9 @@
 #include <limits>
 
 #include "card_state.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
-#include "firmware/zunahdr.h"
+#include "x9endian.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
 
 namespace kelcard::detail {
 namespace {

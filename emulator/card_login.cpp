@@ -2,10 +2,10 @@
 #include <cstring>
 
 #include "card_state.h"
-#include "firmware/login.h"
-#include "firmware/zunacmds.h"
-#include "firmware/zunahdr.h"
-#include "host/md5.h"
+#include "login.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
+#include "md5.h"
 
 namespace kelcard::detail {
 namespace {

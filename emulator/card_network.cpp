@@ -19,8 +19,8 @@
 #include <cstdio>
 
 #include "card_state.h"
-#include "firmware/zunacmds.h"
-#include "firmware/zunahdr.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
 
 namespace kelcard::detail {
 namespace {

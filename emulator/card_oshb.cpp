@@ -2,9 +2,9 @@
 // 32-bit number, kept as given (the card does not limit it) in the saved
 // configuration.
 #include "card_state.h"
-#include "firmware/oshb.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "oshb.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 
 namespace kelcard::detail {
 namespace {

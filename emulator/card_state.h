@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/general.h"
-#include "firmware/network.h"
-#include "firmware/sel.h"
+#include "general.h"
+#include "network.h"
+#include "sel.h"
 
 namespace kelcard::detail {
 

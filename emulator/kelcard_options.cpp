@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
-#include "firmware/login.h"
-#include "firmware/sel.h"
+#include "login.h"
+#include "sel.h"
 #include "tcp_server.h"
 
 namespace kelcard {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 
 namespace kelcard {
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "card_model.h"
-#include "firmware/zunahdr.h"
+#include "zunahdr.h"
 
 namespace kelcard {
 

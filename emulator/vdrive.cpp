@@ -4,8 +4,8 @@
 #include <cstring>
 #include <sstream>
 
-#include "firmware/x9endian.h"
-#include "firmware/zunahdr.h"
+#include "x9endian.h"
+#include "zunahdr.h"
 #include "kelcard_options.h"
 
 namespace kelcard {

@@ -50,7 +50,7 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/hostifc.h"
+#include "hostifc.h"
 
 namespace kelcard {
 

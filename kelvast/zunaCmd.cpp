@@ -8,7 +8,7 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "firmware/login.h"
+#include "login.h"
 
 CX9ZunaIfc* pmyIfc = nullptr;
 

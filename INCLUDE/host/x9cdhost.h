@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "firmware/hostifc.h"
+#include "hostifc.h"
 #include "x9zunamedium.h"
 
 // A scoped heap buffer for transfer staging.

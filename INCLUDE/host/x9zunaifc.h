@@ -15,11 +15,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "firmware/general.h"
-#include "firmware/login.h"
-#include "firmware/network.h"
-#include "firmware/sel.h"
-#include "firmware/zunahdr.h"
+#include "general.h"
+#include "login.h"
+#include "network.h"
+#include "sel.h"
+#include "zunahdr.h"
 #include "x9zunamedium.h"
 
 enum X9ZUNAIFC_MEDIUM { MEDIUM_CD = 0, MEDIUM_NW = 1 };

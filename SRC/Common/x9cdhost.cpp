@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "firmware/x9endian.h"
-#include "firmware/zunahdr.h"
+#include "x9endian.h"
+#include "zunahdr.h"
 
 namespace {
 constexpr unsigned long kHeartbeatReplySpace = 32;

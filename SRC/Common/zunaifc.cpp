@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 #include "x9cdhostLinux.h"
 #include "x9networkLinux.h"
 

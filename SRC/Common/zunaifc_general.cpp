@@ -3,8 +3,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 
 ZUNA_ERROR CX9ZunaIfc::SetCardToFlashMode()

@@ -2,7 +2,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "firmware/zunacmds.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 
 namespace {

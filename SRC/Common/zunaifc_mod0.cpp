@@ -1,7 +1,7 @@
 // Login: challenge (0x0001) and response (0x0002).
 #include <cstring>
 
-#include "firmware/zunacmds.h"
+#include "zunacmds.h"
 #include "md5.h"
 #include "x9zunaifc.h"
 

@@ -1,7 +1,7 @@
 // Network operations (command codes 0x0700 to 0x0702).
 #include <cstring>
 
-#include "firmware/zunacmds.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 
 namespace {

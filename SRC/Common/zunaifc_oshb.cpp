@@ -1,7 +1,7 @@
 // Heartbeat-interval operations (command codes 0x0A00 and 0x0A01).
-#include "firmware/oshb.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "oshb.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 
 ZUNA_ERROR CX9ZunaIfc::SetHeartbeatInterval(unsigned long hbInterval)

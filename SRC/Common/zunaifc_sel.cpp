@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 
 namespace {

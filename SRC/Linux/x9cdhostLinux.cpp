@@ -11,7 +11,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 #include "scsi.h"
 
 namespace {

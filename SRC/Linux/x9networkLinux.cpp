@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "firmware/x9endian.h"
-#include "firmware/zunahdr.h"
+#include "x9endian.h"
+#include "zunahdr.h"
 
 namespace {
 constexpr std::size_t kHeaderFixedBytes = 11;  // signature, version and bHeaderLen

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunahdr.h"
+#include "x9endian.h"
+#include "zunahdr.h"
 
 namespace {
 

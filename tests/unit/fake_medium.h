@@ -7,9 +7,9 @@
 #include <deque>
 #include <vector>
 
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 #include "zuna_packets.h"
-#include "firmware/zunahdr.h"
+#include "zunahdr.h"
 #include "x9zunamedium.h"
 
 struct ScriptedReply {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 #include "md5.h"
 #include "zuna_packets.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 #include "kelcard_options.h"
 #include "zuna_packets.h"
 

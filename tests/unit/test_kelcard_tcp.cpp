@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/x9endian.h"
+#include "x9endian.h"
 #include "kelcard_options.h"
 #include "md5.h"
 #include "tcp_server.h"

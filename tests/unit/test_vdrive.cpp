@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "card_model.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 #include "kelcard_options.h"
 #include "vdrive.h"
 #include "x9cdhost.h"

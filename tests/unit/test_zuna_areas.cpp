@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "fake_medium.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "fake_medium.h"
-#include "firmware/x9endian.h"
-#include "firmware/zunacmds.h"
+#include "x9endian.h"
+#include "zunacmds.h"
 #include "md5.h"
 #include "x9zunaifc.h"
 
