@@ -73,3 +73,31 @@ inline void PutLe16(void* p, uint16_t v)
     b[0] = static_cast<unsigned char>(v);
     b[1] = static_cast<unsigned char>(v >> 8);
 }
+
+// Unaligned big-endian access to a byte buffer (numbers inside card records and SCSI
+// command blocks).
+inline uint32_t GetBe32(const void* p)
+{
+    const auto* b = static_cast<const unsigned char*>(p);
+    return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+           (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+}
+inline uint16_t GetBe16(const void* p)
+{
+    const auto* b = static_cast<const unsigned char*>(p);
+    return static_cast<uint16_t>((b[0] << 8) | b[1]);
+}
+inline void PutBe32(void* p, uint32_t v)
+{
+    auto* b = static_cast<unsigned char*>(p);
+    b[0] = static_cast<unsigned char>(v >> 24);
+    b[1] = static_cast<unsigned char>(v >> 16);
+    b[2] = static_cast<unsigned char>(v >> 8);
+    b[3] = static_cast<unsigned char>(v);
+}
+inline void PutBe16(void* p, uint16_t v)
+{
+    auto* b = static_cast<unsigned char*>(p);
+    b[0] = static_cast<unsigned char>(v >> 8);
+    b[1] = static_cast<unsigned char>(v);
+}

@@ -145,7 +145,8 @@ protected:
     int SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength);
     int GetChallenge(unsigned char* challenge);
 
-    // Record byte order (BE fields reversed in place; each is its own inverse).
+    // Record byte order (BE fields turned to host order in place and back; each is its
+    // own inverse on any host).
     static void b2l_selRecord(void* pRec);
     static void b2l_selInfo(SEL_STATE_INFO_TAG* pInfo);
 

@@ -1,5 +1,4 @@
 // Event-log operations (command codes 0x0400 to 0x0408).
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -8,29 +7,39 @@
 #include "x9zunaifc.h"
 
 namespace {
-// Reverses the n bytes of one field in place.
-void ReverseField(void* record, std::size_t offset, std::size_t n)
+// Turns one big-endian field of a record into host order in place, or back: each is
+// its own inverse on any host (a little-endian host reverses the bytes, a big-endian
+// one leaves them as they are).
+void BeField16(void* record, std::size_t offset)
 {
     auto* p = static_cast<unsigned char*>(record) + offset;
-    std::reverse(p, p + n);
+    const uint16_t v = GetBe16(p);
+    std::memcpy(p, &v, sizeof(v));
+}
+
+void BeField32(void* record, std::size_t offset)
+{
+    auto* p = static_cast<unsigned char*>(record) + offset;
+    const uint32_t v = GetBe32(p);
+    std::memcpy(p, &v, sizeof(v));
 }
 }  // namespace
 
 void CX9ZunaIfc::b2l_selRecord(void* pRec)
 {
     // The first 48 bytes of both record kinds share one layout.
-    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, record_no), sizeof(uint16_t));
-    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, time), sizeof(uint32_t));
-    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, duvx9_event_id), sizeof(uint16_t));
-    ReverseField(pRec, offsetof(DUVX9_SEL_RECORD_TAG, value2), sizeof(uint16_t));
+    BeField16(pRec, offsetof(DUVX9_SEL_RECORD_TAG, record_no));
+    BeField32(pRec, offsetof(DUVX9_SEL_RECORD_TAG, time));
+    BeField16(pRec, offsetof(DUVX9_SEL_RECORD_TAG, duvx9_event_id));
+    BeField16(pRec, offsetof(DUVX9_SEL_RECORD_TAG, value2));
 }
 
 void CX9ZunaIfc::b2l_selInfo(SEL_STATE_INFO_TAG* pInfo)
 {
-    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, no_of_records), sizeof(uint16_t));
-    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, free_space), sizeof(uint16_t));
-    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, last_add_time), sizeof(uint32_t));
-    ReverseField(pInfo, offsetof(SEL_STATE_INFO_TAG, last_del_time), sizeof(uint32_t));
+    BeField16(pInfo, offsetof(SEL_STATE_INFO_TAG, no_of_records));
+    BeField16(pInfo, offsetof(SEL_STATE_INFO_TAG, free_space));
+    BeField32(pInfo, offsetof(SEL_STATE_INFO_TAG, last_add_time));
+    BeField32(pInfo, offsetof(SEL_STATE_INFO_TAG, last_del_time));
 }
 
 ZUNA_ERROR CX9ZunaIfc::GetSelInfo(SEL_STATE_INFO_TAG* pSelState)

@@ -2,6 +2,7 @@
 #include "x9cdhostLinux.h"
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -36,13 +37,12 @@ private:
 
 void BuildVendorCdb(unsigned char opcode, char sector, unsigned short blocks, unsigned char cdb[10])
 {
-    SCSI_COMMAND_PACKET packet;
-    std::memset(&packet, 0, sizeof(packet));
-    packet.OpCode = opcode;
+    // The block is the first kCdbLen bytes of a SCSI_COMMAND_PACKET.
+    std::memset(cdb, 0, kCdbLen);
+    cdb[offsetof(SCSI_COMMAND_PACKET, OpCode)] = opcode;
     // The sector is sign-extended to 32 bits, as the drive expects.
-    packet.Lba = HostToBe32(static_cast<uint32_t>(static_cast<int32_t>(sector)));
-    packet.u.Cmd10.Length = HostToBe16(blocks);
-    std::memcpy(cdb, &packet, kCdbLen);
+    PutBe32(cdb + offsetof(SCSI_COMMAND_PACKET, Lba), static_cast<uint32_t>(static_cast<int32_t>(sector)));
+    PutBe16(cdb + offsetof(SCSI_COMMAND_PACKET, u.Cmd10.Length), blocks);
 }
 
 CX9CDHost_Linux::CX9CDHost_Linux() : dbout_file(stderr)

@@ -21,20 +21,6 @@ constexpr uint8_t kAscLbaOutOfRange = 0x21;
 constexpr uint8_t kAscInvalidField = 0x24;
 constexpr uint8_t kAscSequenceError = 0x2C;
 
-uint32_t CdbBe32(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, sizeof(v));
-    return Be32ToHost(v);
-}
-
-uint16_t CdbBe16(const uint8_t* p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, sizeof(v));
-    return Be16ToHost(v);
-}
-
 CONFIG_CMD EmptyBlock()
 {
     CONFIG_CMD block{};
@@ -104,9 +90,9 @@ DriveOutcome VirtualDrive::Execute(const uint8_t* cdb, std::size_t cdbLen, Drive
     if (opcode == X9CD_OP_WRITE_SECTOR || opcode == X9CD_OP_READ_SECTOR) {
         const bool write = opcode == X9CD_OP_WRITE_SECTOR;
         if (direction != (write ? DriveDirection::kToDevice : DriveDirection::kFromDevice) ||
-            CdbBe16(cdb + 7) != 1 || dataLen != X9CD_BLOCK_SIZE)
+            GetBe16(cdb + 7) != 1 || dataLen != X9CD_BLOCK_SIZE)
             return Refuse(kAscInvalidField);
-        const uint32_t sector = CdbBe32(cdb + 2);
+        const uint32_t sector = GetBe32(cdb + 2);
         if (sector != static_cast<uint32_t>(X9CD_CMD_SECTOR) && sector != static_cast<uint32_t>(X9CD_DATA_SECTOR))
             return Refuse(kAscLbaOutOfRange);
         return write ? WriteSector(sector, data) : ReadSector(sector, data);

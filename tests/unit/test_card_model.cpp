@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "card_model.h"
+#include "x9endian.h"
 #include "md5.h"
 #include "zuna_packets.h"
 
@@ -21,18 +22,6 @@ using zunatest::kSignature;
 
 // Status codes as the card answers them.
 constexpr uint16_t kOk = 0, kAuth = 1, kNeedAuth = 2, kRange = 26, kInvalid = 28, kUnsupported = 32, kChecksum = 34;
-
-void PutLe(Bytes& b, std::size_t at, uint32_t v, int size)
-{
-    for (int i = 0; i < size; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetLe(const Bytes& b, std::size_t at, int size)
-{
-    uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i) v = (v << 8) | b[at + i];
-    return v;
-}
 
 uint8_t HeaderSum(const Bytes& b)
 {
@@ -70,9 +59,9 @@ ReplyView Parse(const Bytes& reply)
     EXPECT_EQ(32, reply[10]);
     EXPECT_EQ(0, HeaderSum(reply)) << "reply header checksum";
     EXPECT_EQ(0, reply[26]) << "originator: the card";
-    EXPECT_EQ(reply.size() - 32, GetLe(reply, 12, 4));
-    view.command = static_cast<uint16_t>(GetLe(reply, 20, 2));
-    view.status = static_cast<uint16_t>(GetLe(reply, 22, 2));
+    EXPECT_EQ(reply.size() - 32, GetLe32(&reply[12]));
+    view.command = GetLe16(&reply[20]);
+    view.status = GetLe16(&reply[22]);
     view.data.assign(reply.begin() + 32, reply.end());
     return view;
 }
@@ -115,8 +104,9 @@ Bytes LoginRecord(const Bytes& usernameField, const Bytes& digest)
 
 Bytes TimeRecord(uint8_t rollback, uint32_t epoch)
 {
-    return {rollback, static_cast<uint8_t>(epoch >> 24), static_cast<uint8_t>(epoch >> 16),
-            static_cast<uint8_t>(epoch >> 8), static_cast<uint8_t>(epoch)};
+    Bytes record(5, rollback);
+    PutBe32(&record[1], epoch);
+    return record;
 }
 
 class CardModelTest : public ::testing::Test {
@@ -268,7 +258,7 @@ TEST_F(CardModelTest, MalformedPacketsAnswerErrorStatus)
     trailing.push_back(0);
     EXPECT_EQ(kInvalid, SendRaw(trailing).status) << "a byte behind a request without data";
     Bytes huge = good;
-    PutLe(huge, 12, 0xFFFFFFF0u, 4);
+    PutLe32(&huge[12], 0xFFFFFFF0u);
     FixChecksum(huge);
     EXPECT_EQ(kInvalid, SendRaw(huge).status);
 

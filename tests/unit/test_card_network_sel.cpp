@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card_model.h"
+#include "x9endian.h"
 #include "kelcard_options.h"
 #include "zuna_packets.h"
 
@@ -37,22 +38,28 @@ ReplyView Exchange(CardModel& card, Session& session, uint16_t command, const By
     const Bytes reply = card.HandlePacket(session, packet.data(), packet.size());
     ReplyView view;
     if (reply.size() < 32) return view;
-    view.status = static_cast<uint16_t>(reply[22] | (reply[23] << 8));
+    view.status = GetLe16(&reply[22]);
     view.data.assign(reply.begin() + 32, reply.end());
     return view;
 }
 
-Bytes Be16(uint16_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
+Bytes Be16(uint16_t v)
+{
+    Bytes b(2);
+    PutBe16(b.data(), v);
+    return b;
+}
 Bytes Be32(uint32_t v)
 {
-    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-            static_cast<uint8_t>(v)};
+    Bytes b(4);
+    PutBe32(b.data(), v);
+    return b;
 }
+// The 2- or 4-byte big-endian number at `at`.
 uint32_t BeAt(const Bytes& b, std::size_t at, int size)
 {
-    uint32_t v = 0;
-    for (int i = 0; i < size; ++i) v = (v << 8) | b.at(at + i);
-    return v;
+    (void)b.at(at + size - 1);  // out of range throws
+    return size == 2 ? GetBe16(&b[at]) : GetBe32(&b[at]);
 }
 
 std::string TextAt(const Bytes& b, std::size_t at, std::size_t field = 32)
@@ -76,10 +83,8 @@ Bytes StaticRecord(const std::string& ip, const std::string& mask, const std::st
 Bytes SelRecord(uint16_t recordNo, uint16_t eventId = 0, uint8_t severity = 0)
 {
     Bytes b(48, 0);
-    b[0] = static_cast<uint8_t>(recordNo >> 8);
-    b[1] = static_cast<uint8_t>(recordNo);
-    b[10] = static_cast<uint8_t>(eventId >> 8);
-    b[11] = static_cast<uint8_t>(eventId);
+    PutBe16(&b[0], recordNo);
+    PutBe16(&b[10], eventId);
     b[12] = severity;
     return b;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "card_model.h"
+#include "x9endian.h"
 #include "kelcard_options.h"
 #include "md5.h"
 #include "tcp_server.h"
@@ -90,9 +91,9 @@ public:
         if (!ReadExact(header.data(), header.size())) return std::nullopt;
         if (std::memcmp(header.data(), kSignature, 8) != 0) return std::nullopt;
         Reply reply;
-        const uint32_t len = header[12] | (header[13] << 8) | (header[14] << 16) | (uint32_t{header[15]} << 24);
-        reply.command = static_cast<uint16_t>(header[20] | (header[21] << 8));
-        reply.status = static_cast<uint16_t>(header[22] | (header[23] << 8));
+        const uint32_t len = GetLe32(&header[12]);
+        reply.command = GetLe16(&header[20]);
+        reply.status = GetLe16(&header[22]);
         if (len > 66528) return std::nullopt;
         reply.data.resize(len);
         if (!ReadExact(reply.data.data(), len)) return std::nullopt;
@@ -390,7 +391,7 @@ TEST(KelcardServeOptions, AllOptionsReachTheCard)
     const Bytes get = Request(0x0907);
     const Bytes reply = card.HandlePacket(session, get.data(), get.size());
     ASSERT_EQ(32u, reply.size());
-    EXPECT_EQ(16, reply[22] | (reply[23] << 8));
+    EXPECT_EQ(16, GetLe16(&reply[22]));
     const Bytes fw = Request(0x0903);
     EXPECT_TRUE(card.HandlePacket(session, fw.data(), fw.size()).empty()) << "dropped";
 

@@ -68,18 +68,22 @@ TEST(Md5, PaddingBoundaries)
 
 TEST(LoginDigest, PasswordFollowedByChallenge)
 {
-    const unsigned char challenge[8] = {'1', '2', '3', '4', '5', '6', '7', '8'};
-    unsigned char digest[16];
-    EXPECT_EQ(CalculateMD5Digest(digest, challenge, "secret"), 16);
-    EXPECT_EQ(Hex(digest, 16), Md5Hex("secret12345678"));
-
-    // An empty password digests the 8 challenge bytes alone.
-    CalculateMD5Digest(digest, challenge, "");
-    EXPECT_EQ(Hex(digest, 16), Md5Hex("12345678"));
-
-    const std::string longest(31, 'p');
-    CalculateMD5Digest(digest, challenge, longest.c_str());
-    EXPECT_EQ(Hex(digest, 16), Md5Hex(longest + "12345678"));
+    // MD5 of the password's text and the 8 challenge bytes, worked out apart from this project.
+    const unsigned char digits[8] = {'1', '2', '3', '4', '5', '6', '7', '8'};
+    const unsigned char binary[8] = {0xFF, 0xFE, 0x80, 0x7F, 0x00, 0x01, 0xA5, 0x5A};
+    const struct {
+        std::string password;
+        const unsigned char* challenge;
+        const char* digest;
+    } cases[] = {{"secret", digits, "7ee080c6739056454793b9864669d85f"},
+                 {"", digits, "25d55ad283aa400af464c76d713c07ad"},  // the challenge alone
+                 {std::string(31, 'p'), digits, "04acdf1bb42e20d04aadc402936f540a"},
+                 {"admin", binary, "dc4d9d58ae79c32a6e92b951fa857078"}};
+    for (const auto& c : cases) {
+        unsigned char digest[16];
+        EXPECT_EQ(CalculateMD5Digest(digest, c.challenge, c.password.c_str()), 16);
+        EXPECT_EQ(Hex(digest, 16), c.digest) << "password \"" << c.password << "\"";
+    }
 }
 
 }  // namespace

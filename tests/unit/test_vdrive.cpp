@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card_model.h"
+#include "x9endian.h"
 #include "zunacmds.h"
 #include "kelcard_options.h"
 #include "vdrive.h"
@@ -32,18 +33,6 @@ constexpr uint8_t kIllegalRequest = 0x05;
 constexpr uint8_t kAscInvalidOpcode = 0x20, kAscLbaOutOfRange = 0x21, kAscInvalidField = 0x24,
                   kAscSequenceError = 0x2C;
 
-void PutLe(Bytes& b, std::size_t at, uint32_t v, int size)
-{
-    for (int i = 0; i < size; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetLe(const Bytes& b, std::size_t at, int size)
-{
-    uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i) v = (v << 8) | b[at + i];
-    return v;
-}
-
 // A ZUNA request packet: header (bytes summing to 0) and data.
 Bytes Request(uint16_t command, const Bytes& data = {})
 {
@@ -52,9 +41,10 @@ Bytes Request(uint16_t command, const Bytes& data = {})
 
 Bytes Cdb(uint8_t opcode, uint32_t sector = 0, uint16_t blocks = 0)
 {
-    return {opcode, 0, static_cast<uint8_t>(sector >> 24), static_cast<uint8_t>(sector >> 16),
-            static_cast<uint8_t>(sector >> 8), static_cast<uint8_t>(sector), 0,
-            static_cast<uint8_t>(blocks >> 8), static_cast<uint8_t>(blocks), 0};
+    Bytes cdb = {opcode, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    PutBe32(&cdb[2], sector);
+    PutBe16(&cdb[7], blocks);
+    return cdb;
 }
 
 // A command block as the host writes it.
@@ -62,8 +52,8 @@ Bytes CommandBlock(uint16_t command, uint32_t dataInLen)
 {
     Bytes block(512, 0);
     std::memcpy(block.data(), "$X9-CONFIG-HOST$", 16);
-    PutLe(block, 16, command, 2);
-    PutLe(block, 20, dataInLen, 4);
+    PutLe16(&block[16], command);
+    PutLe32(&block[20], dataInLen);
     block[510] = 0x55;
     block[511] = 0xAA;
     return block;
@@ -71,12 +61,12 @@ Bytes CommandBlock(uint16_t command, uint32_t dataInLen)
 
 uint16_t StatusOf(const Bytes& block)
 {
-    return static_cast<uint16_t>(GetLe(block, 18, 2));
+    return GetLe16(&block[18]);
 }
 
 uint32_t DataOutLenOf(const Bytes& block)
 {
-    return GetLe(block, 24, 4);
+    return GetLe32(&block[24]);
 }
 
 ::testing::AssertionResult Refused(const DriveOutcome& outcome, uint8_t asc)
@@ -230,14 +220,14 @@ TEST_F(DriveTest, ZunaPacketTravelsBlockByBlockWithBusyReadings)
     EXPECT_EQ(2u, busy);
     // The card keeps the host's block and sets Status and DataOutLen.
     Bytes expectedBlock = CommandBlock(0, 32);
-    PutLe(expectedBlock, 24, 32 + 256, 4);
+    PutLe32(&expectedBlock[24], 32 + 256);
     EXPECT_EQ(expectedBlock, block);
     const Bytes reply = ReadReply(DataOutLenOf(block));
     ASSERT_EQ(512u, reply.size());
     EXPECT_EQ(0, std::memcmp(reply.data(), kSignature, 8));
-    EXPECT_EQ(256u, GetLe(reply, 12, 4));
-    EXPECT_EQ(ZUNACMD_GET_CARD_NAME, GetLe(reply, 20, 2));
-    EXPECT_EQ(0u, GetLe(reply, 22, 2));
+    EXPECT_EQ(256u, GetLe32(&reply[12]));
+    EXPECT_EQ(ZUNACMD_GET_CARD_NAME, GetLe16(&reply[20]));
+    EXPECT_EQ(0u, GetLe16(&reply[22]));
     EXPECT_EQ(0, std::memcmp(reply.data() + 32, "drive\0", 6));
     EXPECT_EQ(Bytes(512 - 32 - 256, 0), Bytes(reply.begin() + 32 + 256, reply.end())) << "zero padding";
 
@@ -257,7 +247,7 @@ TEST_F(DriveTest, RequestAndReplyOfSeveralBlocksKeepTheirExactLength)
     Send(0, Request(0x7777, Bytes(600, 0x11)));
     Bytes block = Poll();
     ASSERT_EQ(32u, DataOutLenOf(block));
-    EXPECT_EQ(kZunaUnsupported, GetLe(ReadReply(32), 22, 2));
+    EXPECT_EQ(kZunaUnsupported, GetLe16(&ReadReply(32)[22]));
 
     Bytes raw(700);
     for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i * 7 + 1);
@@ -442,7 +432,7 @@ TEST_F(DriveTest, HostMediumExchangesPacketsAndHeartbeatsThroughTheDrive)
     ASSERT_EQ(0, host.IssueZUNACommand(reinterpret_cast<char*>(const_cast<uint8_t*>(refused.data())), &replyLen,
                                        reply.data(), 0));
     EXPECT_EQ(32u, replyLen);
-    EXPECT_EQ(5u, GetLe(Bytes(reply.begin(), reply.begin() + 32), 22, 2));
+    EXPECT_EQ(5u, GetLe16(&reply[22]));
 
     OS_HB_PACKET packet{};
     EXPECT_EQ(0, host.IssueOSHeartbeat(&packet));

@@ -1,14 +1,24 @@
 // Event-log, network, MAC and heartbeat-interval operations against a scripted
-// medium: record layouts and byte order on the wire, and the tool's validators.
+// medium: record layouts and byte order on the wire, the big-endian load and store
+// helpers, and the tool's validators.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "fake_medium.h"
+#include "x9endian.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
+
+// Reaches the client's record byte-order conversions.
+class ZunaIfcTestAccess {
+public:
+    static void SelRecord(void* rec) { CX9ZunaIfc::b2l_selRecord(rec); }
+    static void SelInfo(SEL_STATE_INFO_TAG* info) { CX9ZunaIfc::b2l_selInfo(info); }
+};
 
 namespace {
 
@@ -27,7 +37,8 @@ protected:
 
 TEST_F(AreaTest, SelStateRecordIsBigEndian)
 {
-    Reply(0, {0x51, 0x00, 0x03, 0x01, 0xF4, 0x5F, 0x5E, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x09});
+    const Bytes wire = {0x51, 0x00, 0x03, 0x01, 0xF4, 0x5F, 0x5E, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x09};
+    Reply(0, wire);
     SEL_STATE_INFO_TAG info{};
     ASSERT_EQ(client.GetSelInfo(&info), ZUNA_E_SUCCESS);
     EXPECT_EQ(info.bcdVersion, 0x51);
@@ -37,6 +48,8 @@ TEST_F(AreaTest, SelStateRecordIsBigEndian)
     EXPECT_EQ(static_cast<uint32_t>(info.last_del_time), 1u);
     EXPECT_EQ(info.bmop_support, 0x09);
     EXPECT_TRUE(log.requests[0].size() == 32u);
+    ZunaIfcTestAccess::SelInfo(&info);
+    EXPECT_EQ(0, std::memcmp(&info, wire.data(), sizeof(info))) << "converted back to the wire bytes";
 }
 
 TEST_F(AreaTest, SelRecordsTravelInWireOrder)
@@ -60,6 +73,8 @@ TEST_F(AreaTest, SelRecordsTravelInWireOrder)
     EXPECT_EQ(static_cast<unsigned>(rec.duvx9_event_id), 0x0307u);
     EXPECT_EQ(static_cast<unsigned>(rec.value2), 0x1234u);
     EXPECT_EQ(rec.eventType.event_type, 0x08);
+    ZunaIfcTestAccess::SelRecord(&rec);
+    EXPECT_EQ(0, std::memcmp(&rec, reply.data(), sizeof(rec))) << "converted back to the wire bytes";
 
     // A deletion of record 258 sends exactly 01 02.
     Reply(0);
@@ -98,6 +113,27 @@ TEST_F(AreaTest, AddedRecordGoesOutBigEndian)
     EXPECT_EQ(sent[10], 0x03);
     EXPECT_EQ(sent[11], 0x07);
     EXPECT_EQ(sent[12], 0x08);
+}
+
+// Each store at an odd offset writes the field's bytes and leaves its neighbours; the
+// load gives the value back.
+TEST(ByteOrder, BigEndianHelpersAtTheirBoundaries)
+{
+    const struct {
+        uint32_t value;
+        Bytes wire;
+    } cases[] = {{0x0000, {0x00, 0x00}}, {0x0001, {0x00, 0x01}}, {0x00FF, {0x00, 0xFF}}, {0xFF00, {0xFF, 0x00}},
+                 {0x7FFF, {0x7F, 0xFF}}, {0x8000, {0x80, 0x00}}, {0xFFFF, {0xFF, 0xFF}}, {0, {0, 0, 0, 0}},
+                 {1, {0, 0, 0, 1}}, {0x12345678, {0x12, 0x34, 0x56, 0x78}}, {0xFFFFFFFF, {0xFF, 0xFF, 0xFF, 0xFF}}};
+    for (const auto& c : cases) {
+        Bytes buffer(9, 0xA5), expected(9, 0xA5);
+        std::copy(c.wire.begin(), c.wire.end(), expected.begin() + 3);
+        const bool narrow = c.wire.size() == 2;
+        if (narrow) PutBe16(&buffer[3], static_cast<uint16_t>(c.value));
+        else PutBe32(&buffer[3], c.value);
+        EXPECT_EQ(buffer, expected) << std::hex << c.value;
+        EXPECT_EQ(narrow ? GetBe16(&buffer[3]) : GetBe32(&buffer[3]), c.value);
+    }
 }
 
 TEST(MacText, FormAndCheckByte)

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "fake_medium.h"
+#include "x9endian.h"
 #include "zunacmds.h"
 #include "md5.h"
 #include "x9zunaifc.h"
@@ -192,8 +193,9 @@ TEST_F(ClientTest, LoginFailures)
 
 Bytes TimeRecord(uint8_t rollback, uint32_t epoch)
 {
-    return {rollback, static_cast<unsigned char>(epoch >> 24), static_cast<unsigned char>(epoch >> 16),
-            static_cast<unsigned char>(epoch >> 8), static_cast<unsigned char>(epoch)};
+    Bytes record(5, rollback);
+    PutBe32(&record[1], epoch);
+    return record;
 }
 
 TEST_F(ClientTest, CardTimeIsBigEndian)
