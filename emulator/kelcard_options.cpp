@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "login.h"
+#include "network.h"
 #include "sel.h"
 #include "tcp_server.h"
 
@@ -125,15 +126,11 @@ bool AddFault(const std::string& value, ServeOptions& options, std::string& erro
 // Exactly six hex pairs joined by colons, either letter case.
 std::optional<std::array<uint8_t, 6>> ParseMac(const std::string& text)
 {
-    std::array<uint8_t, 6> mac{};
-    if (text.size() != 3 * mac.size() - 1) return std::nullopt;
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const char* pair = text.data() + 3 * i;
-        if (i > 0 && pair[-1] != ':') return std::nullopt;
-        const auto [ptr, ec] = std::from_chars(pair, pair + 2, mac[i], 16);
-        if (ec != std::errc() || ptr != pair + 2) return std::nullopt;
-    }
-    return mac;
+    unsigned char mac[MAC_ADDRESS_LEN];
+    if (text.size() != MAC_TEXT_LEN - 1 || !ParseMacPairs(text.c_str(), mac, true)) return std::nullopt;
+    std::array<uint8_t, 6> bytes{};
+    std::copy(std::begin(mac), std::end(mac), bytes.begin());
+    return bytes;
 }
 
 // The records that --sel-records logs, taken in turn.

@@ -145,12 +145,9 @@ int ResetCard(const char* kindWord)
 template <std::size_t N>
 bool PutSmtpValue(char (&field)[N], const char* value, const char* what)
 {
-    if (std::strlen(value) >= N) {
-        std::printf("Invalid %s: at most %zu characters are allowed!\n", what, N - 1);
-        return false;
-    }
-    std::strcpy(field, value);
-    return true;
+    if (PutTextField(field, value)) return true;
+    std::printf("Invalid %s: at most %zu characters are allowed!\n", what, N - 1);
+    return false;
 }
 
 int SetSmtpConfig(char** words)

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kMacGroups = 6;
-
 int GetMac()
 {
     unsigned char text[MAC_TEXT_LEN] = {};
@@ -69,11 +67,7 @@ int SetMac(const char* text)
         return -1;
     }
     unsigned char mac[MAC_ADDRESS_LEN];
-    for (int i = 0; i < kMacGroups; ++i) {
-        unsigned int value = 0;
-        std::sscanf(text + 3 * i, "%02x", &value);
-        mac[i] = static_cast<unsigned char>(value);
-    }
+    ParseMacPairs(text, mac, true);
     const ZUNA_ERROR status = pmyIfc->SetMACAddressBytesAndResetX9(mac);
     if (status == ZUNA_E_SUCCESS) {
         std::printf("MAC address set successfully! \n");
@@ -131,15 +125,9 @@ int ValidateIPAddress(const char* text)
 
 int ValidateMACAddress(const char* text, unsigned char* /*bytes*/)
 {
-    for (int group = 0; group < kMacGroups; ++group) {
-        const char* pair = text + 3 * group;
-        for (int i = 0; i < 2; ++i) {
-            const char c = pair[i];
-            if (!(std::isdigit(static_cast<unsigned char>(c)) || IsHexa(c))) return -1;  // a NUL fails here too
-        }
-        if (group + 1 < kMacGroups && pair[2] != ':') return -1;
-    }
-    return 0;
+    // Six hex pairs (digits, or letters IsHexa accepts) joined by ':'; a NUL fails.
+    unsigned char mac[MAC_ADDRESS_LEN];
+    return ParseMacPairs(text, mac, true) ? 0 : -1;
 }
 
 int ProcessNetworkCommands(int argc, char** argv)

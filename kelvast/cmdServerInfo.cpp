@@ -53,11 +53,10 @@ int ProcessServerInfo(int argc, char** argv)
             if (x9strcasecmp(argv[i], option.word) != 0) continue;
             if (i + 1 >= argc) return -1;
             const char* value = argv[i + 1];
-            if (std::strlen(value) >= option.size) {
+            if (!PutTextField(option.field(info), option.size, value)) {
                 std::printf("Invalid %s: at most %zu characters are allowed!\n", option.what, option.size - 1);
                 return -1;
             }
-            std::strcpy(option.field(info), value);
             break;
         }
     }

@@ -44,14 +44,19 @@ inline void CopyTextField(char* dst, std::size_t dstSize, const char* src, std::
     std::memset(dst + n, 0, dstSize - n);
 }
 
-// Places a NUL-terminated text in its zero-filled field. False, with the field left as
-// it was, when the text does not fit with its NUL: a text is never cut short.
+// Places a NUL-terminated text in its zero-filled field of `size` bytes. False, with
+// the field left as it was, when the text does not fit with its NUL: a text is never
+// cut short.
+inline bool PutTextField(char* field, std::size_t size, const char* text)
+{
+    const int len = TerminatedTextLength(text, size);
+    if (len < 0) return false;
+    std::memset(field, 0, size);
+    std::memcpy(field, text, static_cast<std::size_t>(len));
+    return true;
+}
 template <std::size_t N>
 bool PutTextField(char (&field)[N], const char* text)
 {
-    const int len = TerminatedTextLength(text, N);
-    if (len < 0) return false;
-    std::memset(field, 0, N);
-    std::memcpy(field, text, static_cast<std::size_t>(len));
-    return true;
+    return PutTextField(field, N, text);
 }

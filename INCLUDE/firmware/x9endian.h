@@ -5,6 +5,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -100,4 +101,19 @@ inline void PutBe16(void* p, uint16_t v)
     auto* b = static_cast<unsigned char*>(p);
     b[0] = static_cast<unsigned char>(v >> 8);
     b[1] = static_cast<unsigned char>(v);
+}
+
+// A big-endian number field of a record turned to host order in place, or back: the
+// same call both ways, on any host. The b2l_* conversions of records are built on them.
+inline void FixBe16InPlace(void* record, std::size_t offset)
+{
+    auto* p = static_cast<unsigned char*>(record) + offset;
+    const uint16_t v = GetBe16(p);
+    std::memcpy(p, &v, sizeof(v));
+}
+inline void FixBe32InPlace(void* record, std::size_t offset)
+{
+    auto* p = static_cast<unsigned char*>(record) + offset;
+    const uint32_t v = GetBe32(p);
+    std::memcpy(p, &v, sizeof(v));
 }

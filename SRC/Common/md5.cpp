@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "x9endian.h"
+
 namespace {
 
 const unsigned char PADDING[64] = {0x80};
@@ -55,9 +57,7 @@ void Transform(uint32_t* buf, const uint32_t* in)
 void BlockWords(const unsigned char* block, uint32_t* words)
 {
     for (unsigned w = 0; w < 16; ++w) {
-        const unsigned char* p = block + 4 * w;
-        words[w] = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                   (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        words[w] = GetLe32(block + 4 * w);
     }
 }
 

@@ -10,36 +10,23 @@ namespace {
 // Turns one big-endian field of a record into host order in place, or back: each is
 // its own inverse on any host (a little-endian host reverses the bytes, a big-endian
 // one leaves them as they are).
-void BeField16(void* record, std::size_t offset)
-{
-    auto* p = static_cast<unsigned char*>(record) + offset;
-    const uint16_t v = GetBe16(p);
-    std::memcpy(p, &v, sizeof(v));
-}
-
-void BeField32(void* record, std::size_t offset)
-{
-    auto* p = static_cast<unsigned char*>(record) + offset;
-    const uint32_t v = GetBe32(p);
-    std::memcpy(p, &v, sizeof(v));
-}
 }  // namespace
 
 void CX9ZunaIfc::b2l_selRecord(void* pRec)
 {
     // The first 48 bytes of both record kinds share one layout.
-    BeField16(pRec, offsetof(DUVX9_SEL_RECORD_TAG, record_no));
-    BeField32(pRec, offsetof(DUVX9_SEL_RECORD_TAG, time));
-    BeField16(pRec, offsetof(DUVX9_SEL_RECORD_TAG, duvx9_event_id));
-    BeField16(pRec, offsetof(DUVX9_SEL_RECORD_TAG, value2));
+    FixBe16InPlace(pRec, offsetof(DUVX9_SEL_RECORD_TAG, record_no));
+    FixBe32InPlace(pRec, offsetof(DUVX9_SEL_RECORD_TAG, time));
+    FixBe16InPlace(pRec, offsetof(DUVX9_SEL_RECORD_TAG, duvx9_event_id));
+    FixBe16InPlace(pRec, offsetof(DUVX9_SEL_RECORD_TAG, value2));
 }
 
 void CX9ZunaIfc::b2l_selInfo(SEL_STATE_INFO_TAG* pInfo)
 {
-    BeField16(pInfo, offsetof(SEL_STATE_INFO_TAG, no_of_records));
-    BeField16(pInfo, offsetof(SEL_STATE_INFO_TAG, free_space));
-    BeField32(pInfo, offsetof(SEL_STATE_INFO_TAG, last_add_time));
-    BeField32(pInfo, offsetof(SEL_STATE_INFO_TAG, last_del_time));
+    FixBe16InPlace(pInfo, offsetof(SEL_STATE_INFO_TAG, no_of_records));
+    FixBe16InPlace(pInfo, offsetof(SEL_STATE_INFO_TAG, free_space));
+    FixBe32InPlace(pInfo, offsetof(SEL_STATE_INFO_TAG, last_add_time));
+    FixBe32InPlace(pInfo, offsetof(SEL_STATE_INFO_TAG, last_del_time));
 }
 
 ZUNA_ERROR CX9ZunaIfc::GetSelInfo(SEL_STATE_INFO_TAG* pSelState)
