@@ -28,6 +28,7 @@
 
 #include "card_model.h"
 #include "kelcard_options.h"
+#include "stdfds.h"
 #include "tcp_server.h"
 #include "vdrive.h"
 #include "vdrive_umockdev.h"
@@ -262,6 +263,7 @@ bool IsHelp(std::string_view word)
 
 int main(int argc, char** argv)
 {
+    OpenNullOnClosedStandardDescriptors();
     const std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (words.empty()) return UsageError("a sub-command is needed");
     if (IsHelp(words[0]) || (words.size() > 1 && IsHelp(words[1]))) {

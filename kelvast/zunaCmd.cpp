@@ -8,7 +8,10 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <bsd/readpassphrase.h>
+
 #include "login.h"
+#include "stdfds.h"
 
 CX9ZunaIfc* pmyIfc = nullptr;
 
@@ -69,16 +72,12 @@ char msgyn(const char* prompt)
 
 void GetPasswordInput(char* buf)
 {
-    constexpr std::size_t kMaxPassword = 255;
+    constexpr std::size_t kPasswordBuffer = 256;
     std::fflush(stdout);
-    char* entered = getpass("Please Enter Password : ");
-    buf[0] = '\0';
-    if (entered == nullptr) return;
-    const std::size_t len = std::strlen(entered);
-    const std::size_t keep = len < kMaxPassword ? len : kMaxPassword;
-    std::memcpy(buf, entered, keep);
-    buf[keep] = '\0';
-    explicit_bzero(entered, len);
+    // Asks on the controlling terminal with its echo off; a signal at the prompt (Ctrl-C,
+    // SIGTERM) restores the echo before it ends the program. Without a terminal the
+    // password is read from standard input.
+    if (readpassphrase("Please Enter Password : ", buf, kPasswordBuffer, RPP_ECHO_OFF) == nullptr) buf[0] = '\0';
 }
 
 int ValidateUserOrPwd(const char* text)
@@ -218,6 +217,7 @@ int KelvastMain(int argc, char** argv)
 #ifndef KELVAST_LIBRARY_BUILD
 int main(int argc, char** argv)
 {
+    OpenNullOnClosedStandardDescriptors();
     return KelvastMain(argc, argv);
 }
 #endif

@@ -29,7 +29,8 @@ int x9strcasecmp(const char* a, const char* b);
 // Prints the prompt, reads one whitespace-delimited answer word from standard input,
 // prints "\n" and returns the word's first character in upper case (0 at end of input).
 char msgyn(const char* prompt);
-// Prompts for the password without echo; keeps at most 255 characters in buf (256 bytes).
+// Prompts for the password without echo (on the terminal, else from standard input);
+// keeps at most 255 characters in buf (256 bytes).
 void GetPasswordInput(char* buf);
 // 0 when every character is an ASCII letter, digit, '-' or '_' (empty is valid), else 1.
 int ValidateUserOrPwd(const char* text);

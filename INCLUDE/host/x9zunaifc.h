@@ -55,8 +55,9 @@ public:
     // expected reply length) and receives the reply's data length.
     //  - sendDataLen above 66,528 or above bufSize: 33, nothing sent.
     //  - medium failure: 33 (the medium's code is kept in IssueLastError).
-    //  - bad reply checksum, reply data longer than bufSize or than the packet that
-    //    arrived: 33, *pRecvLen 0, sendData untouched.
+    //  - bad reply checksum, a reply header shorter than 32 bytes (bHeaderLen), reply
+    //    data longer than bufSize or than the packet that arrived: 33, *pRecvLen 0,
+    //    sendData untouched. The data is taken from where the header ends.
     //  - otherwise the card's status; reply data (if any) is copied even when nonzero.
     ZUNA_ERROR SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
                                uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize);
@@ -81,7 +82,8 @@ public:
     ZUNA_ERROR GetFWInfo(STRUCT_FW_INFO* info);
     ZUNA_ERROR SetServerInfo(SERVER_INFO_STRUCT_tag* info);
     ZUNA_ERROR GetServerInfo(SERVER_INFO_STRUCT_tag* info);
-    // name: a buffer of CARD_NAME_LEN (256) bytes.
+    // name: a buffer of CARD_NAME_LEN (256) bytes. The name is a text of any length up
+    // to the buffer's: the buffer is cleared first, so a short reply leaves zeros.
     ZUNA_ERROR SetCardName(const char* name);
     ZUNA_ERROR GetCardName(char* name);
     ZUNA_ERROR SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg);
@@ -132,6 +134,7 @@ public:
     // Heartbeat interval (0x0A00, 0x0A01), seconds, 4 bytes BE on the wire.
     ZUNA_ERROR SetHeartbeatInterval(unsigned long hbInterval);
     // Stores the reply's value at hbInterval whatever the status (0 when no value came).
+    // A successful reply other than 4 bytes is refused (33).
     ZUNA_ERROR GetHeartbeatInterval(unsigned long* hbInterval);
 
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
@@ -150,8 +153,12 @@ protected:
     static void b2l_selRecord(void* pRec);
     static void b2l_selInfo(SEL_STATE_INFO_TAG* pInfo);
 
-    // A query without request data whose reply fills a record of `size` bytes.
+    // A query without request data whose reply fills a record of `size` bytes. A
+    // successful reply of another length is refused (33).
     ZUNA_ERROR QueryRecord(uint16_t cmdNum, void* rec, uint32_t size);
+    // The first sendLen bytes of the record go out; a successful reply must fill all
+    // `size` bytes of it (else 33).
+    ZUNA_ERROR ExchangeRecord(uint16_t cmdNum, void* rec, uint32_t sendLen, uint32_t size);
     // A request with `size` bytes of data and no reply data expected.
     ZUNA_ERROR SendRecord(uint16_t cmdNum, void* rec, uint32_t size);
 

@@ -157,22 +157,33 @@ ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t
     }
 
     const uint32_t dataLen = GetLe32(reply.data() + offsetof(ZUNA_HEADER, dwDataLen));
-    // The reply's data starts at offset 32; it must have arrived whole and fit the
-    // caller's buffer.
-    if (dataLen > ZUNA_MAX_DATA_LEN || dataLen > bufSize || recvLen > ZUNA_MAX_PACKET_LEN ||
-        ZUNA_HEADER_LEN + dataLen > recvLen) {
+    // The reply's data starts where its header ends (bHeaderLen); a header too short to
+    // hold the header's fields is no reply. The data must have arrived whole and fit
+    // the caller's buffer.
+    const uint32_t headerLen = reply[offsetof(ZUNA_HEADER, bHeaderLen)];
+    if (headerLen < ZUNA_HEADER_LEN || dataLen > ZUNA_MAX_DATA_LEN || dataLen > bufSize ||
+        recvLen > ZUNA_MAX_PACKET_LEN || headerLen + dataLen > recvLen) {
         *pRecvLen = 0;
         return ZUNA_E_CONNECTION;
     }
     *pRecvLen = dataLen;
-    if (dataLen != 0) std::memcpy(sendData, reply.data() + ZUNA_HEADER_LEN, dataLen);
+    if (dataLen != 0) std::memcpy(sendData, reply.data() + headerLen, dataLen);
     return static_cast<ZUNA_ERROR>(GetLe16(reply.data() + offsetof(ZUNA_HEADER, wStatus)));
 }
 
 ZUNA_ERROR CX9ZunaIfc::QueryRecord(uint16_t cmdNum, void* rec, uint32_t size)
 {
+    return ExchangeRecord(cmdNum, rec, 0, size);
+}
+
+ZUNA_ERROR CX9ZunaIfc::ExchangeRecord(uint16_t cmdNum, void* rec, uint32_t sendLen, uint32_t size)
+{
     uint32_t recvLen = 0;
-    return SendZunaCommand(cmdNum, rec, 0, &recvLen, 0, size);
+    const ZUNA_ERROR status = SendZunaCommand(cmdNum, rec, sendLen, &recvLen, 0, size);
+    // A successful reply that leaves part of the record unfilled is malformed: its
+    // fields would read as whatever the record held before.
+    if (status == ZUNA_E_SUCCESS && recvLen != size) return ZUNA_E_CONNECTION;
+    return status;
 }
 
 ZUNA_ERROR CX9ZunaIfc::SendRecord(uint16_t cmdNum, void* rec, uint32_t size)

@@ -60,7 +60,9 @@ ZUNA_ERROR CX9ZunaIfc::SetCardName(const char* name)
 
 ZUNA_ERROR CX9ZunaIfc::GetCardName(char* name)
 {
-    return QueryRecord(ZUNACMD_GET_CARD_NAME, name, CARD_NAME_LEN);
+    std::memset(name, 0, CARD_NAME_LEN);
+    uint32_t recvLen = 0;
+    return SendZunaCommand(ZUNACMD_GET_CARD_NAME, name, 0, &recvLen, 0, CARD_NAME_LEN);
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg)

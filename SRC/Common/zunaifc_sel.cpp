@@ -39,7 +39,7 @@ ZUNA_ERROR CX9ZunaIfc::GetSelInfo(SEL_STATE_INFO_TAG* pSelState)
 ZUNA_ERROR CX9ZunaIfc::GetSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec)
 {
     b2l_selRecord(pSelRec);
-    const ZUNA_ERROR status = SendRecord(ZUNACMD_GET_SEL_RECORD, pSelRec, sizeof(*pSelRec));
+    const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_GET_SEL_RECORD, pSelRec, sizeof(*pSelRec), sizeof(*pSelRec));
     if (status == ZUNA_E_SUCCESS) b2l_selRecord(pSelRec);
     return status;
 }
@@ -47,7 +47,8 @@ ZUNA_ERROR CX9ZunaIfc::GetSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec)
 ZUNA_ERROR CX9ZunaIfc::GetSelRecordEx(EVENT_RECORD_EXT_tag* pSelRecEx)
 {
     b2l_selRecord(pSelRecEx);
-    const ZUNA_ERROR status = SendRecord(ZUNACMD_GET_SEL_RECORD_EX, pSelRecEx, sizeof(*pSelRecEx));
+    const ZUNA_ERROR status =
+        ExchangeRecord(ZUNACMD_GET_SEL_RECORD_EX, pSelRecEx, sizeof(*pSelRecEx), sizeof(*pSelRecEx));
     if (status == ZUNA_E_SUCCESS) b2l_selRecord(pSelRecEx);
     return status;
 }

@@ -303,7 +303,10 @@ RunResult RunKelvast(const KelvastRun& run)
                  at = result.terminal.find(kPasswordPrompt, at + 1))
                 ++prompts;
             while (promptsAnswered < prompts) {
-                WriteAll(master.Get(), run.password.value_or("") + "\n");
+                if (run.signalAtPrompt != 0)
+                    ::kill(pid, run.signalAtPrompt);
+                else
+                    WriteAll(master.Get(), run.password.value_or("") + "\n");
                 ++promptsAnswered;
             }
         }
@@ -315,6 +318,8 @@ RunResult RunKelvast(const KelvastRun& run)
     Drain(err.read.Get(), result.err);
     Drain(master.Get(), result.terminal);
     result.timedOut = killed;
+    termios after{};
+    result.echoAfter = ::tcgetattr(slave.Get(), &after) == 0 && (after.c_lflag & ECHO) != 0;
     if (!killed && WIFEXITED(wstatus)) {
         result.exited = true;
         result.status = WEXITSTATUS(wstatus);

@@ -29,6 +29,7 @@ struct KelvastRun {
     std::string program;                  // path to start it by; empty: the built kelvast
     std::string timeZone = "UTC";         // TZ of the run
     int limitSeconds = 30;                // the whole run is killed past this
+    int signalAtPrompt = 0;               // sent instead of typing the password, if set
 };
 
 struct RunResult {
@@ -39,6 +40,7 @@ struct RunResult {
     std::string out;        // standard output
     std::string terminal;   // everything written to the terminal
     std::string err;        // standard error
+    bool echoAfter = false; // the terminal echoes typing again after the run
 };
 
 RunResult RunKelvast(const KelvastRun& run);

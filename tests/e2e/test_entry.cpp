@@ -2,6 +2,8 @@
 // login and the question asked for invalid words.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -147,6 +149,37 @@ TEST_F(EntryWithCard, LogsInWithTheCardsAccounts)
     // The default account is not there when accounts are given.
     EXPECT_TRUE(
         RunMatches(Kelvast({"-gen", "-GetName"}), 1, kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
+}
+
+// Ctrl-C or SIGTERM at the password prompt ends kelvast by that signal (130 or 143 in
+// the shell) with the terminal's echo back on.
+TEST_F(EntryWithCard, SignalAtThePasswordPromptRestoresTheTerminal)
+{
+    ASSERT_TRUE(StartCard());
+    for (const int sig : {SIGINT, SIGTERM}) {
+        KelvastRun run;
+        run.args = {"-nw", TestAddress(), "admin", "-gen", "-GetName"};
+        run.signalAtPrompt = sig;
+        const RunResult result = RunKelvast(run);
+        EXPECT_EQ(result.signal, sig) << Describe(result);
+        EXPECT_TRUE(result.echoAfter) << "signal " << sig;
+        EXPECT_EQ(result.out, "Connecting..Connected\n");
+        EXPECT_EQ(result.terminal, kPasswordTerminal);
+    }
+}
+
+// Started with standard input closed, kelvast reads its answer from /dev/null (end of
+// input: the reset is cancelled), never from the card's connection.
+TEST_F(EntryWithCard, ClosedStandardInputIsNeverTheCardsConnection)
+{
+    ASSERT_TRUE(StartCard());
+    KelvastRun run;
+    run.program = "/bin/sh";
+    run.args = {"-c", "exec \"$0\" -nw \"$1\" admin -gen -Reset -SaveConfig <&-", KELVAST_BIN, TestAddress()};
+    run.password = "admin";
+    EXPECT_TRUE(RunMatches(RunKelvast(run), 0,
+                           kLoggedIn + "Are you sure you want to reset the ORVA(y/n)?\n\nCommand cancelled by user\n" + kBanner,
+                           kPasswordTerminal));
 }
 
 TEST_F(EntryWithCard, UserNameLongerThanTheLoginRecordIsRefusedBeforeThePassword)

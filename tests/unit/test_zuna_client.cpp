@@ -105,6 +105,70 @@ TEST_F(ClientTest, RepliesAreCheckedBeforeAnythingIsCopied)
     EXPECT_EQ(buf[0], 0xEE);
 }
 
+// A successful reply one byte short of the record its command returns is refused,
+// never read as zeros or stale bytes (a 1-byte answer to the log's clear once read as
+// 23040 records).
+TEST_F(ClientTest, SuccessfulRepliesMustFillTheirRecord)
+{
+    struct Query {
+        const char* name;
+        std::size_t size;
+        ZUNA_ERROR (*run)(CX9ZunaIfc&);
+    };
+    const Query queries[] = {
+        {"ClearSelList", 2, [](CX9ZunaIfc& c) { uint16_t n = 0; return c.ClearSelList(&n); }},
+        {"GetSelInfo", 14, [](CX9ZunaIfc& c) { SEL_STATE_INFO_TAG i{}; return c.GetSelInfo(&i); }},
+        {"GetSelRecord", 48, [](CX9ZunaIfc& c) { DUVX9_SEL_RECORD_TAG r{}; return c.GetSelRecord(&r); }},
+        {"GetSelRecordEx", 304, [](CX9ZunaIfc& c) { EVENT_RECORD_EXT_tag r{}; return c.GetSelRecordEx(&r); }},
+        {"GetFWInfo", 160, [](CX9ZunaIfc& c) { STRUCT_FW_INFO i{}; return c.GetFWInfo(&i); }},
+        {"GetSmtpConfig", 544, [](CX9ZunaIfc& c) { SMTP_CONFIG_INFO_tag i{}; return c.GetSmtpConfig(&i); }},
+        {"GetCardTime", 5, [](CX9ZunaIfc& c) { X9_TIME_STRUCT_tag t{}; return c.GetCardTime(&t); }},
+        {"GetHeartbeatInterval", 4, [](CX9ZunaIfc& c) { unsigned long v = 0; return c.GetHeartbeatInterval(&v); }},
+    };
+    for (const Query& q : queries) {
+        Reply(0, Bytes(q.size - 1, 0x11));
+        EXPECT_EQ(q.run(client), ZUNA_E_CONNECTION) << q.name;
+        Reply(0, Bytes(q.size, 0x11));
+        EXPECT_EQ(q.run(client), ZUNA_E_SUCCESS) << q.name;
+    }
+    // The card's name is a text of any length: a short one reads with zeros after it.
+    char name[CARD_NAME_LEN];
+    std::memset(name, 'x', sizeof(name));
+    Reply(0, {'a', 'b'});
+    ASSERT_EQ(client.GetCardName(name), ZUNA_E_SUCCESS);
+    EXPECT_STREQ(name, "ab");
+}
+
+// The data starts where the reply's header ends; a header shorter than its fields
+// is no reply.
+TEST_F(ClientTest, ReplyDataFollowsTheHeaderItsLengthNames)
+{
+    auto withHeader = [](uint8_t headerLen, const Bytes& data) {
+        Bytes p = MakeReply(0, data);
+        p.insert(p.begin() + 32, headerLen > 32 ? headerLen - 32 : 0, 0xAB);  // the header's padding
+        p[10] = headerLen;
+        zunatest::FixChecksum(p);
+        return p;
+    };
+    char name[CARD_NAME_LEN];
+    log.replies.push_back({0, withHeader(255, {'o', 'k'})});
+    ASSERT_EQ(client.GetCardName(name), ZUNA_E_SUCCESS);
+    EXPECT_STREQ(name, "ok");
+    log.replies.push_back({0, withHeader(31, {'o', 'k'})});
+    EXPECT_EQ(client.GetCardName(name), ZUNA_E_CONNECTION);
+    // A wide header with the most data a packet carries still fits; one byte more does not.
+    std::vector<unsigned char> big(ZUNA_MAX_DATA_LEN);
+    uint32_t recvLen = 0;
+    log.replies.push_back({0, withHeader(64, Bytes(ZUNA_MAX_PACKET_LEN - 64, 0x5A))});
+    EXPECT_EQ(client.SendZunaCommand(0x0602, big.data(), 0, &recvLen, 0, big.size()), ZUNA_E_SUCCESS);
+    EXPECT_EQ(recvLen, ZUNA_MAX_PACKET_LEN - 64);
+    Bytes over = withHeader(64, Bytes(ZUNA_MAX_PACKET_LEN - 64, 0x5A));
+    PutLe32(&over[12], ZUNA_MAX_PACKET_LEN - 63);
+    zunatest::FixChecksum(over);
+    log.replies.push_back({0, over});
+    EXPECT_EQ(client.SendZunaCommand(0x0602, big.data(), 0, &recvLen, 0, big.size()), ZUNA_E_CONNECTION);
+}
+
 TEST_F(ClientTest, MediumFailureKeepsItsCode)
 {
     unsigned char buf[4] = {7, 7, 7, 7};
