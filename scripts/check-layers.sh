@@ -4,6 +4,7 @@
 #
 #   firmware   INCLUDE/firmware                         firmware
 #   common     INCLUDE/common, SRC/Common/{md5,cksum}    firmware common
+#              (checks every side computes alike; what every program does first)
 #   medium     INCLUDE/host/x9zunamedium.h (the abstract medium)
 #                                                        firmware common medium
 #   hostifc    the host-interface medium: x9cdhost, x9cdhostLinux, scsi
