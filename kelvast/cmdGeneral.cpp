@@ -19,8 +19,8 @@ int ShowFirmwareInfo()
         std::printf("Error when getting firmware info !\n");
         return status;
     }
-    std::printf("Firmware Version: %.*s", FieldLen(info.fwVersion), info.fwVersion);
-    std::printf("Firmware Build Date: %.*s", FieldLen(info.fwBuildDate), info.fwBuildDate);
+    std::printf("Firmware Version: %s", CardText(info.fwVersion).c_str());
+    std::printf("Firmware Build Date: %s", CardText(info.fwBuildDate).c_str());
     return status;
 }
 
@@ -32,7 +32,7 @@ int ShowCardName()
         std::printf("Error when getting %s Name!\n", kProductWord);
         return status;
     }
-    std::printf("%s Name : %.*s", kProductWord, FieldLen(name), name);
+    std::printf("%s Name : %s", kProductWord, CardText(name).c_str());
     return status;
 }
 
@@ -44,10 +44,10 @@ int ShowSmtpConfig()
         std::printf("Error when getting SMTP Config!\n");
         return status;
     }
-    std::printf("SMTP Server 1 : %.*s\n", FieldLen(cfg.server1), cfg.server1);
-    std::printf("Mail Id 1     : %.*s\n", FieldLen(cfg.mailId1), cfg.mailId1);
-    std::printf("SMTP Server 2 : %.*s\n", FieldLen(cfg.server2), cfg.server2);
-    std::printf("Mail Id 2     : %.*s\n", FieldLen(cfg.mailId2), cfg.mailId2);
+    std::printf("SMTP Server 1 : %s\n", CardText(cfg.server1).c_str());
+    std::printf("Mail Id 1     : %s\n", CardText(cfg.mailId1).c_str());
+    std::printf("SMTP Server 2 : %s\n", CardText(cfg.server2).c_str());
+    std::printf("Mail Id 2     : %s\n", CardText(cfg.mailId2).c_str());
     return status;
 }
 

@@ -129,7 +129,7 @@ int ListAllSelRecordsEx()
             DUVX9_SEL_RECORD_TAG head;
             std::memcpy(&head, &rec, sizeof(head));
             PrintRecord(head);
-            std::printf("Event String is: %.*s\n", FieldLen(rec.event_string), rec.event_string);
+            std::printf("Event String is: %s\n", CardText(rec.event_string).c_str());
             std::printf("\n");
         }
         return static_cast<int>(status);
@@ -220,7 +220,7 @@ void PrintLineHexAndAsc(const unsigned char* bytes, int count)
 {
     for (int i = 0; i < count; ++i) std::printf("0x%02x ", bytes[i]);
     std::printf("  ");
-    for (int i = 0; i < count; ++i) std::printf("%c", bytes[i]);
+    for (int i = 0; i < count; ++i) std::printf("%c", bytes[i] >= 0x20 && bytes[i] <= 0x7E ? bytes[i] : '.');
     std::printf("\n");
 }
 

@@ -91,6 +91,16 @@ int ValidateUserOrPwd(const char* text)
     return 0;
 }
 
+std::string CardText(const char* field, std::size_t size)
+{
+    std::string text = TextOfField(field, size);
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) c = '?';
+    }
+    return text;
+}
+
 const char* findprogname(const char* name)
 {
     const char* last = std::strrchr(name, '\\');

@@ -11,8 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <span>
+#include <string>
 
-#include "fieldtext.h"  // FieldLen: card texts printed bounded by their fields
+#include "fieldtext.h"
 #include "x9zunaifc.h"
 
 // The run's one client; created and destroyed by the entry point only.
@@ -65,7 +66,20 @@ int ProcessServerInfo(int argc, char** argv);
 // line; 0 either way.
 int ShowServerInfo();
 
-// Bytes as "0x%02x " each, two blanks, then each byte as a raw character, then "\n".
+// A card's text as the terminal is to show it: the text at the start of the field,
+// bounded by the field as FieldLen bounds it, with each control character other than
+// newline and tab (0x01-0x1F, 0x7F) as '?'; bytes from 0x80 up pass unchanged. Every
+// text that comes from the card is printed through it, so the card never drives the
+// terminal.
+std::string CardText(const char* field, std::size_t size);
+template <std::size_t N>
+std::string CardText(const char (&field)[N])
+{
+    return CardText(field, N);
+}
+
+// Bytes as "0x%02x " each, two blanks, then each byte as a character (a '.' for any
+// byte outside 0x20-0x7E, as hexdump -C shows them), then "\n".
 void PrintLineHexAndAsc(const unsigned char* bytes, int count);
 // 0 when the text reads as four numbers 0..255 ("%03d.%03d.%03d.%03d"), else -1.
 int ValidateIPAddress(const char* text);

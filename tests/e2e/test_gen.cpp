@@ -63,6 +63,17 @@ TEST_F(Gen, FirmwareInfoPrintsTheCardsTexts)
                            kPasswordTerminal));
 }
 
+// The card's texts never drive the terminal: each control character but the line end
+// and tab shows as '?' (here an escape sequence that would retitle the window, a
+// carriage return and a DEL).
+TEST_F(Gen, ControlCharactersOfTheCardsTextsShowAsQuestionMarks)
+{
+    ASSERT_TRUE(StartCard({"--fw-version", "\x1b]0;owned\x07", "--fw-date", "Jan\t02\r2024\x7f"}));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-fwInfo"}), 0,
+                           Accepted("Firmware Version: ?]0;owned?\nFirmware Build Date: Jan\t02?2024?\n"),
+                           kPasswordTerminal));
+}
+
 // --- Card name -----------------------------------------------------------------------
 
 TEST_F(Gen, NewCardHasAnEmptyName)

@@ -1,5 +1,5 @@
-// The tool's shared helpers: yes/no answers, user-name check, program name, the date
-// word, the card-name rule and the sub-command lookup.
+// The tool's shared helpers: yes/no answers, user-name check, program name, card texts
+// on the terminal, the date word, the card-name rule and the sub-command lookup.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -85,6 +85,27 @@ TEST(FindProgName, OnlyBackslashSeparates)
     EXPECT_STREQ(findprogname("/usr/bin/kelvast"), "/usr/bin/kelvast");
     EXPECT_STREQ(findprogname("C:\\tools\\kelvast.exe"), "kelvast.exe");
     EXPECT_STREQ(findprogname("kelvast"), "kelvast");
+}
+
+TEST(CardText, ControlCharactersShowAsQuestionMarks)
+{
+    struct Row {
+        std::string field;
+        std::string shown;
+    };
+    std::vector<Row> rows = {
+        {"tab\there\n", "tab\there\n"},
+        {"del\x7f", "del?"},
+        {" ~\x80\xff", " ~\x80\xff"},
+        {std::string("ab\0\x1b", 4), "ab"},  // the text ends at its NUL
+    };
+    for (char c = 0x01; c < 0x20; ++c)
+        if (c != '\n' && c != '\t') rows.push_back({std::string(1, c) + "x", "?x"});
+    for (const Row& row : rows)
+        EXPECT_EQ(CardText(row.field.data(), row.field.size()), row.shown) << testing::PrintToString(row.field);
+    // A field filled to its end, without a NUL: the field's size bounds the text.
+    const char full[4] = {'\x1b', ']', '0', '\a'};
+    EXPECT_EQ(CardText(full), "?]0?");
 }
 
 class DateWord : public ::testing::Test {
