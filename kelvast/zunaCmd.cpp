@@ -222,7 +222,8 @@ int KelvastMain(int argc, char** argv)
     std::fflush(stdout);
     pmyIfc = nullptr;
     client.reset();
-    return status;
+    // An exit status keeps only its low byte: a status of 256 would read as success.
+    return status > kExitStatusMax ? kExitStatusMax : status;
 }
 
 #ifndef KELVAST_LIBRARY_BUILD

@@ -5,7 +5,8 @@
 // (word 0 an unread slot, word 1 the group word, word 2 the sub-command, words 3.. its
 // arguments). It returns -1 when the words are not valid for the group (the entry
 // point then offers the help) and otherwise the status of its last card operation,
-// which becomes the exit status. Handlers print their own results to standard output.
+// which becomes the exit status (255 for any status above 255). Handlers print their
+// own results to standard output.
 #pragma once
 
 #include <cstring>
@@ -24,6 +25,7 @@ inline constexpr const char* kToolVersion = KELVAST_VERSION;  // set by the buil
 inline constexpr const char* kProductWord = "ORVA";
 inline constexpr int kExitInvalidWords = 8;
 inline constexpr int kExitTooFewWords = 1;
+inline constexpr int kExitStatusMax = 255;
 
 // Case-insensitive comparison of option and command words (0 when equal).
 int x9strcasecmp(const char* a, const char* b);
@@ -39,7 +41,7 @@ const char* findprogname(const char* name);
 // The help: full = 0 short help, 1 full help. Five waits for Enter between pages.
 void Usage(const char* startName, int full);
 
-// One run of the tool: the entry point's work; returns the exit status.
+// One run of the tool: the entry point's work; returns the exit status, at most 255.
 int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
