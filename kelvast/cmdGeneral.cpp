@@ -95,7 +95,7 @@ int SetTimeForced(const char* dateWord, const char* forceWord)
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) {
         std::printf("Invalid date!\n");
-        return 0;
+        return -1;
     }
     t.epochtime = epoch;
     if (x9strcasecmp(forceWord, "Force") != 0) return -1;
@@ -112,7 +112,7 @@ int SetName(const char* name)
 {
     if (validateCardName(name) != 0) {
         std::printf("Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
-        return 0;
+        return -1;
     }
     const ZUNA_ERROR status = pmyIfc->SetCardName(name);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while setting name!\n");

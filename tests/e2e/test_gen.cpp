@@ -91,15 +91,15 @@ struct CardNameCase {
 class SetName : public CardTest, public ::testing::WithParamInterface<CardNameCase> {};
 
 // A valid name replaces the card's; an invalid one is reported, changes nothing and
-// still counts as done (status 0, no question).
+// ends as invalid words (the question, 8).
 TEST_P(SetName, SetsValidNamesOnly)
 {
     const CardNameCase& c = GetParam();
     ASSERT_TRUE(StartCard());
     ASSERT_TRUE(RunMatches(Kelvast({"-gen", "-SetName", "before"}), 0, Accepted(""), kPasswordTerminal));
 
-    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-SetName", c.cardName}), 0, Accepted(c.valid ? "" : kInvalidCardName),
-                           kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-SetName", c.cardName}, "n\n"), c.valid ? 0 : 8,
+                           c.valid ? Accepted("") : Refused(kInvalidCardName), kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 0,
                            Accepted("ORVA Name : " + (c.valid ? c.cardName : std::string("before"))),
                            kPasswordTerminal));
@@ -272,8 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GoodDateCase{"LastSecondOf2037", "123123592037.59", "Thu Dec 31 23:59:59 2037\n"}),
     CaseName());
 
-// Bad dates: the plain form reports them as invalid words (question, 8); the Force
-// form reports them and ends with 0. The card's clock is not touched.
+// Bad dates: both forms report them as invalid words (the question, 8). The card's
+// clock is not touched.
 struct BadDateCase {
     const char* name;
     const char* word;
@@ -287,8 +287,8 @@ TEST_P(SetTimeBadDate, IsRefusedInBothForms)
     ASSERT_TRUE(StartCard(kFrozenAt2020));
     EXPECT_TRUE(
         RunMatches(Kelvast({"-gen", "-SetTime", word}, "n\n"), 8, Refused("Invalid date!\n"), kPasswordTerminal));
-    EXPECT_TRUE(
-        RunMatches(Kelvast({"-gen", "-SetTime", word, "Force"}), 0, Accepted("Invalid date!\n"), kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-SetTime", word, "Force"}, "n\n"), 8, Refused("Invalid date!\n"),
+                           kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetTime"}), 0, Accepted(kTime2020), kPasswordTerminal));
 }
 
