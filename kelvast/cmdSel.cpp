@@ -78,7 +78,8 @@ int DelSelRecord(const char* numberWord)
 }
 
 // Lists records 1..count with one query each; `query` fetches record n into the
-// buffer and prints it. Stops early only for status 65535.
+// buffer and prints it. Stops early for status 65535 and for a lost connection (33),
+// which every later query would meet again.
 template <typename Query>
 int ListRecords(Query query)
 {
@@ -93,7 +94,7 @@ int ListRecords(Query query)
     int status = ZUNA_E_SUCCESS;
     for (unsigned n = 1; n <= count; ++n) {
         status = query(static_cast<uint16_t>(n));
-        if (status == ZUNA_E_LASTERR) {
+        if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) {
             std::printf("Error while retreiving Records, %s\n", GetZunaErrorString(status));
             return status;
         }
