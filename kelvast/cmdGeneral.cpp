@@ -1,6 +1,6 @@
 // kelvast -gen: firmware information, card name, clock, SMTP settings and resets.
 #include <cctype>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -205,9 +205,11 @@ int ReadDateWord(const char* word, uint32_t* epoch)
     // The local time zone decides whether daylight-saving time applies on that date.
     tm.tm_isdst = -1;
     if (validateDate(&tm) != 0) return -1;
+    // The bound is on the resulting seconds since the epoch, whatever the local zone.
     const time_t seconds = mktime(&tm);
-    // The card's clock counts seconds since 1970 in 32 bits, compared as signed.
-    if (seconds < 0 || seconds > INT32_MAX) return -1;
+    // The card's clock field holds seconds since 1970 in 32 bits, unsigned. (The card
+    // compares clock values as signed, so a date past 2038 reads to it as a move back.)
+    if (seconds < 0 || seconds > static_cast<time_t>(UINT32_MAX)) return -1;
     *epoch = static_cast<uint32_t>(seconds);
     return 0;
 }

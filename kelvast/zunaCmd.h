@@ -94,8 +94,10 @@ int IsHexa(char c);
 // Date word MMDDhhmmYYYY.ss of the clock commands.
 // validateDate: 0 when the broken-down time is a real date (see the -gen group), else 1.
 int validateDate(const struct tm* tm);
-// Reads and checks a date word; on success stores the seconds since the epoch (local
-// time) in *epoch and returns 0; returns -1 for a bad date.
+// Reads and checks a date word (local time); on success stores the seconds since the
+// epoch in *epoch and returns 0; returns -1 for a bad date or one the card's unsigned
+// 32-bit clock field cannot hold (before 1970-01-01 00:00:00 or after
+// 2106-02-07 06:28:15 UTC).
 int ReadDateWord(const char* word, uint32_t* epoch);
 // 0 when the name is at most 32 ASCII letters, digits, '-', '_' or '*', else 1.
 int validateCardName(const char* name);
