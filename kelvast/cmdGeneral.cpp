@@ -1,6 +1,6 @@
 // kelvast -gen: firmware information, card name, clock, SMTP settings and resets.
 #include <cctype>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -19,8 +19,8 @@ int ShowFirmwareInfo()
         std::printf("Error when getting firmware info !\n");
         return status;
     }
-    std::printf("Firmware Version: %.*s", FieldLen(info.fwVersion), info.fwVersion);
-    std::printf("Firmware Build Date: %.*s", FieldLen(info.fwBuildDate), info.fwBuildDate);
+    std::printf("Firmware Version: %s", CardText(info.fwVersion).c_str());
+    std::printf("Firmware Build Date: %s", CardText(info.fwBuildDate).c_str());
     return status;
 }
 
@@ -32,7 +32,7 @@ int ShowCardName()
         std::printf("Error when getting %s Name!\n", kProductWord);
         return status;
     }
-    std::printf("%s Name : %.*s", kProductWord, FieldLen(name), name);
+    std::printf("%s Name : %s", kProductWord, CardText(name).c_str());
     return status;
 }
 
@@ -44,10 +44,10 @@ int ShowSmtpConfig()
         std::printf("Error when getting SMTP Config!\n");
         return status;
     }
-    std::printf("SMTP Server 1 : %.*s\n", FieldLen(cfg.server1), cfg.server1);
-    std::printf("Mail Id 1     : %.*s\n", FieldLen(cfg.mailId1), cfg.mailId1);
-    std::printf("SMTP Server 2 : %.*s\n", FieldLen(cfg.server2), cfg.server2);
-    std::printf("Mail Id 2     : %.*s\n", FieldLen(cfg.mailId2), cfg.mailId2);
+    std::printf("SMTP Server 1 : %s\n", CardText(cfg.server1).c_str());
+    std::printf("Mail Id 1     : %s\n", CardText(cfg.mailId1).c_str());
+    std::printf("SMTP Server 2 : %s\n", CardText(cfg.server2).c_str());
+    std::printf("Mail Id 2     : %s\n", CardText(cfg.mailId2).c_str());
     return status;
 }
 
@@ -95,7 +95,7 @@ int SetTimeForced(const char* dateWord, const char* forceWord)
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) {
         std::printf("Invalid date!\n");
-        return 0;
+        return -1;
     }
     t.epochtime = epoch;
     if (x9strcasecmp(forceWord, "Force") != 0) return -1;
@@ -112,7 +112,7 @@ int SetName(const char* name)
 {
     if (validateCardName(name) != 0) {
         std::printf("Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
-        return 0;
+        return -1;
     }
     const ZUNA_ERROR status = pmyIfc->SetCardName(name);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while setting name!\n");
@@ -205,9 +205,11 @@ int ReadDateWord(const char* word, uint32_t* epoch)
     // The local time zone decides whether daylight-saving time applies on that date.
     tm.tm_isdst = -1;
     if (validateDate(&tm) != 0) return -1;
+    // The bound is on the resulting seconds since the epoch, whatever the local zone.
     const time_t seconds = mktime(&tm);
-    // The card's clock counts seconds since 1970 in 32 bits, compared as signed.
-    if (seconds < 0 || seconds > INT32_MAX) return -1;
+    // The card's clock field holds seconds since 1970 in 32 bits, unsigned. (The card
+    // compares clock values as signed, so a date past 2038 reads to it as a move back.)
+    if (seconds < 0 || seconds > static_cast<time_t>(UINT32_MAX)) return -1;
     *epoch = static_cast<uint32_t>(seconds);
     return 0;
 }

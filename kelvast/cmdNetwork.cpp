@@ -41,13 +41,13 @@ int GetConfig()
         return status;
     }
     std::printf("Current Network Configuration : \n");
-    std::printf("Configuration method: %.*s\n", FieldLen(cfg.configuration_method), cfg.configuration_method);
-    std::printf("Interface Name      : %.*s\n", FieldLen(cfg.network_link), cfg.network_link);
-    std::printf("MAC Address         : %.*s\n", FieldLen(cfg.mac_address), cfg.mac_address);
-    std::printf("IP Address          : %.*s\n", FieldLen(cfg.ip_address), cfg.ip_address);
-    std::printf("Broadcast           : %.*s\n", FieldLen(cfg.broadcast), cfg.broadcast);
-    std::printf("Netmask             : %.*s\n", FieldLen(cfg.netmask), cfg.netmask);
-    std::printf("Gateway             : %.*s\n", FieldLen(cfg.gateway), cfg.gateway);
+    std::printf("Configuration method: %s\n", CardText(cfg.configuration_method).c_str());
+    std::printf("Interface Name      : %s\n", CardText(cfg.network_link).c_str());
+    std::printf("MAC Address         : %s\n", CardText(cfg.mac_address).c_str());
+    std::printf("IP Address          : %s\n", CardText(cfg.ip_address).c_str());
+    std::printf("Broadcast           : %s\n", CardText(cfg.broadcast).c_str());
+    std::printf("Netmask             : %s\n", CardText(cfg.netmask).c_str());
+    std::printf("Gateway             : %s\n", CardText(cfg.gateway).c_str());
     return status;
 }
 

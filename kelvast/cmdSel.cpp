@@ -78,7 +78,8 @@ int DelSelRecord(const char* numberWord)
 }
 
 // Lists records 1..count with one query each; `query` fetches record n into the
-// buffer and prints it. Stops early only for status 65535.
+// buffer and prints it. Stops early for status 65535 and for a lost connection (33),
+// which every later query would meet again.
 template <typename Query>
 int ListRecords(Query query)
 {
@@ -93,7 +94,7 @@ int ListRecords(Query query)
     int status = ZUNA_E_SUCCESS;
     for (unsigned n = 1; n <= count; ++n) {
         status = query(static_cast<uint16_t>(n));
-        if (status == ZUNA_E_LASTERR) {
+        if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) {
             std::printf("Error while retreiving Records, %s\n", GetZunaErrorString(status));
             return status;
         }
@@ -129,7 +130,7 @@ int ListAllSelRecordsEx()
             DUVX9_SEL_RECORD_TAG head;
             std::memcpy(&head, &rec, sizeof(head));
             PrintRecord(head);
-            std::printf("Event String is: %.*s\n", FieldLen(rec.event_string), rec.event_string);
+            std::printf("Event String is: %s\n", CardText(rec.event_string).c_str());
             std::printf("\n");
         }
         return static_cast<int>(status);
@@ -220,7 +221,7 @@ void PrintLineHexAndAsc(const unsigned char* bytes, int count)
 {
     for (int i = 0; i < count; ++i) std::printf("0x%02x ", bytes[i]);
     std::printf("  ");
-    for (int i = 0; i < count; ++i) std::printf("%c", bytes[i]);
+    for (int i = 0; i < count; ++i) std::printf("%c", bytes[i] >= 0x20 && bytes[i] <= 0x7E ? bytes[i] : '.');
     std::printf("\n");
 }
 

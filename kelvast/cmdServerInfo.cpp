@@ -34,10 +34,10 @@ int ShowServerInfo()
         std::printf("Unable to get server information\n");
         return 0;
     }
-    std::printf("Server Name: %.*s\n", FieldLen(info.serverName), info.serverName);
-    std::printf("Server Location: %.*s\n", FieldLen(info.serverLocation), info.serverLocation);
-    std::printf("Server OS: %.*s\n", FieldLen(info.serverOs), info.serverOs);
-    std::printf("Server Description: %.*s\n", FieldLen(info.serverDescription), info.serverDescription);
+    std::printf("Server Name: %s\n", CardText(info.serverName).c_str());
+    std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());
+    std::printf("Server OS: %s\n", CardText(info.serverOs).c_str());
+    std::printf("Server Description: %s\n", CardText(info.serverDescription).c_str());
     return 0;
 }
 

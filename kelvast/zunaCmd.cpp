@@ -90,6 +90,16 @@ int ValidateUserOrPwd(const char* text)
     return 0;
 }
 
+std::string CardText(const char* field, std::size_t size)
+{
+    std::string text = TextOfField(field, size);
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) c = '?';
+    }
+    return text;
+}
+
 const char* findprogname(const char* name)
 {
     const char* last = std::strrchr(name, '\\');
@@ -211,7 +221,8 @@ int KelvastMain(int argc, char** argv)
     std::fflush(stdout);
     pmyIfc = nullptr;
     client.reset();
-    return status;
+    // An exit status keeps only its low byte: a status of 256 would read as success.
+    return status > kExitStatusMax ? kExitStatusMax : status;
 }
 
 #ifndef KELVAST_LIBRARY_BUILD

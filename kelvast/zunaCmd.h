@@ -5,14 +5,16 @@
 // (word 0 an unread slot, word 1 the group word, word 2 the sub-command, words 3.. its
 // arguments). It returns -1 when the words are not valid for the group (the entry
 // point then offers the help) and otherwise the status of its last card operation,
-// which becomes the exit status. Handlers print their own results to standard output.
+// which becomes the exit status (255 for any status above 255). Handlers print their
+// own results to standard output.
 #pragma once
 
 #include <cstring>
 #include <ctime>
 #include <span>
+#include <string>
 
-#include "fieldtext.h"  // FieldLen: card texts printed bounded by their fields
+#include "fieldtext.h"
 #include "x9zunaifc.h"
 
 // The run's one client; created and destroyed by the entry point only.
@@ -23,6 +25,7 @@ inline constexpr const char* kToolVersion = KELVAST_VERSION;  // set by the buil
 inline constexpr const char* kProductWord = "ORVA";
 inline constexpr int kExitInvalidWords = 8;
 inline constexpr int kExitTooFewWords = 1;
+inline constexpr int kExitStatusMax = 255;
 
 // Case-insensitive comparison of option and command words (0 when equal).
 int x9strcasecmp(const char* a, const char* b);
@@ -39,7 +42,7 @@ const char* findprogname(const char* name);
 // The help: full = 0 short help, 1 full help. Five waits for Enter between pages.
 void Usage(const char* startName, int full);
 
-// One run of the tool: the entry point's work; returns the exit status.
+// One run of the tool: the entry point's work; returns the exit status, at most 255.
 int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
@@ -66,7 +69,20 @@ int ProcessServerInfo(int argc, char** argv);
 // line; 0 either way.
 int ShowServerInfo();
 
-// Bytes as "0x%02x " each, two blanks, then each byte as a raw character, then "\n".
+// A card's text as the terminal is to show it: the text at the start of the field,
+// bounded by the field as FieldLen bounds it, with each control character other than
+// newline and tab (0x01-0x1F, 0x7F) as '?'; bytes from 0x80 up pass unchanged. Every
+// text that comes from the card is printed through it, so the card never drives the
+// terminal.
+std::string CardText(const char* field, std::size_t size);
+template <std::size_t N>
+std::string CardText(const char (&field)[N])
+{
+    return CardText(field, N);
+}
+
+// Bytes as "0x%02x " each, two blanks, then each byte as a character (a '.' for any
+// byte outside 0x20-0x7E, as hexdump -C shows them), then "\n".
 void PrintLineHexAndAsc(const unsigned char* bytes, int count);
 // 0 when the text reads as four numbers 0..255 ("%03d.%03d.%03d.%03d"), else -1.
 int ValidateIPAddress(const char* text);
@@ -79,8 +95,10 @@ int IsHexa(char c);
 // Date word MMDDhhmmYYYY.ss of the clock commands.
 // validateDate: 0 when the broken-down time is a real date (see the -gen group), else 1.
 int validateDate(const struct tm* tm);
-// Reads and checks a date word; on success stores the seconds since the epoch (local
-// time) in *epoch and returns 0; returns -1 for a bad date.
+// Reads and checks a date word (local time); on success stores the seconds since the
+// epoch in *epoch and returns 0; returns -1 for a bad date or one the card's unsigned
+// 32-bit clock field cannot hold (before 1970-01-01 00:00:00 or after
+// 2106-02-07 06:28:15 UTC).
 int ReadDateWord(const char* word, uint32_t* epoch);
 // 0 when the name is at most 32 ASCII letters, digits, '-', '_' or '*', else 1.
 int validateCardName(const char* name);

@@ -10,6 +10,9 @@ namespace e2e {
 inline const std::string kConnected = "Connecting..Connected\n";
 inline const std::string kLoggedIn = kConnected + "\nLogin Successful !\n";
 
+// An event-data line of eight zero bytes: their hex, two blanks, then a '.' for each.
+inline const std::string kZeroDataLine = "0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00   ........\n";
+
 // The three lines that close every accepted command.
 extern const std::string kBanner;
 

@@ -47,7 +47,6 @@ TEST(CdGroups, NetworkConfigurationAndStaticChange)
 
 TEST(CdGroups, EventLogAddListAndClear)
 {
-    const std::string data = std::string("0x00 ") + "0x00 0x00 0x00 0x00 0x00 0x00 0x00   " + std::string(8, '\0') + "\n";
     const RunResult run = RunWithDrive(kFrozenAt2020, Script(R"("$0" -cd -sel -add 3 7 Warning &&
                                                                "$0" -cd -sel -listall && "$0" -cd -sel -clear)"));
     EXPECT_TRUE(RunMatches(run, 0,
@@ -60,7 +59,7 @@ TEST(CdGroups, EventLogAddListAndClear)
                                         "Event Number  : 7 \n"
                                         "Event Severity: WARNING\n"
                                         "Event Data is  : \n" +
-                                        data + data + data + data + "\n") +
+                                        kZeroDataLine + kZeroDataLine + kZeroDataLine + kZeroDataLine + "\n") +
                                Accepted("1 Record(s) Deleted.\n"),
                            ""));
 }

@@ -213,6 +213,18 @@ TEST_F(EntryWithCard, RefusedLoginEndsWithTheCardsStatus)
         RunMatches(Kelvast({"-gen", "-GetName"}), 5, kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
 }
 
+// A status above 255 ends the run with 255, never with its low byte (256 would read as
+// success): a card's failure and a refused login alike.
+TEST_F(EntryWithCard, StatusAbove255EndsWith255)
+{
+    ASSERT_TRUE(StartCard({"--fail", "0x0907:256"}));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 255, kLoggedIn + "Error when getting ORVA Name!\n" + kBanner,
+                           kPasswordTerminal));
+    ASSERT_TRUE(StartCard({"--fail", "0x0002:256"}));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 255, kConnected + "\nInvalid Username/Password!\n",
+                           kPasswordTerminal));
+}
+
 // Invalid group words are found after the login; the question follows.
 struct InvalidGroupCase {
     const char* name;

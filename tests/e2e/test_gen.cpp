@@ -63,6 +63,17 @@ TEST_F(Gen, FirmwareInfoPrintsTheCardsTexts)
                            kPasswordTerminal));
 }
 
+// The card's texts never drive the terminal: each control character but the line end
+// and tab shows as '?' (here an escape sequence that would retitle the window, a
+// carriage return and a DEL).
+TEST_F(Gen, ControlCharactersOfTheCardsTextsShowAsQuestionMarks)
+{
+    ASSERT_TRUE(StartCard({"--fw-version", "\x1b]0;owned\x07", "--fw-date", "Jan\t02\r2024\x7f"}));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-fwInfo"}), 0,
+                           Accepted("Firmware Version: ?]0;owned?\nFirmware Build Date: Jan\t02?2024?\n"),
+                           kPasswordTerminal));
+}
+
 // --- Card name -----------------------------------------------------------------------
 
 TEST_F(Gen, NewCardHasAnEmptyName)
@@ -80,15 +91,15 @@ struct CardNameCase {
 class SetName : public CardTest, public ::testing::WithParamInterface<CardNameCase> {};
 
 // A valid name replaces the card's; an invalid one is reported, changes nothing and
-// still counts as done (status 0, no question).
+// ends as invalid words (the question, 8).
 TEST_P(SetName, SetsValidNamesOnly)
 {
     const CardNameCase& c = GetParam();
     ASSERT_TRUE(StartCard());
     ASSERT_TRUE(RunMatches(Kelvast({"-gen", "-SetName", "before"}), 0, Accepted(""), kPasswordTerminal));
 
-    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-SetName", c.cardName}), 0, Accepted(c.valid ? "" : kInvalidCardName),
-                           kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-SetName", c.cardName}, "n\n"), c.valid ? 0 : 8,
+                           c.valid ? Accepted("") : Refused(kInvalidCardName), kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 0,
                            Accepted("ORVA Name : " + (c.valid ? c.cardName : std::string("before"))),
                            kPasswordTerminal));
@@ -205,6 +216,10 @@ TEST_F(Gen, SetTimeBackwardsWithoutForceIsRefused)
     ASSERT_TRUE(StartCard(kFrozenAt2020));
     EXPECT_TRUE(
         RunMatches(Kelvast({"-gen", "-SetTime", "091312262020.39"}), 26, Accepted(kRollbackText), kPasswordTerminal));
+    // A date past 2038 fits the clock field, but the card compares times as signed
+    // 32-bit numbers: to it this is a move back too.
+    EXPECT_TRUE(
+        RunMatches(Kelvast({"-gen", "-SetTime", "022912002100.00"}), 26, Accepted(kRollbackText), kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetTime"}), 0, Accepted(kTime2020), kPasswordTerminal));
 }
 
@@ -261,8 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GoodDateCase{"LastSecondOf2037", "123123592037.59", "Thu Dec 31 23:59:59 2037\n"}),
     CaseName());
 
-// Bad dates: the plain form reports them as invalid words (question, 8); the Force
-// form reports them and ends with 0. The card's clock is not touched.
+// Bad dates: both forms report them as invalid words (the question, 8). The card's
+// clock is not touched.
 struct BadDateCase {
     const char* name;
     const char* word;
@@ -276,8 +291,8 @@ TEST_P(SetTimeBadDate, IsRefusedInBothForms)
     ASSERT_TRUE(StartCard(kFrozenAt2020));
     EXPECT_TRUE(
         RunMatches(Kelvast({"-gen", "-SetTime", word}, "n\n"), 8, Refused("Invalid date!\n"), kPasswordTerminal));
-    EXPECT_TRUE(
-        RunMatches(Kelvast({"-gen", "-SetTime", word, "Force"}), 0, Accepted("Invalid date!\n"), kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-SetTime", word, "Force"}, "n\n"), 8, Refused("Invalid date!\n"),
+                           kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetTime"}), 0, Accepted(kTime2020), kPasswordTerminal));
 }
 
@@ -287,6 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadDateCase{"April31", "043112002024.00"}, BadDateCase{"Month13", "130112002024.00"},
                       BadDateCase{"Second60", "010112002024.60"}, BadDateCase{"Minute60", "010112602024.00"},
                       BadDateCase{"Day00", "010012002024.00"}, BadDateCase{"SecondsMissing", "010112002024"},
+                      BadDateCase{"PastTheClockField", "020706282106.16"},
                       BadDateCase{"NotADate", "tomorrow"}),
     CaseName());
 

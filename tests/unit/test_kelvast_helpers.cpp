@@ -1,5 +1,5 @@
-// The tool's shared helpers: yes/no answers, user-name check, program name, the date
-// word, the card-name rule and the sub-command lookup.
+// The tool's shared helpers: yes/no answers, user-name check, program name, card texts
+// on the terminal, the date word, the card-name rule and the sub-command lookup.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -87,6 +87,27 @@ TEST(FindProgName, OnlyBackslashSeparates)
     EXPECT_STREQ(findprogname("kelvast"), "kelvast");
 }
 
+TEST(CardText, ControlCharactersShowAsQuestionMarks)
+{
+    struct Row {
+        std::string field;
+        std::string shown;
+    };
+    std::vector<Row> rows = {
+        {"tab\there\n", "tab\there\n"},
+        {"del\x7f", "del?"},
+        {" ~\x80\xff", " ~\x80\xff"},
+        {std::string("ab\0\x1b", 4), "ab"},  // the text ends at its NUL
+    };
+    for (char c = 0x01; c < 0x20; ++c)
+        if (c != '\n' && c != '\t') rows.push_back({std::string(1, c) + "x", "?x"});
+    for (const Row& row : rows)
+        EXPECT_EQ(CardText(row.field.data(), row.field.size()), row.shown) << testing::PrintToString(row.field);
+    // A field filled to its end, without a NUL: the field's size bounds the text.
+    const char full[4] = {'\x1b', ']', '0', '\a'};
+    EXPECT_EQ(CardText(full), "?]0?");
+}
+
 class DateWord : public ::testing::Test {
 protected:
     void SetUp() override
@@ -123,8 +144,10 @@ TEST_F(DateWord, LeapDaysEveryFourthYear)
     EXPECT_EQ(validateDate(&feb29), 0);
     feb29.tm_year = 2101 - 1900;
     EXPECT_EQ(validateDate(&feb29), 1);
-    // 2100 is past the card's 32-bit clock, so the date word itself is refused.
-    EXPECT_EQ(ReadDateWord("022912002100.00", &epoch), -1);
+    // The date word takes it too; mktime counts it as March 1st, within the card's
+    // unsigned 32-bit clock field.
+    EXPECT_EQ(ReadDateWord("022912002100.00", &epoch), 0);
+    EXPECT_EQ(epoch, 4107585600u);
 }
 
 TEST_F(DateWord, FieldRanges)
@@ -140,6 +163,33 @@ TEST_F(DateWord, FieldRanges)
     EXPECT_EQ(ReadDateWord("010100001969.59", &epoch), -1);  // before the card's clock begins
     EXPECT_EQ(ReadDateWord("123123592004.59", &epoch), 0);
     EXPECT_EQ(epoch, 1104537599u);
+}
+
+// Fields sscanf reads as negative or zero, and the two ends of the card's clock field.
+TEST_F(DateWord, NegativeOrZeroFieldsAndTheClockFieldsEnds)
+{
+    const struct {
+        const char* word;
+        int result;
+        uint32_t epoch;
+    } rows[] = {
+        {"000112002004.00", -1, 0},           // month 00
+        {"-10112002004.00", -1, 0},           // month -1
+        {"01-112002004.00", -1, 0},           // day -1
+        {"0101-1002004.00", -1, 0},           // hour -1
+        {"010100-12004.00", -1, 0},           // minute -1
+        {"010100002004.-1", -1, 0},           // second -1
+        {"010112000000.00", -1, 0},           // year 0000
+        {"123123591969.59", -1, 0},           // one second before the clock field begins
+        {"010100001970.00", 0, 0},            // its first second
+        {"020706282106.15", 0, 4294967295u},  // its last second
+        {"020706282106.16", -1, 0},           // one second past it
+    };
+    for (const auto& row : rows) {
+        uint32_t epoch = 12345;
+        EXPECT_EQ(ReadDateWord(row.word, &epoch), row.result) << row.word;
+        EXPECT_EQ(epoch, row.result == 0 ? row.epoch : 12345u) << row.word;
+    }
 }
 
 TEST_F(DateWord, DaylightSavingFollowsTheDateNotTheZone)
