@@ -277,6 +277,7 @@ RunResult RunKelvast(const KelvastRun& run)
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(run.limitSeconds);
     bool outOpen = true, errOpen = true;
     std::size_t promptsAnswered = 0;
+    bool signalling = false;
     while ((outOpen || errOpen) && Clock::now() < deadline) {
         // The harness keeps the terminal's other side open, so the terminal never
         // hangs up while the program runs.
@@ -284,7 +285,11 @@ RunResult RunKelvast(const KelvastRun& run)
                          {errOpen ? err.read.Get() : -1, POLLIN, 0},
                          {master.Get(), POLLIN, 0},
                          {in.write.Get(), POLLOUT, 0}};
-        const int n = ::poll(fds, 4, MillisLeft(deadline));
+        // A signal sent at the prompt is sent again every 50 ms until the program ends,
+        // as a user presses Ctrl-C again: one that lands between the prompt's write and
+        // the read that follows is taken without ending the read.
+        if (signalling) ::kill(pid, run.signalAtPrompt);
+        const int n = ::poll(fds, 4, signalling ? std::min(50, MillisLeft(deadline)) : MillisLeft(deadline));
         if (n < 0 && errno != EINTR) break;
         if (fds[3].revents & (POLLOUT | POLLERR | POLLHUP)) {
             const ssize_t sent = ::write(in.write.Get(), run.input.data() + inputSent, run.input.size() - inputSent);
@@ -304,7 +309,7 @@ RunResult RunKelvast(const KelvastRun& run)
                 ++prompts;
             while (promptsAnswered < prompts) {
                 if (run.signalAtPrompt != 0)
-                    ::kill(pid, run.signalAtPrompt);
+                    signalling = true;
                 else
                     WriteAll(master.Get(), run.password.value_or("") + "\n");
                 ++promptsAnswered;

@@ -29,7 +29,7 @@ struct KelvastRun {
     std::string program;                  // path to start it by; empty: the built kelvast
     std::string timeZone = "UTC";         // TZ of the run
     int limitSeconds = 30;                // the whole run is killed past this
-    int signalAtPrompt = 0;               // sent instead of typing the password, if set
+    int signalAtPrompt = 0;               // sent (repeatedly) instead of typing the password
 };
 
 struct RunResult {
