@@ -13,7 +13,17 @@
 
 namespace {
 constexpr std::size_t kHeaderFixedBytes = 11;  // signature, version and bHeaderLen
+
+// The signature's first byte stands nowhere else in it, so a byte that breaks a
+// partial match can only start a new match as that first byte.
+constexpr bool FirstSignatureByteIsUnique()
+{
+    for (std::size_t i = 1; i < ZUNA_SIGNATURE_LEN; ++i)
+        if (ZUNA_SIGNATURE[i] == ZUNA_SIGNATURE[0]) return false;
+    return true;
 }
+static_assert(FirstSignatureByteIsUnique());
+}  // namespace
 
 CX9Network_Linux::CX9Network_Linux(const char* IPAddress, int Port) : m_hSocket(-1), nPort(Port)
 {
@@ -103,12 +113,12 @@ int CX9Network_Linux::WaitForZUNAPacket(unsigned long timeout)
     while (matched < ZUNA_SIGNATURE_LEN) {
         char byte;
         if (ReceiveBytes(&byte, 1, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
-        // A byte that breaks a partial match is consumed by the reset and not compared
-        // again with the first signature byte.
+        // A byte that breaks a partial match may begin the signature itself ("TAV"
+        // then a whole packet).
         if (static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[matched])
             ++matched;
         else
-            matched = 0;
+            matched = static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[0] ? 1 : 0;
     }
     return ZUNA_E_SUCCESS;
 }
