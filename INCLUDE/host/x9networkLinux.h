@@ -14,7 +14,8 @@ public:
 
     int IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf,
                          unsigned long timeout) override;
-    // 0 when connected; 33 when the socket, the address or the connection fails.
+    // 0 when connected; 33 when the address is not four plain numbers 0-255 (or is the
+    // broadcast address), or when the socket or the connection fails.
     int Connect() override;
     int Disconnect() override;
 

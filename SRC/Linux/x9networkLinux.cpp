@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "network.h"
 #include "x9endian.h"
 #include "zunahdr.h"
 
@@ -47,11 +48,15 @@ int CX9Network_Linux::Connect()
         return ZUNA_E_CONNECTION;
     }
 
+    // Four plain numbers, as an administrator writes a card's address: no octal, hex,
+    // shortened or single-number forms, which would name another host.
+    const std::optional<uint32_t> address = ParseDottedIPv4(strIPAddress, std::strlen(strIPAddress));
+    if (!address || *address == INADDR_BROADCAST) return ZUNA_E_CONNECTION;
+
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<uint16_t>(nPort & 0xFFFF));
-    peer.sin_addr.s_addr = inet_addr(strIPAddress);
-    if (peer.sin_addr.s_addr == INADDR_NONE) return ZUNA_E_CONNECTION;
+    peer.sin_addr.s_addr = htonl(*address);
 
     for (;;) {
         if (connect(m_hSocket, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0) return ZUNA_E_SUCCESS;

@@ -43,6 +43,29 @@ TEST(Entry, UnreachableCardEndsWithConnectionStatus)
                            "Connecting..Error during connect \n", ""));
 }
 
+// Only four plain numbers name a card: texts that other parsers read as some address
+// (leading zeros, an octal group, a single number, three groups) are refused before
+// any connection and before the password.
+struct AddressCase {
+    const char* name;
+    const char* text;
+};
+
+class NotADottedAddress : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(NotADottedAddress, EndsWithConnectionStatus)
+{
+    EXPECT_TRUE(RunMatches(RunWords({"-nw", GetParam().text, "admin", "-gen", "-GetName"}), 33,
+                           "Connecting..Error during connect \n", ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, NotADottedAddress,
+                         ::testing::Values(AddressCase{"LeadingZeros", "010.000.000.005"},
+                                           AddressCase{"OctalGroup", "127.0.0133.2"},
+                                           AddressCase{"SingleNumber", "2130729730"},
+                                           AddressCase{"ThreeGroups", "1.2.3"}),
+                         CaseName());
+
 // A first word that is no medium word: the question, no connection; yes shows the
 // short help. Either way the status is 8.
 struct InvalidFirstWordCase {

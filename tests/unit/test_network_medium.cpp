@@ -163,7 +163,10 @@ TEST_F(NetworkMediumTest, OversizeRequestHeaderIsRefusedUnsent)
 
 TEST(NetworkMediumConnect, RefusesWhatIsNotADottedAddress)
 {
-    for (const char* address : {"localhost", "", "255.255.255.255", "127.0.0.1.5"}) {
+    // Leading zeros, octal or hexadecimal groups, a single number and shortened forms
+    // would all name another host.
+    for (const char* address : {"localhost", "", "255.255.255.255", "127.0.0.1.5", "010.000.000.005", "127.0.0133.2",
+                                "2130729730", "1.2.3", "0x7f.0.0.1", " 127.0.0.1"}) {
         CX9Network_Linux medium(address, 6577);
         EXPECT_EQ(medium.Connect(), ZUNA_E_CONNECTION) << address;
         EXPECT_EQ(medium.Disconnect(), 0);
