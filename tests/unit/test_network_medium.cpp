@@ -197,6 +197,26 @@ TEST_F(NetworkMediumTest, MalformedHeadersAreRefused)
     EXPECT_EQ(recvLen, 259u);
 }
 
+// The widest header with the most data that fits is taken whole; one byte more is
+// refused without writing past the reply buffer (the sanitizer build checks that).
+TEST_F(NetworkMediumTest, WideHeaderWithTheMostDataFitsTheBuffer)
+{
+    for (const std::size_t total : {ZUNA_MAX_PACKET_LEN, ZUNA_MAX_PACKET_LEN + 1}) {
+        Bytes packet = MakeReply(0, {});
+        packet.resize(total, 0x6B);
+        packet[10] = 255;
+        PutLe32(&packet[12], static_cast<uint32_t>(total - 255));
+        PeerWrites(packet);
+        unsigned long recvLen = 0;
+        const bool fits = total == ZUNA_MAX_PACKET_LEN;
+        EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), fits ? 0 : 1) << total;
+        if (fits) {
+            EXPECT_EQ(recvLen, total);
+            EXPECT_EQ(reply, packet);
+        }
+    }
+}
+
 TEST_F(NetworkMediumTest, OversizeRequestHeaderIsRefusedUnsent)
 {
     Bytes request = MakeReply(0, {});
