@@ -4,6 +4,7 @@
 // the card has answered. The platform class moves single 512-byte blocks.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 #include "hostifc.h"
@@ -49,7 +50,9 @@ public:
     virtual int WriteSplitData(char* Buffer, char Sector, unsigned long NumBytes);
     virtual int ReadSplitData(char* Buffer, char Sector, unsigned long NumBytes);
     // Polls sector 1 until the busy bit clears: 0 done, 1 read failure, 2 after
-    // timeout + 1 busy readings (timeout 0: no limit). Sleeps 1 ms after each busy reading.
+    // timeout + 1 busy readings (timeout 0: no count limit) or, whatever the timeout,
+    // once m_completionLimit has passed since the poll began. Sleeps 1 ms after each
+    // busy reading.
     virtual int WaitForCommandCompletion(CONFIG_CMD* pX9CDCmdHeader, unsigned long timeout);
     // One mailbox command (pure, with the generic body defined in CX9CDHost; the
     // platform override wraps that body in the drive lock). replySpace is the room in
@@ -73,4 +76,6 @@ public:
 protected:
     int m_fIsX9CDFound = 0;
     int m_fIsX9CDOpened = 0;
+    // The longest a card may stay busy with one mailbox command.
+    std::chrono::milliseconds m_completionLimit{std::chrono::seconds(60)};
 };

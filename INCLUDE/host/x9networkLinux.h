@@ -1,32 +1,50 @@
 // The TCP network medium: ZUNA packets over a TCP connection to the card.
-// Only dotted-decimal IPv4 addresses are accepted; there is no name lookup and no
-// time-out. Internal operations return ZUNA_E_SUCCESS (0) or ZUNA_E_CONNECTION (33).
+// Only dotted-decimal IPv4 addresses are accepted; there is no name lookup. Every wait
+// is bounded (Waits). Internal operations return ZUNA_E_SUCCESS (0) or
+// ZUNA_E_CONNECTION (33).
 #pragma once
+
+#include <chrono>
 
 #include "x9zunamedium.h"
 
+// How long the network medium waits for the card.
+struct X9NetworkWaits {
+    // For the connection to be made, a retry after EADDRINUSE included.
+    std::chrono::milliseconds connect{std::chrono::seconds(15)};
+    // For a whole reply (signature, header and data) once the request has gone out;
+    // also for the card to take a request that does not go out at once.
+    std::chrono::milliseconds reply{std::chrono::seconds(60)};
+};
+
 class CX9Network_Linux : public CX9ZunaMedium {
 public:
+    using Waits = X9NetworkWaits;
+
     // Copies the address text (at most 31 characters; a longer text is kept empty and
     // makes Connect fail) and the port. Nothing touches the network here.
-    CX9Network_Linux(const char* IPAddress, int Port);
+    CX9Network_Linux(const char* IPAddress, int Port, Waits waits = {});
     ~CX9Network_Linux() override;
 
     int IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf,
                          unsigned long timeout) override;
-    // 0 when connected; 33 when the socket, the address or the connection fails.
+    // 0 when connected; 33 when the address is not four plain numbers 0-255 (or is the
+    // broadcast address), or when the socket or the connection fails or is not made
+    // within the connect wait.
     int Connect() override;
     int Disconnect() override;
 
 protected:
     // Reads one reply packet into pResponseBuffer (ZUNA_MAX_PACKET_LEN bytes) and sets
     // *npBytesRecd to bHeaderLen + dwDataLen. A header length below 11 or a packet that
-    // would not fit the buffer is refused (33) without reading the data.
+    // would not fit the buffer is refused (33) without reading the data; so is a reply
+    // that has not fully arrived within the reply wait, counted from this call.
     virtual int RecvZUNAPacket(unsigned char* pResponseBuffer, unsigned long* npBytesRecd,
                                unsigned long timeout);
-    // Writes dwDataLen + 32 bytes of the request packet.
+    // Writes dwDataLen + 32 bytes of the request packet, within the reply wait.
     virtual int SendZUNAPacket(unsigned char* CmdBuffer, unsigned long timeout);
 
+    // The reads below give up at m_replyDeadline (set by RecvZUNAPacket).
     // Consumes the stream up to and including the next header signature.
     int WaitForZUNAPacket(unsigned long timeout);
     // Signature, then bytes 8..10, then bHeaderLen - 11 more bytes.
@@ -41,4 +59,11 @@ protected:
     int m_hSocket;
     char strIPAddress[32];
     int nPort;
+    Waits m_waits;
+    std::chrono::steady_clock::time_point m_replyDeadline{};
+
+private:
+    // Exactly wLen bytes, at most perRead in each read call, each read waited for
+    // until m_replyDeadline.
+    int ReceiveUntilDeadline(char* Buffer, unsigned long wLen, unsigned long perRead);
 };

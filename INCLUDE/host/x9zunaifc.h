@@ -65,10 +65,11 @@ public:
     int GetZunaMaxDataLength() const { return static_cast<int>(maxHostDataLen); }
     uint32_t GetIssueLastError() const { return IssueLastError; }
 
-    // Login (network medium). Asks for a fresh challenge (any failure: ZUNA_E_AUTH),
-    // then sends the user name and MD5(password + challenge). Returns the card's status,
-    // or 33 when the login exchange itself failed. Texts longer than 31 characters are
-    // refused with ZUNA_E_ARG before anything is sent. The password copy is wiped.
+    // Login (network medium). Asks for a fresh challenge (a challenge exchange that
+    // failed: 33; a challenge the card refused: ZUNA_E_AUTH), then sends the user name
+    // and MD5(password + challenge). Returns the card's status, or 33 when the login
+    // exchange itself failed. Texts longer than 31 characters are refused with
+    // ZUNA_E_ARG before anything is sent. The password copy is wiped.
     int ZunaLogin(CONN_LOGIN_DATA* pData);
     int ZunaLogin(const char* username, const char* password);
 

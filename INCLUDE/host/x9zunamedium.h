@@ -8,8 +8,9 @@
 //    not fit is refused, never written past the buffer.
 //  - *recvLen receives the number of reply bytes placed in recvBuf. The host-interface
 //    medium also reads it on entry (the reply length the caller expects).
-//  - timeout: ignored by the network medium; the host interface counts status polls
-//    with it (0 = no limit).
+//  - timeout: ignored by the network medium, which gives up on a reply 60 s after the
+//    request went out; the host interface counts status polls with it (0 = no count
+//    limit) and gives up after 60 s of polling either way.
 //  - Result: 0 when a complete reply packet is in recvBuf; otherwise nonzero (1 for
 //    every failure, 24 when the host interface timed out).
 // Connect returns 0 on success, nonzero otherwise; Disconnect always returns 0 and is

@@ -40,12 +40,14 @@ int CX9CDHost::ReadSplitData(char* Buffer, char Sector, unsigned long NumBytes)
 
 int CX9CDHost::WaitForCommandCompletion(CONFIG_CMD* pX9CDCmdHeader, unsigned long timeout)
 {
+    const auto giveUp = std::chrono::steady_clock::now() + m_completionLimit;
     unsigned long busyReadings = 0;
     for (;;) {
         if (ReadCD(X9CD_CMD_SECTOR, reinterpret_cast<char*>(pX9CDCmdHeader)) != 0) return 1;
         if ((Le16ToHost(pX9CDCmdHeader->Status) & X9CD_STATUS_BUSY) == 0) return 0;
         MsecsSleep(1);
         if (timeout != 0 && ++busyReadings == timeout + 1) return 2;
+        if (std::chrono::steady_clock::now() >= giveUp) return 2;
     }
 }
 

@@ -42,9 +42,9 @@ int CX9ZunaIfc::ZunaLogin(const char* username, const char* password)
     std::memcpy(login.password, password, static_cast<std::size_t>(passLen));
 
     unsigned char challenge[ZUNA_CHALLENGE_LEN];
-    if (GetChallenge(challenge) != ZUNA_E_SUCCESS) {
+    if (const int got = GetChallenge(challenge); got != ZUNA_E_SUCCESS) {
         explicit_bzero(&login, sizeof(login));
-        return ZUNA_E_AUTH;
+        return got == ZUNA_E_CONNECTION ? ZUNA_E_CONNECTION : ZUNA_E_AUTH;
     }
 
     unsigned char digest[kDigestLen];

@@ -3,19 +3,81 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "network.h"
 #include "x9endian.h"
 #include "zunahdr.h"
 
 namespace {
 constexpr std::size_t kHeaderFixedBytes = 11;  // signature, version and bHeaderLen
+
+using Clock = std::chrono::steady_clock;
+
+// The signature's first byte stands nowhere else in it, so a byte that breaks a
+// partial match can only start a new match as that first byte.
+constexpr bool FirstSignatureByteIsUnique()
+{
+    for (std::size_t i = 1; i < ZUNA_SIGNATURE_LEN; ++i)
+        if (ZUNA_SIGNATURE[i] == ZUNA_SIGNATURE[0]) return false;
+    return true;
+}
+static_assert(FirstSignatureByteIsUnique());
+
+// Waits until fd reports one of `events` (or an error or hang-up, which the next call
+// on it then reports). False once the deadline has passed.
+bool WaitReady(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int n = poll(&p, 1, static_cast<int>(std::min<decltype(left)>(left, INT_MAX)));
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+    }
 }
 
-CX9Network_Linux::CX9Network_Linux(const char* IPAddress, int Port) : m_hSocket(-1), nPort(Port)
+bool WouldBlock(int error)
+{
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// One connection attempt, waited for until the deadline: the connected socket, or -1
+// with errno set (ETIMEDOUT when the deadline passed).
+int ConnectOnce(const sockaddr_in& peer, Clock::time_point deadline)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int error = 0;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof(peer)) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            socklen_t len = sizeof(error);
+            if (!WaitReady(fd, POLLOUT, deadline))
+                error = ETIMEDOUT;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
+                error = errno;
+        }
+    }
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+}  // namespace
+
+CX9Network_Linux::CX9Network_Linux(const char* IPAddress, int Port, Waits waits)
+    : m_hSocket(-1), nPort(Port), m_waits(waits)
 {
     std::memset(strIPAddress, 0, sizeof(strIPAddress));
     // A text that does not fit is not cut short (that could name another card): it is
@@ -31,21 +93,25 @@ CX9Network_Linux::~CX9Network_Linux()
 
 int CX9Network_Linux::Connect()
 {
-    m_hSocket = socket(AF_INET, SOCK_STREAM, 0);
-    if (m_hSocket < 0) {
-        m_hSocket = -1;
-        return ZUNA_E_CONNECTION;
-    }
+    // Four plain numbers, as an administrator writes a card's address: no octal, hex,
+    // shortened or single-number forms, which would name another host.
+    const std::optional<uint32_t> address = ParseDottedIPv4(strIPAddress, std::strlen(strIPAddress));
+    if (!address || *address == INADDR_BROADCAST) return ZUNA_E_CONNECTION;
 
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<uint16_t>(nPort & 0xFFFF));
-    peer.sin_addr.s_addr = inet_addr(strIPAddress);
-    if (peer.sin_addr.s_addr == INADDR_NONE) return ZUNA_E_CONNECTION;
+    peer.sin_addr.s_addr = htonl(*address);
 
+    const Clock::time_point deadline = Clock::now() + m_waits.connect;
     for (;;) {
-        if (connect(m_hSocket, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0) return ZUNA_E_SUCCESS;
-        if (errno != EADDRINUSE) return ZUNA_E_CONNECTION;
+        const int fd = ConnectOnce(peer, deadline);
+        if (fd >= 0) {
+            Disconnect();
+            m_hSocket = fd;
+            return ZUNA_E_SUCCESS;
+        }
+        if (errno != EADDRINUSE || Clock::now() >= deadline) return ZUNA_E_CONNECTION;
         usleep(100);
     }
 }
@@ -84,11 +150,13 @@ int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*t
     if (dataLen > ZUNA_MAX_DATA_LEN) return ZUNA_E_CONNECTION;
     std::size_t remaining = dataLen + ZUNA_HEADER_LEN;
     const unsigned char* p = CmdBuffer;
+    const Clock::time_point deadline = Clock::now() + m_waits.reply;
     while (remaining > 0) {
+        if (!WaitReady(m_hSocket, POLLOUT, deadline)) return ZUNA_E_CONNECTION;
         // A card that has gone away ends the exchange; it must not end the program.
-        const ssize_t n = send(m_hSocket, p, remaining, MSG_NOSIGNAL);
+        const ssize_t n = send(m_hSocket, p, remaining, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (WouldBlock(errno)) continue;
             return ZUNA_E_CONNECTION;
         }
         p += n;
@@ -103,12 +171,12 @@ int CX9Network_Linux::WaitForZUNAPacket(unsigned long timeout)
     while (matched < ZUNA_SIGNATURE_LEN) {
         char byte;
         if (ReceiveBytes(&byte, 1, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
-        // A byte that breaks a partial match is consumed by the reset and not compared
-        // again with the first signature byte.
+        // A byte that breaks a partial match may begin the signature itself ("TAV"
+        // then a whole packet).
         if (static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[matched])
             ++matched;
         else
-            matched = 0;
+            matched = static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[0] ? 1 : 0;
     }
     return ZUNA_E_SUCCESS;
 }
@@ -126,21 +194,21 @@ int CX9Network_Linux::ReceiveHeader(char* Buffer, unsigned long timeout)
 
 int CX9Network_Linux::ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
 {
-    for (unsigned long i = 0; i < wLen;) {
-        const ssize_t n = read(m_hSocket, Buffer + i, 1);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return ZUNA_E_CONNECTION;
-        ++i;
-    }
-    return ZUNA_E_SUCCESS;
+    return ReceiveUntilDeadline(Buffer, wLen, 1);
 }
 
 int CX9Network_Linux::ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
 {
+    return ReceiveUntilDeadline(Buffer, wLen, wLen);
+}
+
+int CX9Network_Linux::ReceiveUntilDeadline(char* Buffer, unsigned long wLen, unsigned long perRead)
+{
     unsigned long got = 0;
     while (got < wLen) {
-        const ssize_t n = read(m_hSocket, Buffer + got, wLen - got);
-        if (n < 0 && errno == EINTR) continue;
+        if (!WaitReady(m_hSocket, POLLIN, m_replyDeadline)) return ZUNA_E_CONNECTION;
+        const ssize_t n = recv(m_hSocket, Buffer + got, std::min(perRead, wLen - got), MSG_DONTWAIT);
+        if (n < 0 && WouldBlock(errno)) continue;
         if (n <= 0) return ZUNA_E_CONNECTION;
         got += static_cast<unsigned long>(n);
     }
@@ -150,6 +218,7 @@ int CX9Network_Linux::ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned l
 int CX9Network_Linux::RecvZUNAPacket(unsigned char* pResponseBuffer, unsigned long* npBytesRecd,
                                      unsigned long timeout)
 {
+    m_replyDeadline = Clock::now() + m_waits.reply;
     char* buf = reinterpret_cast<char*>(pResponseBuffer);
     // Header fields that a short header does not carry read as zero, never as what
     // an earlier reply left in the buffer.

@@ -21,5 +21,6 @@ public:
                                          timeout, replySpace);
     }
 
+    using CX9CDHost::m_completionLimit;  // tests shorten the poll's time
     unsigned long sleptMs = 0;
 };

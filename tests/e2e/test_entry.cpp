@@ -2,14 +2,20 @@
 // login and the question asked for invalid words.
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "expected_text.h"
 #include "harness.h"
+#include "zunahdr.h"
 
 namespace e2e {
 namespace {
@@ -44,6 +50,29 @@ TEST(Entry, UnreachableCardEndsWithConnectionStatus)
     EXPECT_TRUE(RunMatches(RunWords({"-nw", TestAddress(), "admin", "-gen", "-GetName"}), 33,
                            "Connecting..Error during connect \n", ""));
 }
+
+// Only four plain numbers name a card: texts that other parsers read as some address
+// (leading zeros, an octal group, a single number, three groups) are refused before
+// any connection and before the password.
+struct AddressCase {
+    const char* name;
+    const char* text;
+};
+
+class NotADottedAddress : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(NotADottedAddress, EndsWithConnectionStatus)
+{
+    EXPECT_TRUE(RunMatches(RunWords({"-nw", GetParam().text, "admin", "-gen", "-GetName"}), 33,
+                           "Connecting..Error during connect \n", ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, NotADottedAddress,
+                         ::testing::Values(AddressCase{"LeadingZeros", "010.000.000.005"},
+                                           AddressCase{"OctalGroup", "127.0.0133.2"},
+                                           AddressCase{"SingleNumber", "2130729730"},
+                                           AddressCase{"ThreeGroups", "1.2.3"}),
+                         CaseName());
 
 // A first word that is no medium word: the question, no connection; yes shows the
 // short help. Either way the status is 8.
@@ -80,6 +109,28 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 // --- Runs against a card -------------------------------------------------------------
+
+// A card that takes the connection (the kernel completes it for the listening socket)
+// and never answers: the login's first exchange gives up once the tool's reply wait
+// (60 s) has passed.
+TEST(EntryWithSilentCard, EndsWithConnectionStatusAfterTheReplyWait)
+{
+    const int card = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(ZUNA_TCP_PORT);
+    ASSERT_TRUE(card >= 0 && ::inet_pton(AF_INET, TestAddress().c_str(), &address.sin_addr) == 1 &&
+                ::bind(card, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(card, 4) == 0);
+    KelvastRun run;
+    run.args = {"-nw", TestAddress(), "admin", "-gen", "-GetName"};
+    run.password = "admin";
+    run.limitSeconds = 90;
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult result = RunKelvast(run);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    EXPECT_TRUE(RunMatches(result, 33, kConnected + "\nInvalid Username/Password!\n", kPasswordTerminal));
+    ::close(card);
+}
 
 using EntryWithCard = CardTest;
 

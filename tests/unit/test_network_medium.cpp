@@ -1,35 +1,49 @@
 // The TCP medium's framing, driven through a socket pair with a scripted peer.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
+
 #include "fake_medium.h"
-#include "x9networkLinux.h"
+#include "paired_network.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-class PairedNetwork : public CX9Network_Linux {
-public:
-    explicit PairedNetwork(int fd) : CX9Network_Linux("127.0.0.1", 6577) { m_hSocket = fd; }
-};
+// The short waits of the tests, and the longest any of them may take.
+constexpr CX9Network_Linux::Waits kShortWaits{200ms, 200ms};
+constexpr auto kGenerousBound = 2s;
 
 class NetworkMediumTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        int fds[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        medium = std::make_unique<PairedNetwork>(fds[0]);
-        peer = fds[1];
+        Pair();
         reply.assign(ZUNA_MAX_PACKET_LEN, 0);
     }
     void TearDown() override
     {
         if (peer >= 0) close(peer);
+    }
+    // A fresh connection to a fresh medium.
+    void Pair(CX9Network_Linux::Waits waits = {})
+    {
+        TearDown();
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        medium = std::make_unique<PairedNetwork>(fds[0], waits);
+        peer = fds[1];
     }
 
     void PeerWrites(const Bytes& b) { ASSERT_EQ(write(peer, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
@@ -88,20 +102,52 @@ TEST_F(NetworkMediumTest, SkipsStrayBytesBeforeTheSignature)
     EXPECT_EQ(recvLen, 33u);
 }
 
-TEST_F(NetworkMediumTest, ByteThatBreaksAPartialMatchIsNotComparedAgain)
+TEST_F(NetworkMediumTest, PartialSignatureJustBeforeTheReplyDoesNotHideIt)
 {
-    // "TAV" then a whole packet: the packet's first 'T' is consumed by the reset, so it
-    // is passed over and the next packet in the stream is the reply.
-    Bytes stream = {'T', 'A', 'V'};
-    const Bytes hidden = MakeReply(7, {});
-    const Bytes next = MakeReply(0, {0x01});
-    stream.insert(stream.end(), hidden.begin(), hidden.end());
-    stream.insert(stream.end(), next.begin(), next.end());
-    PeerWrites(stream);
-    unsigned long recvLen = 0;
-    EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 0);
-    EXPECT_EQ(ReplyStatus(), 0);
-    EXPECT_EQ(recvLen, 33u);
+    // The byte that breaks the partial match is the reply's own first 'T'.
+    for (const std::string stray : {"T", "TAV", "TAV U"}) {
+        Bytes stream(stray.begin(), stray.end());
+        const Bytes packet = MakeReply(7, {0x01});
+        stream.insert(stream.end(), packet.begin(), packet.end());
+        PeerWrites(stream);
+        unsigned long recvLen = 0;
+        EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 0) << stray;
+        EXPECT_EQ(ReplyStatus(), 7) << stray;
+        EXPECT_EQ(recvLen, 33u) << stray;
+    }
+}
+
+// A card that says nothing, stops halfway or keeps sending bytes that never make a
+// signature: the exchange fails once the reply wait has passed, not before.
+TEST_F(NetworkMediumTest, ReplyNotArrivedWithinTheWaitFails)
+{
+    const Bytes packet = MakeReply(0, Bytes(20, 1));
+    const struct {
+        const char* name;
+        std::size_t bytesSent;  // of packet
+        bool noise;
+    } cases[] = {{"Silent", 0, false}, {"HalfHeader", 16, false}, {"HalfData", 42, false}, {"Noise", 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pair(kShortWaits);
+        PeerWrites(Bytes(packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(c.bytesSent)));
+        std::jthread noise;
+        if (c.noise)
+            noise = std::jthread([fd = peer](std::stop_token stop) {
+                // The signature but its last byte, over and over.
+                const Bytes junk = {'T', 'A', 'V', ' ', 'U', 0xAA, 0x5A, 'x'};
+                const auto until = Clock::now() + kGenerousBound;
+                while (!stop.stop_requested() && Clock::now() < until)
+                    if (send(fd, junk.data(), junk.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
+                        std::this_thread::sleep_for(1ms);
+            });
+        unsigned long recvLen = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 1);
+        const auto took = Clock::now() - start;
+        EXPECT_GE(took, kShortWaits.reply);
+        EXPECT_LT(took, kGenerousBound);
+    }
 }
 
 TEST_F(NetworkMediumTest, PeerClosingMidPacketFails)
@@ -151,6 +197,26 @@ TEST_F(NetworkMediumTest, MalformedHeadersAreRefused)
     EXPECT_EQ(recvLen, 259u);
 }
 
+// The widest header with the most data that fits is taken whole; one byte more is
+// refused without writing past the reply buffer (the sanitizer build checks that).
+TEST_F(NetworkMediumTest, WideHeaderWithTheMostDataFitsTheBuffer)
+{
+    for (const std::size_t total : {ZUNA_MAX_PACKET_LEN, ZUNA_MAX_PACKET_LEN + 1}) {
+        Bytes packet = MakeReply(0, {});
+        packet.resize(total, 0x6B);
+        packet[10] = 255;
+        PutLe32(&packet[12], static_cast<uint32_t>(total - 255));
+        PeerWrites(packet);
+        unsigned long recvLen = 0;
+        const bool fits = total == ZUNA_MAX_PACKET_LEN;
+        EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), fits ? 0 : 1) << total;
+        if (fits) {
+            EXPECT_EQ(recvLen, total);
+            EXPECT_EQ(reply, packet);
+        }
+    }
+}
+
 TEST_F(NetworkMediumTest, OversizeRequestHeaderIsRefusedUnsent)
 {
     Bytes request = MakeReply(0, {});
@@ -162,7 +228,10 @@ TEST_F(NetworkMediumTest, OversizeRequestHeaderIsRefusedUnsent)
 
 TEST(NetworkMediumConnect, RefusesWhatIsNotADottedAddress)
 {
-    for (const char* address : {"localhost", "", "255.255.255.255", "127.0.0.1.5"}) {
+    // Leading zeros, octal or hexadecimal groups, a single number and shortened forms
+    // would all name another host.
+    for (const char* address : {"localhost", "", "255.255.255.255", "127.0.0.1.5", "010.000.000.005", "127.0.0133.2",
+                                "2130729730", "1.2.3", "0x7f.0.0.1", " 127.0.0.1"}) {
         CX9Network_Linux medium(address, 6577);
         EXPECT_EQ(medium.Connect(), ZUNA_E_CONNECTION) << address;
         EXPECT_EQ(medium.Disconnect(), 0);
@@ -178,6 +247,33 @@ TEST(NetworkMediumConnect, NothingListeningFails)
     // 127.0.51.1:6577 has no listener in the unit tests.
     CX9Network_Linux medium("127.0.51.1", 6577);
     EXPECT_EQ(medium.Connect(), ZUNA_E_CONNECTION);
+}
+
+// A listener whose queue of one is taken: the kernel answers no further connection,
+// and Connect gives up once the connect wait has passed.
+TEST(NetworkMediumConnect, CardThatNeverTakesTheConnectionFailsWithinTheWait)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(address);
+    ASSERT_TRUE(listener >= 0 && bind(listener, reinterpret_cast<sockaddr*>(&address), len) == 0 &&
+                listen(listener, 0) == 0 && getsockname(listener, reinterpret_cast<sockaddr*>(&address), &len) == 0);
+    const int port = ntohs(address.sin_port);
+
+    CX9Network_Linux first("127.0.0.1", port, kShortWaits);
+    ASSERT_EQ(first.Connect(), ZUNA_E_SUCCESS);
+    pollfd queued{listener, POLLIN, 0};
+    ASSERT_EQ(poll(&queued, 1, 2000), 1);  // the first connection fills the queue
+
+    CX9Network_Linux second("127.0.0.1", port, kShortWaits);
+    const auto start = Clock::now();
+    EXPECT_EQ(second.Connect(), ZUNA_E_CONNECTION);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, kShortWaits.connect);
+    EXPECT_LT(took, kGenerousBound);
+    close(listener);
 }
 
 }  // namespace

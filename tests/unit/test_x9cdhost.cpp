@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_medium.h"
@@ -165,6 +166,31 @@ TEST(Mailbox, BusyCardTimesOut)
                                     reinterpret_cast<char*>(replyBuf.data()), 0),
               0);
     EXPECT_EQ(slow.sleptMs, 40u);
+}
+
+// A card that stays busy: the poll gives up once its time has passed, even with no
+// count limit (0), and not before.
+TEST(Mailbox, CardBusyPastThePollTimeTimesOut)
+{
+    struct SleepingDrive : FakeDrive {
+        void MsecsSleep(unsigned long ms) override
+        {
+            FakeDrive::MsecsSleep(ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        }
+    } drive;
+    drive.m_completionLimit = std::chrono::milliseconds(200);
+    drive.busyReadings = FakeDrive::kForever;
+    Bytes request = Request(32);
+    Bytes replyBuf(ZUNA_MAX_PACKET_LEN);
+    unsigned long recvLen = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(drive.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
+                                     reinterpret_cast<char*>(replyBuf.data()), 0),
+              ZUNA_E_TMOUT);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, drive.m_completionLimit);
+    EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 TEST(Mailbox, FailedCommandBlockWriteStopsAtOnce)

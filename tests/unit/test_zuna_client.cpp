@@ -233,6 +233,10 @@ TEST_F(ClientTest, LoginFailures)
     Reply(ZUNA_E_NEEDAUTH);
     EXPECT_EQ(client.ZunaLogin("admin", "pw"), ZUNA_E_AUTH);
     EXPECT_EQ(log.requests.size(), 1u);
+    // A challenge exchange that failed below the card is a connection failure.
+    log.replies.push_back({1, {}});
+    EXPECT_EQ(client.ZunaLogin("admin", "pw"), ZUNA_E_CONNECTION);
+    EXPECT_EQ(log.requests.size(), 2u);
 
     // The card's refusal of the credentials passes through.
     Reply(0, Bytes(8, 1));
