@@ -7,8 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <list>
+#include <system_error>
 #include <vector>
 
 #include "network.h"
@@ -122,6 +125,25 @@ private:
     std::size_t m_len = 0;
 };
 
+// A connection's thread. It sets `done` as its last step, so the accepting thread can
+// join it without waiting.
+struct Worker {
+    std::thread thread;
+    std::atomic<bool> done{false};
+};
+
+void JoinFinished(std::list<Worker>& workers)
+{
+    for (auto it = workers.begin(); it != workers.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        it = workers.erase(it);
+    }
+}
+
 }  // namespace
 
 bool IsLoopbackIPv4(const std::string& address)
@@ -174,7 +196,7 @@ bool TcpServer::Start(std::string* error)
     if (::bind(m_listenFd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
         return fail(ErrnoText(("bind " + m_address + ":" + std::to_string(m_port)).c_str()));
     }
-    if (::listen(m_listenFd, 8) != 0) return fail(ErrnoText("listen"));
+    if (::listen(m_listenFd, static_cast<int>(kMaxConnections)) != 0) return fail(ErrnoText("listen"));
 
     m_thread = std::thread([this] { Serve(); });
     return true;
@@ -195,23 +217,40 @@ void TcpServer::Stop()
 
 void TcpServer::Serve()
 {
+    std::list<Worker> workers;
     for (;;) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
         const int rc = ::poll(fds, 2, -1);
         if (rc < 0) {
             if (errno == EINTR) continue;
-            return;
+            break;
         }
-        if (fds[1].revents != 0) return;
+        if (fds[1].revents != 0) break;
         if (fds[0].revents == 0) continue;
         int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;  // the peer gave up before the accept, or a transient error
-        ServeConnection(fd);
-        CloseFd(fd);
+        JoinFinished(workers);
+        if (workers.size() >= kMaxConnections) {
+            CloseFd(fd);
+            continue;
+        }
+        Worker& worker = workers.emplace_back();
+        try {
+            worker.thread = std::thread([this, fd, &worker] {
+                ServeConnection(fd);
+                ::close(fd);
+                worker.done = true;
+            });
+        } catch (const std::system_error&) {  // no thread to be had: refused like one too many
+            workers.pop_back();
+            CloseFd(fd);
+        }
     }
+    // The wake-up that ended this loop ends every connection's waits as well.
+    for (Worker& worker : workers) worker.thread.join();
 }
 
-void TcpServer::ServeConnection(int fd)
+void TcpServer::ServeConnection(int fd) const
 {
     using Result = Connection::Result;
     Connection conn(fd, m_wakeRead);
