@@ -18,8 +18,9 @@ const char* const kUsage =
     "\n"
     "kelcard is an ORVA management card: \"serve\" answers the card's ZUNA protocol on\n"
     "TCP port 6577 of the loopback address A (127.x.y.z) until SIGINT or SIGTERM,\n"
-    "up to 64 connections at the same time, each with a login of its own (one more\n"
-    "is closed at once).\n"
+    "up to 64 connections at the same time, each with a login of its own; one more\n"
+    "is closed at once, and so is a connection on which no request byte arrives for\n"
+    "5 minutes.\n"
     "\n"
     "\"run\" runs PROGRAM with the card's virtual CD-ROM drive on its SCSI bus (the\n"
     "second device of /proc/scsi/scsi, node /dev/sg1; the program runs with the\n"
@@ -47,6 +48,7 @@ const char* const kUsage =
     "                        minute up to the card's start time\n";
 
 static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
+static_assert(TcpServer::kDefaultIdleLimit == std::chrono::minutes(5), "kUsage states the idle limit");
 
 const char* const kRunUsage =
     "\n"

@@ -7,8 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <list>
 #include <system_error>
@@ -31,14 +34,17 @@ std::string ErrnoText(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Reads and writes one connection; every wait also returns when Stop() wakes the
-// server. Reads are buffered so that scanning for the signature costs no system call
-// per byte.
+// Reads and writes one connection; every wait ends when Stop() wakes the server, and
+// fails once the idle limit passes without the connection becoming ready. Reads are
+// buffered so that scanning for the signature costs no system call per byte.
 class Connection {
 public:
     enum class Result { kOk, kClosed };
 
-    Connection(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) {}
+    Connection(int fd, int wakeFd, std::chrono::milliseconds idleLimit)
+        : m_fd(fd), m_wakeFd(wakeFd), m_idleLimit(idleLimit)
+    {
+    }
 
     // Consumes the stream up to and including the next header signature.
     Result SkipToSignature()
@@ -103,12 +109,17 @@ private:
     }
 
     // Waits until the connection is ready for `events` (or has failed, which the
-    // following call reports); false once the server is being stopped.
+    // following call reports); false once the server is being stopped or the idle
+    // limit has passed.
     bool Wait(short events)
     {
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + m_idleLimit;
         for (;;) {
+            const auto left = ceil<milliseconds>(deadline - steady_clock::now()).count();
+            if (left <= 0) return false;
             pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
-            const int rc = ::poll(fds, 2, -1);
+            const int rc = ::poll(fds, 2, static_cast<int>(std::min<decltype(left)>(left, INT_MAX)));
             if (rc < 0) {
                 if (errno == EINTR) continue;
                 return false;
@@ -120,6 +131,7 @@ private:
 
     int m_fd;
     int m_wakeFd;
+    std::chrono::milliseconds m_idleLimit;
     uint8_t m_buffer[4096];
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
@@ -152,8 +164,8 @@ bool IsLoopbackIPv4(const std::string& address)
     return parsed && (*parsed >> 24) == 127;
 }
 
-TcpServer::TcpServer(CardModel& model, std::string address, uint16_t port)
-    : m_model(model), m_address(std::move(address)), m_port(port)
+TcpServer::TcpServer(CardModel& model, std::string address, uint16_t port, std::chrono::milliseconds idleLimit)
+    : m_model(model), m_address(std::move(address)), m_port(port), m_idleLimit(idleLimit)
 {
 }
 
@@ -253,7 +265,7 @@ void TcpServer::Serve()
 void TcpServer::ServeConnection(int fd) const
 {
     using Result = Connection::Result;
-    Connection conn(fd, m_wakeRead);
+    Connection conn(fd, m_wakeRead, m_idleLimit);
     Session session;
     session.requireLogin = true;
     std::vector<uint8_t> packet;

@@ -1,9 +1,11 @@
 // kelcard's TCP front end: the card's ZUNA service on a loopback IPv4 address.
 // Connections are served at the same time, each in a thread of its own with a fresh
 // Session that needs a login, all on the one shared CardModel. At most
-// kMaxConnections are open at once; one accepted beyond them is closed at once.
+// kMaxConnections are open at once; one accepted beyond them is closed at once. A
+// connection that stays idle for the idle limit is closed (see the constructor).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,8 +24,16 @@ public:
     // The most connections served at the same time.
     static constexpr std::size_t kMaxConnections = 64;
 
+    // Five minutes: time enough to type the password at kelvast's prompt, which comes
+    // after kelvast has connected, and not so long that forgotten clients keep the
+    // places of the others.
+    static constexpr std::chrono::milliseconds kDefaultIdleLimit = std::chrono::minutes(5);
+
     // The model must outlive the server. `port` other than 6577 is for tests only.
-    TcpServer(CardModel& model, std::string address, uint16_t port = ZUNA_TCP_PORT);
+    // A connection is closed once `idleLimit` passes with no request byte arriving,
+    // or with no reply byte taken by a client that does not read its replies.
+    TcpServer(CardModel& model, std::string address, uint16_t port = ZUNA_TCP_PORT,
+              std::chrono::milliseconds idleLimit = kDefaultIdleLimit);
     ~TcpServer();  // Stop()
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
@@ -51,6 +61,7 @@ private:
     CardModel& m_model;
     std::string m_address;
     uint16_t m_port;
+    std::chrono::milliseconds m_idleLimit;
     int m_listenFd = -1;
     int m_wakeRead = -1;   // readable once Stop() has been called
     int m_wakeWrite = -1;

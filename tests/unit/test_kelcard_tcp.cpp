@@ -157,10 +157,11 @@ private:
 // Each test names its own address, so that tests never share a listening socket.
 class KelcardTcpTest : public ::testing::Test {
 protected:
-    void Serve(const std::string& address)
+    void Serve(const std::string& address,
+               std::chrono::milliseconds idleLimit = kelcard::TcpServer::kDefaultIdleLimit)
     {
         m_address = address;
-        m_server = std::make_unique<kelcard::TcpServer>(card, address);
+        m_server = std::make_unique<kelcard::TcpServer>(card, address, ZUNA_TCP_PORT, idleLimit);
         std::string error;
         ASSERT_TRUE(m_server->Start(&error)) << error;
     }
@@ -318,6 +319,32 @@ TEST_F(KelcardTcpTest, AConnectionBeyondTheCapIsClosedAndAFreedPlaceIsTakenAgain
         if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_TRUE(served) << "the place of a connection that ended is free again";
+}
+
+TEST_F(KelcardTcpTest, AConnectionIsClosedAfterTheIdleLimitWithoutARequestByte)
+{
+    using namespace std::chrono;
+    constexpr auto kLimit = milliseconds(300);
+    Serve("127.0.31.14", kLimit);
+    const Bytes request = Request(0x0907);
+    const struct {
+        const char* name;
+        Bytes sent;  // before falling silent
+    } cases[] = {{"before any request", {}}, {"inside a header", Bytes(request.begin(), request.begin() + 20)}};
+    for (const auto& c : cases) {
+        RawClient client(Address());
+        ASSERT_TRUE(client.Send(c.sent)) << c.name;
+        const auto silentSince = steady_clock::now();
+        EXPECT_TRUE(client.ClosedByCard()) << c.name;
+        EXPECT_GE(steady_clock::now() - silentSince, kLimit) << c.name;
+    }
+
+    RawClient busy(Address());
+    LoggedInClient(busy);
+    for (int i = 0; i < 4; ++i) {
+        std::this_thread::sleep_for(kLimit / 2);
+        EXPECT_TRUE(Answers(busy)) << "a connection in use stays open past the limit, " << i;
+    }
 }
 
 TEST_F(KelcardTcpTest, OversizeDataLengthClosesTheConnection)
