@@ -268,6 +268,7 @@ void TcpServer::ServeConnection(int fd) const
     Connection conn(fd, m_wakeRead, m_idleLimit);
     Session session;
     session.requireLogin = true;
+    session.endsWithRestart = true;
     std::vector<uint8_t> packet;
 
     for (;;) {

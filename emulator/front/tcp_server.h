@@ -52,7 +52,9 @@ public:
     // bytes are skipped); a dwDataLen above 66528 ends the connection. Each request
     // goes to the model; its reply is written, after which the connection is closed if
     // the model set Session::closeAfterReply. Session::dropWithoutReply closes it
-    // without writing. Either ends that connection alone.
+    // without writing. Either ends that connection alone. Once the card has restarted or
+    // changed its network settings, its other connections end at their next request,
+    // unanswered (Session::endsWithRestart): the card no longer knows them.
 
 private:
     void Serve();

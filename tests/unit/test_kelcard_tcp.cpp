@@ -280,6 +280,24 @@ TEST_F(KelcardTcpTest, ResetAnswersThenClosesAndADroppedCommandClosesWithoutRepl
     EXPECT_TRUE(client.ClosedByCard());
 }
 
+TEST_F(KelcardTcpTest, ARestartOrNetworkChangeEndsTheOtherConnectionsAtTheirNextRequest)
+{
+    Serve("127.0.31.15");
+    for (const uint16_t code : {0x0900, 0x0901, 0x0702}) {
+        RawClient other(Address()), changer(Address());
+        LoggedInClient(other);
+        LoggedInClient(changer);
+        const auto reply = changer.Exchange(code);
+        ASSERT_TRUE(reply) << code;
+        EXPECT_EQ(0, reply->status) << code;
+        EXPECT_TRUE(changer.ClosedByCard()) << code;
+        ASSERT_TRUE(other.Send(Request(0x0907))) << code;
+        EXPECT_TRUE(other.ClosedByCard()) << code;
+        RawClient next(Address());
+        LoggedInClient(next);
+    }
+}
+
 TEST_F(KelcardTcpTest, AnIdleConnectionHoldsUpNoOtherAndEachLogsInForItself)
 {
     Serve("127.0.31.7");
