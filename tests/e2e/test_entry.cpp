@@ -2,12 +2,18 @@
 // login and the question asked for invalid words.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "expected_text.h"
 #include "harness.h"
+#include "zunahdr.h"
 
 namespace e2e {
 namespace {
@@ -107,6 +113,21 @@ TEST_F(EntryWithCard, CardFailureBecomesTheExitStatus)
     ASSERT_TRUE(StartCard({"--fail", "0x0907:31"}));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 31, kLoggedIn + "Error when getting ORVA Name!\n" + kBanner,
                            kPasswordTerminal));
+}
+
+// A client that keeps a connection to the card open and says nothing (another
+// administrator at kelvast's password prompt) holds up no other run.
+TEST_F(EntryWithCard, RunsWhileAnotherClientHoldsAConnection)
+{
+    ASSERT_TRUE(StartCard());
+    struct Held {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ~Held() { ::close(fd); }
+    } held;
+    sockaddr_in addr{AF_INET, htons(ZUNA_TCP_PORT), {}, {}};
+    ASSERT_EQ(1, ::inet_pton(AF_INET, card.Address().c_str(), &addr.sin_addr));
+    ASSERT_EQ(0, ::connect(held.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 0, kLoggedIn + "ORVA Name : " + kBanner, kPasswordTerminal));
 }
 
 // Medium, address and user name but no group word: connected, then the short help
