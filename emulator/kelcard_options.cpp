@@ -17,8 +17,10 @@ const char* const kUsage =
     "       kelcard --help\n"
     "\n"
     "kelcard is an ORVA management card: \"serve\" answers the card's ZUNA protocol on\n"
-    "TCP port 6577 of the loopback address A (127.x.y.z), one connection after\n"
-    "another, until SIGINT or SIGTERM.\n"
+    "TCP port 6577 of the loopback address A (127.x.y.z) until SIGINT or SIGTERM,\n"
+    "up to 64 connections at the same time, each with a login of its own; one more\n"
+    "is closed at once, and so is a connection on which no request byte arrives for\n"
+    "5 minutes.\n"
     "\n"
     "\"run\" runs PROGRAM with the card's virtual CD-ROM drive on its SCSI bus (the\n"
     "second device of /proc/scsi/scsi, node /dev/sg1; the program runs with the\n"
@@ -44,6 +46,9 @@ const char* const kUsage =
     "  --link-down           the card's network interface is not up\n"
     "  --sel-records N       start with N sample event-log records (0 to 64), one a\n"
     "                        minute up to the card's start time\n";
+
+static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
+static_assert(TcpServer::kDefaultIdleLimit == std::chrono::minutes(5), "kUsage states the idle limit");
 
 const char* const kRunUsage =
     "\n"

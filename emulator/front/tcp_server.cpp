@@ -7,8 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
+#include <list>
+#include <system_error>
 #include <vector>
 
 #include "network.h"
@@ -28,14 +34,17 @@ std::string ErrnoText(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Reads and writes one connection; every wait also returns when Stop() wakes the
-// server. Reads are buffered so that scanning for the signature costs no system call
-// per byte.
+// Reads and writes one connection; every wait ends when Stop() wakes the server, and
+// fails once the idle limit passes without the connection becoming ready. Reads are
+// buffered so that scanning for the signature costs no system call per byte.
 class Connection {
 public:
     enum class Result { kOk, kClosed };
 
-    Connection(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) {}
+    Connection(int fd, int wakeFd, std::chrono::milliseconds idleLimit)
+        : m_fd(fd), m_wakeFd(wakeFd), m_idleLimit(idleLimit)
+    {
+    }
 
     // Consumes the stream up to and including the next header signature.
     Result SkipToSignature()
@@ -100,12 +109,17 @@ private:
     }
 
     // Waits until the connection is ready for `events` (or has failed, which the
-    // following call reports); false once the server is being stopped.
+    // following call reports); false once the server is being stopped or the idle
+    // limit has passed.
     bool Wait(short events)
     {
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + m_idleLimit;
         for (;;) {
+            const auto left = ceil<milliseconds>(deadline - steady_clock::now()).count();
+            if (left <= 0) return false;
             pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
-            const int rc = ::poll(fds, 2, -1);
+            const int rc = ::poll(fds, 2, static_cast<int>(std::min<decltype(left)>(left, INT_MAX)));
             if (rc < 0) {
                 if (errno == EINTR) continue;
                 return false;
@@ -117,10 +131,30 @@ private:
 
     int m_fd;
     int m_wakeFd;
+    std::chrono::milliseconds m_idleLimit;
     uint8_t m_buffer[4096];
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
 };
+
+// A connection's thread. It sets `done` as its last step, so the accepting thread can
+// join it without waiting.
+struct Worker {
+    std::thread thread;
+    std::atomic<bool> done{false};
+};
+
+void JoinFinished(std::list<Worker>& workers)
+{
+    for (auto it = workers.begin(); it != workers.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        it = workers.erase(it);
+    }
+}
 
 }  // namespace
 
@@ -130,8 +164,8 @@ bool IsLoopbackIPv4(const std::string& address)
     return parsed && (*parsed >> 24) == 127;
 }
 
-TcpServer::TcpServer(CardModel& model, std::string address, uint16_t port)
-    : m_model(model), m_address(std::move(address)), m_port(port)
+TcpServer::TcpServer(CardModel& model, std::string address, uint16_t port, std::chrono::milliseconds idleLimit)
+    : m_model(model), m_address(std::move(address)), m_port(port), m_idleLimit(idleLimit)
 {
 }
 
@@ -174,7 +208,7 @@ bool TcpServer::Start(std::string* error)
     if (::bind(m_listenFd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
         return fail(ErrnoText(("bind " + m_address + ":" + std::to_string(m_port)).c_str()));
     }
-    if (::listen(m_listenFd, 8) != 0) return fail(ErrnoText("listen"));
+    if (::listen(m_listenFd, static_cast<int>(kMaxConnections)) != 0) return fail(ErrnoText("listen"));
 
     m_thread = std::thread([this] { Serve(); });
     return true;
@@ -195,28 +229,46 @@ void TcpServer::Stop()
 
 void TcpServer::Serve()
 {
+    std::list<Worker> workers;
     for (;;) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
         const int rc = ::poll(fds, 2, -1);
         if (rc < 0) {
             if (errno == EINTR) continue;
-            return;
+            break;
         }
-        if (fds[1].revents != 0) return;
+        if (fds[1].revents != 0) break;
         if (fds[0].revents == 0) continue;
         int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;  // the peer gave up before the accept, or a transient error
-        ServeConnection(fd);
-        CloseFd(fd);
+        JoinFinished(workers);
+        if (workers.size() >= kMaxConnections) {
+            CloseFd(fd);
+            continue;
+        }
+        Worker& worker = workers.emplace_back();
+        try {
+            worker.thread = std::thread([this, fd, &worker] {
+                ServeConnection(fd);
+                ::close(fd);
+                worker.done = true;
+            });
+        } catch (const std::system_error&) {  // no thread to be had: refused like one too many
+            workers.pop_back();
+            CloseFd(fd);
+        }
     }
+    // The wake-up that ended this loop ends every connection's waits as well.
+    for (Worker& worker : workers) worker.thread.join();
 }
 
-void TcpServer::ServeConnection(int fd)
+void TcpServer::ServeConnection(int fd) const
 {
     using Result = Connection::Result;
-    Connection conn(fd, m_wakeRead);
+    Connection conn(fd, m_wakeRead, m_idleLimit);
     Session session;
     session.requireLogin = true;
+    session.endsWithRestart = true;
     std::vector<uint8_t> packet;
 
     for (;;) {

@@ -1,8 +1,12 @@
 // kelcard's TCP front end: the card's ZUNA service on a loopback IPv4 address.
-// One connection is served at a time, each with a fresh Session that needs a login;
-// the next connection is accepted when the current one ends.
+// Connections are served at the same time, each in a thread of its own with a fresh
+// Session that needs a login, all on the one shared CardModel. At most
+// kMaxConnections are open at once; one accepted beyond them is closed at once. A
+// connection that stays idle for the idle limit is closed (see the constructor).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -17,8 +21,19 @@ bool IsLoopbackIPv4(const std::string& address);
 
 class TcpServer {
 public:
+    // The most connections served at the same time.
+    static constexpr std::size_t kMaxConnections = 64;
+
+    // Five minutes: time enough to type the password at kelvast's prompt, which comes
+    // after kelvast has connected, and not so long that forgotten clients keep the
+    // places of the others.
+    static constexpr std::chrono::milliseconds kDefaultIdleLimit = std::chrono::minutes(5);
+
     // The model must outlive the server. `port` other than 6577 is for tests only.
-    TcpServer(CardModel& model, std::string address, uint16_t port = ZUNA_TCP_PORT);
+    // A connection is closed once `idleLimit` passes with no request byte arriving,
+    // or with no reply byte taken by a client that does not read its replies.
+    TcpServer(CardModel& model, std::string address, uint16_t port = ZUNA_TCP_PORT,
+              std::chrono::milliseconds idleLimit = kDefaultIdleLimit);
     ~TcpServer();  // Stop()
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
@@ -28,24 +43,27 @@ public:
     // a loopback IPv4 address, the socket cannot be bound, or the server already runs.
     bool Start(std::string* error = nullptr);
 
-    // Stops promptly, also in the middle of a connection: closes the connection and the
-    // listening socket and waits for the background thread. Harmless when not started
-    // or called twice.
+    // Stops promptly, also in the middle of connections: ends every connection's thread
+    // and the accepting one, waits for them all and closes the listening socket.
+    // Harmless when not started or called twice.
     void Stop();
 
     // Per connection: requests are found by scanning for the header signature (stray
     // bytes are skipped); a dwDataLen above 66528 ends the connection. Each request
     // goes to the model; its reply is written, after which the connection is closed if
     // the model set Session::closeAfterReply. Session::dropWithoutReply closes it
-    // without writing.
+    // without writing. Either ends that connection alone. Once the card has restarted or
+    // changed its network settings, its other connections end at their next request,
+    // unanswered (Session::endsWithRestart): the card no longer knows them.
 
 private:
     void Serve();
-    void ServeConnection(int fd);
+    void ServeConnection(int fd) const;
 
     CardModel& m_model;
     std::string m_address;
     uint16_t m_port;
+    std::chrono::milliseconds m_idleLimit;
     int m_listenFd = -1;
     int m_wakeRead = -1;   // readable once Stop() has been called
     int m_wakeWrite = -1;

@@ -16,6 +16,7 @@ namespace detail {
 void CardState::Restart(ResetKind kind)
 {
     ++resetCount;
+    ++generation;
     lastReset = kind;
     mode = 0;
 }
@@ -113,6 +114,13 @@ std::vector<uint8_t> CardModel::HandlePacket(Session& session, const uint8_t* pa
     CardState& card = *m_state;
     session.closeAfterReply = false;
     session.dropWithoutReply = false;
+    if (session.endsWithRestart) {
+        if (session.generation >= 0 && session.generation != card.generation) {
+            session.dropWithoutReply = true;
+            return {};
+        }
+        session.generation = card.generation;
+    }
 
     const uint16_t command =
         (packet != nullptr && len >= ZUNA_HEADER_LEN) ? GetLe16(packet + offsetof(ZUNA_HEADER, wCommand)) : 0;

@@ -4,6 +4,9 @@
 // public method is safe to call from several threads.
 //
 // How the card answers a request packet, in this order:
+//   0. A connection does not outlive the card's restart or a change of its network
+//      settings: on a session with Session::endsWithRestart (TCP) that made requests
+//      before such a change, every request is dropped (Session::dropWithoutReply).
 //   1. Malformed packet: shorter than a header, wrong signature, bHeaderLen not 32, or
 //      dwDataLen not matching the packet length (or above 66528): status 28
 //      (ZUNA_E_INVALID). Header bytes not summing to 0 mod 256: status 34
@@ -66,6 +69,10 @@ struct Session {
     // leaves the network address that the connection uses).
     bool closeAfterReply = false;
     bool dropWithoutReply = false; // set by the model: the connection ends, no reply sent
+    // Set by a front end whose sessions are connections (TCP); see step 0 above.
+    bool endsWithRestart = false;
+    int generation = -1;  // kept by the model: the card's restarts and network changes
+                          // counted at the session's first request
 };
 
 // Why the card last restarted.

@@ -101,12 +101,14 @@ void SetNetworkStatic(CardState& card, Session& session, std::span<const uint8_t
         return;
     }
     card.running.network = {false, *ip, *netmask, *gateway};
+    ++card.generation;
     if (OverNetwork(session)) session.dropWithoutReply = true;
 }
 
 void SetNetworkDhcp(CardState& card, Session& session, std::span<const uint8_t>, Reply&)
 {
     card.running.network = {true, kDhcpLeaseAddress, kDhcpLeaseNetmask, kDhcpLeaseGateway};
+    ++card.generation;
     if (OverNetwork(session)) session.closeAfterReply = true;
 }
 

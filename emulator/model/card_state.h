@@ -80,6 +80,7 @@ struct CardState {
     int64_t clockOffset = 0;
     uint8_t mode = 0;  // 0 normal, 1 flash mode
     int resetCount = 0;
+    int generation = 0;  // restarts and network setting changes: each ends TCP sessions
     ResetKind lastReset = ResetKind::kNone;
     std::map<uint16_t, Fault> faults;
     SelLog sel;
@@ -88,7 +89,7 @@ struct CardState {
 
     int64_t Now() const { return clock() + clockOffset; }
     void SetTime(int64_t epochSeconds) { clockOffset = epochSeconds - clock(); }
-    // The card restarts: counted, back in normal mode; the caller sets
+    // The card restarts: counted (also in `generation`), back in normal mode; the caller sets
     // Session::closeAfterReply and decides what happens to the configuration.
     void Restart(ResetKind kind);
 };

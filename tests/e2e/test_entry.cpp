@@ -162,6 +162,21 @@ TEST_F(EntryWithCard, CardFailureBecomesTheExitStatus)
                            kPasswordTerminal));
 }
 
+// A client that keeps a connection to the card open and says nothing (another
+// administrator at kelvast's password prompt) holds up no other run.
+TEST_F(EntryWithCard, RunsWhileAnotherClientHoldsAConnection)
+{
+    ASSERT_TRUE(StartCard());
+    struct Held {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ~Held() { ::close(fd); }
+    } held;
+    sockaddr_in addr{AF_INET, htons(ZUNA_TCP_PORT), {}, {}};
+    ASSERT_EQ(1, ::inet_pton(AF_INET, card.Address().c_str(), &addr.sin_addr));
+    ASSERT_EQ(0, ::connect(held.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)));
+    EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetName"}), 0, kLoggedIn + "ORVA Name : " + kBanner, kPasswordTerminal));
+}
+
 // Medium, address and user name but no group word: connected, then the short help
 // and status 1; no password is asked.
 TEST_F(EntryWithCard, NoGroupWordConnectsAndShowsTheShortHelp)

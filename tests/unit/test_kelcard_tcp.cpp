@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "card_model.h"
@@ -155,12 +157,20 @@ private:
 // Each test names its own address, so that tests never share a listening socket.
 class KelcardTcpTest : public ::testing::Test {
 protected:
-    void Serve(const std::string& address)
+    void Serve(const std::string& address,
+               std::chrono::milliseconds idleLimit = kelcard::TcpServer::kDefaultIdleLimit)
     {
         m_address = address;
-        m_server = std::make_unique<kelcard::TcpServer>(card, address);
+        m_server = std::make_unique<kelcard::TcpServer>(card, address, ZUNA_TCP_PORT, idleLimit);
         std::string error;
         ASSERT_TRUE(m_server->Start(&error)) << error;
+    }
+
+    // True when the card answers a challenge request on this connection.
+    static bool Answers(RawClient& client)
+    {
+        const auto reply = client.Exchange(0x0001);
+        return reply && reply->status == 0;
     }
 
     void LoggedInClient(RawClient& client)
@@ -270,26 +280,89 @@ TEST_F(KelcardTcpTest, ResetAnswersThenClosesAndADroppedCommandClosesWithoutRepl
     EXPECT_TRUE(client.ClosedByCard());
 }
 
-TEST_F(KelcardTcpTest, ConnectionsAreServedOneAfterAnother)
+TEST_F(KelcardTcpTest, ARestartOrNetworkChangeEndsTheOtherConnectionsAtTheirNextRequest)
+{
+    Serve("127.0.31.15");
+    for (const uint16_t code : {0x0900, 0x0901, 0x0702}) {
+        RawClient other(Address()), changer(Address());
+        LoggedInClient(other);
+        LoggedInClient(changer);
+        const auto reply = changer.Exchange(code);
+        ASSERT_TRUE(reply) << code;
+        EXPECT_EQ(0, reply->status) << code;
+        EXPECT_TRUE(changer.ClosedByCard()) << code;
+        ASSERT_TRUE(other.Send(Request(0x0907))) << code;
+        EXPECT_TRUE(other.ClosedByCard()) << code;
+        RawClient next(Address());
+        LoggedInClient(next);
+    }
+}
+
+TEST_F(KelcardTcpTest, AnIdleConnectionHoldsUpNoOtherAndEachLogsInForItself)
 {
     Serve("127.0.31.7");
+    RawClient idle(Address());  // as kelvast at its password prompt
+    ASSERT_TRUE(idle.Connected());
     RawClient first(Address());
     LoggedInClient(first);
-    RawClient waiting(Address());
-    ASSERT_TRUE(waiting.Connected());
-    ASSERT_TRUE(waiting.Send(Request(0x0001)));
-
-    const auto stillFirst = first.Exchange(0x0907);
-    ASSERT_TRUE(stillFirst);
-    EXPECT_EQ(0, stillFirst->status);
-    first.Close();
-
-    const auto reply = waiting.ReadReply();
-    ASSERT_TRUE(reply) << "the waiting connection is served once the first ends";
-    EXPECT_EQ(0x0001, reply->command);
-    const auto name = waiting.Exchange(0x0907);
+    RawClient second(Address());
+    ASSERT_TRUE(second.Connected());
+    const auto refused = second.Exchange(0x0907);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(2, refused->status) << "the login of another connection does not carry over";
+    const auto name = first.Exchange(0x0907);
     ASSERT_TRUE(name);
-    EXPECT_EQ(2, name->status) << "the login of the first connection does not carry over";
+    EXPECT_EQ(0, name->status);
+    LoggedInClient(idle);
+}
+
+TEST_F(KelcardTcpTest, AConnectionBeyondTheCapIsClosedAndAFreedPlaceIsTakenAgain)
+{
+    Serve("127.0.31.13");
+    std::vector<std::unique_ptr<RawClient>> open;
+    for (std::size_t i = 0; i < kelcard::TcpServer::kMaxConnections; ++i) {
+        open.push_back(std::make_unique<RawClient>(Address()));
+        ASSERT_TRUE(open.back()->Connected()) << i;
+    }
+    RawClient extra(Address());
+    ASSERT_TRUE(extra.Connected());
+    EXPECT_TRUE(extra.ClosedByCard());
+    for (auto& client : open) EXPECT_TRUE(Answers(*client));
+
+    open.pop_back();
+    bool served = false;
+    for (int attempt = 0; attempt < 100 && !served; ++attempt) {
+        RawClient next(Address());
+        served = Answers(next);
+        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(served) << "the place of a connection that ended is free again";
+}
+
+TEST_F(KelcardTcpTest, AConnectionIsClosedAfterTheIdleLimitWithoutARequestByte)
+{
+    using namespace std::chrono;
+    constexpr auto kLimit = milliseconds(300);
+    Serve("127.0.31.14", kLimit);
+    const Bytes request = Request(0x0907);
+    const struct {
+        const char* name;
+        Bytes sent;  // before falling silent
+    } cases[] = {{"before any request", {}}, {"inside a header", Bytes(request.begin(), request.begin() + 20)}};
+    for (const auto& c : cases) {
+        RawClient client(Address());
+        ASSERT_TRUE(client.Send(c.sent)) << c.name;
+        const auto silentSince = steady_clock::now();
+        EXPECT_TRUE(client.ClosedByCard()) << c.name;
+        EXPECT_GE(steady_clock::now() - silentSince, kLimit) << c.name;
+    }
+
+    RawClient busy(Address());
+    LoggedInClient(busy);
+    for (int i = 0; i < 4; ++i) {
+        std::this_thread::sleep_for(kLimit / 2);
+        EXPECT_TRUE(Answers(busy)) << "a connection in use stays open past the limit, " << i;
+    }
 }
 
 TEST_F(KelcardTcpTest, OversizeDataLengthClosesTheConnection)
@@ -327,13 +400,20 @@ TEST_F(KelcardTcpTest, PeerClosingInsideARequestLeavesTheCardServing)
     EXPECT_EQ("", card.CardName());
 }
 
-TEST_F(KelcardTcpTest, StopEndsAnOpenConnectionAndTheListener)
+TEST_F(KelcardTcpTest, StopPromptlyEndsEveryOpenConnectionAndTheListener)
 {
     Serve("127.0.31.11");
-    RawClient client(Address());
-    LoggedInClient(client);
+    RawClient idle(Address()), midRequest(Address());
+    ASSERT_TRUE(idle.Connected());
+    const Bytes request = Request(0x0906, NameField("never"));
+    ASSERT_TRUE(midRequest.Send(Bytes(request.begin(), request.begin() + 40)));
+    RawClient loggedIn(Address());
+    LoggedInClient(loggedIn);  // accepted after the two above, which are served by now too
+
+    const auto started = std::chrono::steady_clock::now();
     m_server->Stop();
-    EXPECT_TRUE(client.ClosedByCard());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    for (RawClient* client : {&loggedIn, &idle, &midRequest}) EXPECT_TRUE(client->ClosedByCard());
     RawClient late(Address());
     EXPECT_FALSE(late.Connected());
     m_server->Stop();  // a second stop is harmless
