@@ -190,7 +190,10 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
         }
         const int login = LoginClient(argv[3]);
         if (login != 0) return login;
-        result = parseArguments(argc - 3, argv + 3);
+        if (x9strcasecmp(PastFirstChar(argv[4]), "script") == 0)
+            result = handleScript(argc, argv, kScriptNetwork);
+        else
+            result = parseArguments(argc - 3, argv + 3);
     } else if (x9strcasecmp(PastFirstChar(first), "cd") == 0) {
         client = std::make_unique<CX9ZunaIfc>(MEDIUM_CD, OS_WINDOWS, nullptr, 0);
         pmyIfc = client.get();
@@ -199,9 +202,13 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
             Usage(argv[0], 0);
             return kExitTooFewWords;
         }
-        result = parseArguments(argc - 1, argv + 1);
+        if (x9strcasecmp(PastFirstChar(argv[2]), "script") == 0)
+            result = handleScript(argc, argv, kScriptHostInterface);
+        else
+            result = parseArguments(argc - 1, argv + 1);
     }
 
+    if (result == kScriptLineRefused) return kExitInvalidWords;
     if (result < 0) {
         if (msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y') Usage(argv[0], 0);
         return kExitInvalidWords;

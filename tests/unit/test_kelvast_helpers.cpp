@@ -216,3 +216,27 @@ TEST(CardName, LengthAndCharacters)
 }
 
 }  // namespace
+
+TEST(ScriptLine, SplitsAtTheSeparatorsOnly)
+{
+    const struct {
+        const char* line;
+        int count;
+        std::vector<std::string> words;
+    } cases[] = {
+        {"-sel,-listall;  \n", 2, {"-sel", "-listall"}},
+        {"!!-a!b c;d,e\n", 5, {"-a", "b", "c", "d", "e"}},
+        {"-sel\t-x\r\n", 1, {"-sel\t-x\r"}},
+        {" ,;!\n", 0, {}},
+        {"", 0, {}},
+        {"a b c d e f g h i j k l m n o p q r s t u v w x", 24, {}},
+        {"a b c d e f g h i j k l m n o p q r s t u v w x y", -1, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words;
+        EXPECT_EQ(SplitScriptLine(c.line, words), c.count) << c.line;
+        if (!c.words.empty()) {
+            EXPECT_EQ(words, c.words) << c.line;
+        }
+    }
+}
