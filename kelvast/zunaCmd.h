@@ -60,6 +60,7 @@ struct SubCommand {
 int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv);
 
 // Group handlers.
+int ProcessUserCommands(int argc, char** argv);
 int ProcessGeneralCommands(int argc, char** argv);
 int ProcessSelCommands(int argc, char** argv);
 int ProcessNetworkCommands(int argc, char** argv);

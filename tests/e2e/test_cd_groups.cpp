@@ -1,4 +1,4 @@
-// A sample of the network, event-log, heartbeat and server-information commands over
+// A sample of the network, event-log, heartbeat, server-information and user commands over
 // the host interface: the same card answers through its virtual drive, with no login.
 #include <gtest/gtest.h>
 
@@ -76,6 +76,17 @@ TEST(CdGroups, HeartbeatIntervalAndServerInformation)
                                Accepted("Server Information set successfully\n") +
                                Accepted("Server Name: web1\nServer Location: hall4\nServer OS: linux\n"
                                         "Server Description: db\n"),
+                           ""));
+}
+
+// Over the drive there is no login to protect, but the last account is kept.
+TEST(CdGroups, UsersAddedListedAndRemoved)
+{
+    const RunResult run = RunWithDrive({}, Script(R"("$0" -cd -user -add ops password1 && "$0" -cd -user -del admin &&
+                                                   "$0" -cd -user -listAll && "$0" -cd -user -del ops)"));
+    EXPECT_TRUE(RunMatches(run, 5,
+                           Accepted("") + Accepted("") + Accepted("User 1: ops Password: password1 \n") +
+                               Accepted("Remove user failed, Permission denied\n"),
                            ""));
 }
 
