@@ -1,4 +1,4 @@
-// A sample of the network, event-log, heartbeat, server-information and user commands over
+// A sample of the network, event-log, heartbeat and server-information commands over
 // the host interface: the same card answers through its virtual drive, with no login.
 #include <gtest/gtest.h>
 

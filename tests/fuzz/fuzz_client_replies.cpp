@@ -70,9 +70,6 @@ void RunOperations(CX9ZunaIfc& client)
     client.GetCurrentMACAddressString(mac);
     unsigned long hb = 0;
     client.GetHeartbeatInterval(&hb);
-    ZUNA_API_SNMP_USER_REC users[16];
-    int count = 0;
-    client.GetAllSNMPUserInfo(users, 16, &count);
     client.ZunaLogin("admin", "admin");
 }
 
