@@ -33,7 +33,8 @@ const char* const kUsage =
     "\n"
     "Options of serve and run (run takes no --address):\n"
     "  --address A           loopback IPv4 address to listen on (required)\n"
-    "  --user NAME:PASSWORD  an account of the card (repeatable; default admin:admin)\n"
+    "  --user NAME:PASSWORD  an account of the card (repeatable, up to 16; default\n"
+    "                        admin:admin)\n"
     "  --fail CODE:STATUS    answer command CODE (0x0907 or decimal) with STATUS\n"
     "                        and no data (repeatable)\n"
     "  --drop CODE           end the connection instead of answering CODE (repeatable)\n"
@@ -106,6 +107,10 @@ bool AddAccount(const std::string& value, ServeOptions& options, std::string& er
     if (account.user.empty() || account.user.size() > ZUNA_LOGIN_MAX_TEXT ||
         account.password.size() > ZUNA_LOGIN_MAX_TEXT) {
         error = "--user: the name must have 1 to 31 characters and the password at most 31";
+        return false;
+    }
+    if (options.accounts.size() >= kMaxAccounts) {
+        error = "--user: the card holds at most " + std::to_string(kMaxAccounts) + " accounts";
         return false;
     }
     for (const Account& known : options.accounts) {

@@ -24,6 +24,7 @@ struct GroupEntry {
 
 // Group words in matching order; groups not built yet are simply not listed.
 const GroupEntry kGroups[] = {
+    {"user", ProcessUserCommands},
     {"sel", ProcessSelCommands},
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},

@@ -80,6 +80,7 @@ int handleScript(int argc, char** argv, int type);
 int SplitScriptLine(const char* line, std::vector<std::string>& words);
 
 // Group handlers.
+int ProcessUserCommands(int argc, char** argv);
 int ProcessGeneralCommands(int argc, char** argv);
 int ProcessSelCommands(int argc, char** argv);
 int ProcessNetworkCommands(int argc, char** argv);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "cksum.h"  // CalculateMD5Digest, the login digest
@@ -20,6 +21,7 @@
 #include "login.h"
 #include "network.h"  // form_mac_string, calc_chksum
 #include "sel.h"
+#include "users.h"
 #include "zunahdr.h"
 #include "x9zunamedium.h"
 
@@ -33,6 +35,14 @@ const char* GetZunaErrorString(int code);
 // network medium for IPAddress:nPort, MEDIUM_CD the host-interface medium, null for any
 // other value. Nothing is connected.
 std::unique_ptr<CX9ZunaMedium> CreateZunaMedium(X9ZUNAIFC_MEDIUM medium, const char* IPAddress, int nPort);
+
+// The user-list decoders (layouts in users.h): `len` bytes of a list reply into a table
+// of `tableSize` entries. The count is len divided by the entry's length (a shorter
+// tail is dropped), cut to the table; each text is copied up to its NUL or its field's
+// end, at most 31 characters, into its zero-filled field. Return the count.
+int UnpackUserNames(const unsigned char* data, uint32_t len, char (*names)[USER_TEXT_LEN], int tableSize);
+int UnpackUserList(const unsigned char* data, uint32_t len, ZUNA_API_USER_REC* users, int tableSize);
+int UnpackSnmpUserList(const unsigned char* data, uint32_t len, ZUNA_API_SNMP_USER_REC* users, int tableSize);
 
 class CX9ZunaIfc {
 public:
@@ -138,6 +148,22 @@ public:
     // A successful reply other than 4 bytes is refused (33).
     ZUNA_ERROR GetHeartbeatInterval(unsigned long* hbInterval);
 
+    // Users and SNMP users (0x0500..0x0507). The card decides on duplicates, missing
+    // users and its limits; its status passes through.
+    ZUNA_ERROR AddNewUser(ZUNA_API_USER_REC* user);
+    // Builds the record from the texts; a text of 32 characters or more does not fit
+    // its field: 28, nothing sent.
+    ZUNA_ERROR AddNewUser(const char* username, const char* password);
+    // The card removes the user named in username.
+    ZUNA_ERROR RemoveUser(ZUNA_API_USER_REC* user);
+    ZUNA_ERROR AddSNMPUser(ZUNA_API_SNMP_USER_REC* user);
+    // The lists, each from one reply of at most USER_LIST_MAX_LEN bytes (a longer one
+    // is refused: 33), unpacked into the caller's table of tableSize entries by the
+    // decoders above. *count is 0 whenever the status is not 0.
+    ZUNA_ERROR GetAllUsernames(char (*names)[USER_TEXT_LEN], int tableSize, int* count);
+    ZUNA_ERROR GetAllUsernamePassword(ZUNA_API_USER_REC* users, int tableSize, int* count);
+    ZUNA_ERROR GetAllSNMPUserInfo(ZUNA_API_SNMP_USER_REC* users, int tableSize, int* count);
+
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
     unsigned int resetWaitMicros = 3000000;
 
@@ -162,6 +188,11 @@ protected:
     ZUNA_ERROR ExchangeRecord(uint16_t cmdNum, void* rec, uint32_t sendLen, uint32_t size);
     // A request with `size` bytes of data and no reply data expected.
     ZUNA_ERROR SendRecord(uint16_t cmdNum, void* rec, uint32_t size);
+    // A list query without request data: its reply (at most USER_LIST_MAX_LEN bytes,
+    // in a zero-filled buffer) handed to `decode` with its length, 0 unless the status
+    // is 0; *count is what decode returns.
+    using ListDecoder = std::function<int(const unsigned char* data, uint32_t len)>;
+    ZUNA_ERROR QueryList(uint16_t cmdNum, const ListDecoder& decode, int* count);
 
     ZUNA_HEADER ZunaHeader;  // filled once, never read: each request builds its own header
     ZUNA_VER zunaVer;

@@ -57,6 +57,7 @@ void Login(CardState& card, Session& session, std::span<const uint8_t> request, 
         if (account.user != user) continue;
         if (SameDigest(LoginDigest(account.password, session.challenge), login.password)) {
             session.loggedIn = true;
+            session.user = user;
             reply.status = ZUNA_E_SUCCESS;
         }
         return;

@@ -39,6 +39,7 @@ const CommandTable& Commands()
         detail::AddNetworkCommands(t);
         detail::AddSelCommands(t);
         detail::AddHeartbeatCommands(t);
+        detail::AddUserCommands(t);
         return t;
     }();
     return table;

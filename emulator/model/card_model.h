@@ -39,6 +39,9 @@ struct Account {
 // The account a card has when none is given.
 inline constexpr const char* kDefaultUser = "admin";
 inline constexpr const char* kDefaultPassword = "admin";
+// The most accounts, and the most SNMP users, the card holds.
+inline constexpr std::size_t kMaxAccounts = 16;
+inline constexpr std::size_t kMaxSnmpUsers = 16;
 
 // The firmware texts a card reports unless told otherwise (the tool prints them
 // without adding a line end, so they end in one).
@@ -63,6 +66,7 @@ inline constexpr std::size_t kSelCapacity = 64;
 struct Session {
     bool requireLogin = true;   // TCP: true; host interface: false
     bool loggedIn = false;
+    std::string user;  // the account of the latest successful login
     bool haveChallenge = false;
     std::array<uint8_t, 8> challenge{};
     // Set by the model: the connection ends after this reply (the card restarts, or

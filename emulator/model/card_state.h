@@ -33,9 +33,17 @@ struct NetworkSettings {
     uint32_t gateway = kDefaultGateway;
 };
 
+struct SnmpUser {
+    std::string name;
+    std::string password;
+    std::string auth;  // "MD5" or "SHA"
+    std::string priv;  // "DES" or "NONE"
+};
+
 // What the card keeps across a restart only when it is saved (0x0900).
 struct CardConfig {
-    std::vector<Account> accounts;
+    std::vector<Account> accounts;  // at most kMaxAccounts, in the order added
+    std::vector<SnmpUser> snmpUsers;  // at most kMaxSnmpUsers
     std::array<char, CARD_NAME_LEN> name{};
     SMTP_CONFIG_INFO_tag smtp{};
     SERVER_INFO_STRUCT_tag serverInfo{};
@@ -120,6 +128,7 @@ void AddGeneralCommands(CommandTable& table);
 void AddNetworkCommands(CommandTable& table);  // network (0x07) and MAC address (0x08)
 void AddSelCommands(CommandTable& table);
 void AddHeartbeatCommands(CommandTable& table);
+void AddUserCommands(CommandTable& table);
 
 // Adds a record to the end of the event log, stamped `epochSeconds` (kept within
 // 0 to 2^32 - 1), with the card's record type and, when it has no text, the text

@@ -79,6 +79,17 @@ TEST(CdGroups, HeartbeatIntervalAndServerInformation)
                            ""));
 }
 
+// Over the drive there is no login to protect, but the last account is kept.
+TEST(CdGroups, UsersAddedListedAndRemoved)
+{
+    const RunResult run = RunWithDrive({}, Script(R"("$0" -cd -user -add ops password1 && "$0" -cd -user -del admin &&
+                                                   "$0" -cd -user -listAll && "$0" -cd -user -del ops)"));
+    EXPECT_TRUE(RunMatches(run, 5,
+                           Accepted("") + Accepted("") + Accepted("User 1: ops Password: password1 \n") +
+                               Accepted("Remove user failed, Permission denied\n"),
+                           ""));
+}
+
 TEST(CdGroups, CardFailureOverTheDrive)
 {
     const RunResult run = RunWithDrive({"--fail", "0x0400:5"}, Words{KELVAST_BIN, "-cd", "-sel", "-selInfo"});

@@ -1,0 +1,139 @@
+// kelvast -user: the card's users (who may log in) and SNMP users, listed and added;
+// users removed. Names and passwords are checked before anything is sent.
+#include <cstdio>
+#include <cstring>
+
+#include "zunaCmd.h"
+
+namespace {
+
+constexpr int kListTable = 16;          // entries a listing shows at the most
+constexpr std::size_t kMaxText = 30;    // the longest name or password that is added
+constexpr std::size_t kMinPassword = 8; // the shortest password of a user who logs in
+
+// The checks of a new account, in this order; prints the first failing one's line.
+// SNMP users have no minimum password length (minPassword 0).
+bool AccountTextsAreValid(const char* name, const char* password, std::size_t minPassword)
+{
+    const char* failure = nullptr;
+    if (std::strlen(name) > kMaxText)
+        failure = "Username cannot be more than 30 characters long\n";
+    else if (std::strlen(password) > kMaxText)
+        failure = "Password cannot be more than 30 characters long\n";
+    else if (ValidateUserOrPwd(name) != 0)
+        failure = "Username contains invalid characters\n";
+    else if (std::strlen(password) < minPassword)
+        failure = "Password needs to be a minimum of 8 characters\n";
+    else if (ValidateUserOrPwd(password) != 0)
+        failure = "Password contains invalid characters\n";
+    if (failure != nullptr) std::fputs(failure, stdout);
+    return failure == nullptr;
+}
+
+// Prints "Operation failed, <status text>\n" for a nonzero status; returns the status.
+int Reported(const char* operation, ZUNA_ERROR status)
+{
+    if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", operation, GetZunaErrorString(status));
+    return status;
+}
+
+// Names only; nothing but the entries is printed, also on failure.
+int ListAllUsers()
+{
+    char names[kListTable][USER_TEXT_LEN] = {};
+    int count = 0;
+    const ZUNA_ERROR status = pmyIfc->GetAllUsernames(names, kListTable, &count);
+    for (int i = 0; i < count; ++i) std::printf("User %d: %s \n", i + 1, CardText(names[i]).c_str());
+    return status;
+}
+
+int ListAllUserPass()
+{
+    ZUNA_API_USER_REC users[kListTable] = {};
+    int count = 0;
+    const ZUNA_ERROR status = pmyIfc->GetAllUsernamePassword(users, kListTable, &count);
+    for (int i = 0; i < count; ++i)
+        std::printf("User %d: %s Password: %s \n", i + 1, CardText(users[i].username).c_str(),
+                    CardText(users[i].password).c_str());
+    return status;
+}
+
+int ListAllSNMP()
+{
+    ZUNA_API_SNMP_USER_REC users[kListTable] = {};
+    int count = 0;
+    const ZUNA_ERROR status = pmyIfc->GetAllSNMPUserInfo(users, kListTable, &count);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error in getting SNMP users' infomation\n");
+        return status;
+    }
+    if (count == 0) {
+        std::printf("No SNMP user found in the system !\n");
+        return status;
+    }
+    std::printf("SNMP users in the system:\n");
+    for (int i = 0; i < count; ++i)
+        std::printf("User %d: %s Password: %s Auth Protocol: %s Priv Protocol: %s\n", i + 1,
+                    CardText(users[i].name).c_str(), CardText(users[i].pass).c_str(),
+                    CardText(users[i].authPro).c_str(), CardText(users[i].privPro).c_str());
+    return status;
+}
+
+int AddUser(const char* username, const char* password)
+{
+    if (!AccountTextsAreValid(username, password, kMinPassword)) return ZUNA_E_RANGE;
+    return Reported("Add user failed", pmyIfc->AddNewUser(username, password));
+}
+
+// The name is not checked, but one that does not fit the record is not cut short
+// (a shorter name could be another user's): refused with 26, nothing sent.
+int RemoveUser(const char* username, const char* password)
+{
+    ZUNA_API_USER_REC rec;
+    std::memset(&rec, 0, sizeof(rec));
+    if (!PutTextField(rec.username, username) || !PutTextField(rec.password, password)) {
+        std::printf("The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
+        return ZUNA_E_RANGE;
+    }
+    return Reported("Remove user failed", pmyIfc->RemoveUser(&rec));
+}
+
+// Protocol words are compared exactly (case matters); a bad one is an invalid word.
+int AddSnmpUser(const char* name, const char* password, const char* auth, const char* priv)
+{
+    if (!AccountTextsAreValid(name, password, 0)) return ZUNA_E_RANGE;
+    if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0) {
+        std::printf("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth);
+        return -1;
+    }
+    if (std::strcmp(priv, "DES") != 0 && std::strcmp(priv, "NONE") != 0) {
+        std::printf("Invalid Priv Protocol:%s\nValid input:DES/NONE", priv);
+        return -1;
+    }
+    ZUNA_API_SNMP_USER_REC rec;
+    std::memset(&rec, 0, sizeof(rec));
+    // Every text fits its field: the checks above bound them.
+    PutTextField(rec.name, name);
+    PutTextField(rec.authPro, auth);
+    PutTextField(rec.privPro, priv);
+    PutTextField(rec.pass, password);
+    return Reported("Add SNMP user failed", pmyIfc->AddSNMPUser(&rec));
+}
+
+// "listAllUser" is tried before "listAll"; the words match whole, so either order
+// gives the same.
+const SubCommand kUserCommands[] = {
+    {"listAllUser", 3, [](char**) { return ListAllUsers(); }},
+    {"listAll", 3, [](char**) { return ListAllUserPass(); }},
+    {"getSnmp", 3, [](char**) { return ListAllSNMP(); }},
+    {"del", 4, [](char** argv) { return RemoveUser(argv[3], "fillerpwd"); }},
+    {"add", 5, [](char** argv) { return AddUser(argv[3], argv[4]); }},
+    {"add", 7, [](char** argv) { return AddSnmpUser(argv[3], argv[4], argv[5], argv[6]); }},
+};
+
+}  // namespace
+
+int ProcessUserCommands(int argc, char** argv)
+{
+    return RunSubCommand(kUserCommands, argc, argv);
+}
