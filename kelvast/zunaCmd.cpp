@@ -25,6 +25,7 @@ struct GroupEntry {
 // Group words in matching order; groups not built yet are simply not listed.
 const GroupEntry kGroups[] = {
     {"sel", ProcessSelCommands},
+    {"pef", ProcessPefCommands},
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},
     {"HB", ProcessHeartbeatCommands},

@@ -62,6 +62,7 @@ int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv);
 // Group handlers.
 int ProcessGeneralCommands(int argc, char** argv);
 int ProcessSelCommands(int argc, char** argv);
+int ProcessPefCommands(int argc, char** argv);
 int ProcessNetworkCommands(int argc, char** argv);
 int ProcessHeartbeatCommands(int argc, char** argv);
 int ProcessServerInfo(int argc, char** argv);
