@@ -37,6 +37,7 @@ const CommandTable& Commands()
         detail::AddGeneralCommands(t);
         detail::AddNetworkCommands(t);
         detail::AddSelCommands(t);
+        detail::AddPefCommands(t);
         detail::AddHeartbeatCommands(t);
         return t;
     }();
