@@ -26,6 +26,7 @@ struct GroupEntry {
 const GroupEntry kGroups[] = {
     {"user", ProcessUserCommands},
     {"sel", ProcessSelCommands},
+    {"pef", ProcessPefCommands},
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},
     {"HB", ProcessHeartbeatCommands},

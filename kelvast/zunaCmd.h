@@ -83,6 +83,7 @@ int SplitScriptLine(const char* line, std::vector<std::string>& words);
 int ProcessUserCommands(int argc, char** argv);
 int ProcessGeneralCommands(int argc, char** argv);
 int ProcessSelCommands(int argc, char** argv);
+int ProcessPefCommands(int argc, char** argv);
 int ProcessNetworkCommands(int argc, char** argv);
 int ProcessHeartbeatCommands(int argc, char** argv);
 int ProcessServerInfo(int argc, char** argv);

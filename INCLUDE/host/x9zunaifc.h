@@ -20,6 +20,7 @@
 #include "general.h"
 #include "login.h"
 #include "network.h"  // form_mac_string, calc_chksum
+#include "pef.h"
 #include "sel.h"
 #include "users.h"
 #include "zunahdr.h"
@@ -120,6 +121,26 @@ public:
     ZUNA_ERROR GetSelPolicy(uint8_t* policy);
     ZUNA_ERROR SetSelPolicy(uint8_t policy);
     ZUNA_ERROR GetSelRecordEx(EVENT_RECORD_EXT_tag* pSelRecEx);
+
+    // Alerting (0x040A..0x040F). The PEF records have no byte order to mind.
+    ZUNA_ERROR GetPEFInfo(PEF_INFO_tag* info);
+    // param: a parameter record whose paramSelect (and index, and for a write the data)
+    // the caller filled; GetPefConfigDataLen(param) bytes of it travel. A read's
+    // successful reply must fill those bytes (else 33) and overwrites them.
+    ZUNA_ERROR SetPEFConfig(void* param);
+    ZUNA_ERROR GetPEFConfig(void* param);
+    // The record's length by its selector (see PefConfigParamLen); 0 for null. No
+    // exchange.
+    unsigned int GetPefConfigDataLen(void* param);
+    // The card makes its default PEF configuration; any reply data is ignored.
+    ZUNA_ERROR MakeDefaPefConfig();
+    // Sends the recipient as its list of eight name/value pairs (4,096 bytes).
+    ZUNA_ERROR SetAlertRecpData(ALERT_RECEP_INFO_tag* info);
+    // Asks for recipient info->arId and fills the texts by the keys the reply carries
+    // (in any order; a key not carried leaves its field, arId is never changed). A value
+    // longer than its field is cut to 31 characters. A reply that ends inside one of
+    // its first eight pairs is refused (33). The record changes only on success.
+    ZUNA_ERROR GetAlertRecpData(ALERT_RECEP_INFO_tag* info);
 
     // Network (0x0700..0x0702). record: a ZUNA_API_GET_NETWORK_CFG_REC (224 bytes).
     ZUNA_ERROR GetCurrentNetworkConfiguration(char* record);

@@ -38,6 +38,7 @@ const CommandTable& Commands()
         detail::AddGeneralCommands(t);
         detail::AddNetworkCommands(t);
         detail::AddSelCommands(t);
+        detail::AddPefCommands(t);
         detail::AddHeartbeatCommands(t);
         detail::AddUserCommands(t);
         return t;

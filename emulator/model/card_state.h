@@ -19,6 +19,7 @@
 #include "fieldtext.h"
 #include "general.h"
 #include "network.h"
+#include "pef.h"
 #include "sel.h"
 
 namespace kelcard::detail {
@@ -40,6 +41,22 @@ struct SnmpUser {
     std::string priv;  // "DES" or "NONE"
 };
 
+// The card's event filtering tables (card_pef.cpp), entries numbered from 1; every
+// entry is zero in a new card and after the default configuration (0x040D).
+inline constexpr std::size_t kPefEventFilters = 16;
+inline constexpr std::size_t kPefAlertPolicies = 16;
+inline constexpr std::size_t kPefDestinations = 4;
+struct PefConfig {
+    std::array<PEF_EVENT_FILTER_tag, kPefEventFilters> filters{};
+    std::array<PEF_ALERT_POLICY_tag, kPefAlertPolicies> policies{};
+    std::array<PEF_MODEM_RECORD_tag, kPefDestinations> modemDests{};
+    std::array<PEF_LAN_RECORD_tag, kPefDestinations> lanDests{};
+    std::array<PEF_LAN_RECORD_tag, kPefDestinations> thirdDests{};
+};
+
+// One alert recipient: the name/value pairs the card keeps for it (card_pef.cpp).
+using AlertRecipient = std::vector<std::pair<std::string, std::string>>;
+
 // What the card keeps across a restart only when it is saved (0x0900).
 struct CardConfig {
     std::vector<Account> accounts;  // at most kMaxAccounts, in the order added
@@ -50,6 +67,8 @@ struct CardConfig {
     NetworkSettings network;
     MacBytes mac = kDefaultMac;
     uint8_t selPolicy = SEL_POLICY_ROLLOVER;
+    PefConfig pef;
+    std::array<AlertRecipient, ALERT_RECP_COUNT> alertRecipients;
     uint32_t heartbeatInterval = kDefaultHeartbeatInterval;
 };
 
@@ -127,6 +146,7 @@ void AddLoginCommands(CommandTable& table);
 void AddGeneralCommands(CommandTable& table);
 void AddNetworkCommands(CommandTable& table);  // network (0x07) and MAC address (0x08)
 void AddSelCommands(CommandTable& table);
+void AddPefCommands(CommandTable& table);  // PEF tables and alert recipients
 void AddHeartbeatCommands(CommandTable& table);
 void AddUserCommands(CommandTable& table);
 

@@ -1,0 +1,162 @@
+// kelvast -pef: the card's eight alert recipients: who receives alerts, by mail or SNMP
+// trap over the LAN or a PPP link, and for which alert level.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "zunaCmd.h"
+
+namespace {
+
+// A destination word shorter than this counts as absent.
+constexpr std::size_t kMinDestinationLen = 3;
+
+// Reads the recipient number (decimal, as atoi reads it, kept within int). Outside 1 to
+// 8 prints the range line and gives false.
+bool ReadRecipientNumber(const char* word, uint8_t& arId)
+{
+    long number = std::strtol(word, nullptr, 10);
+    if (number > INT_MAX) number = INT_MAX;
+    if (number < INT_MIN) number = INT_MIN;
+    if (number < 1 || number > static_cast<long>(ALERT_RECP_COUNT)) {
+        std::printf("Alert Receipients ID range is 1 to 8. Given = %d \n", static_cast<int>(number));
+        return false;
+    }
+    arId = static_cast<uint8_t>(number);
+    return true;
+}
+
+// Places a word in its record field; a word too long for it is refused with a message.
+bool PutWord(char (&field)[ALERT_RECP_TEXT_LEN], const char* word, const char* what)
+{
+    if (PutTextField(field, word)) return true;
+    std::printf("Invalid %s: at most %zu characters are allowed!\n", what, ALERT_RECP_TEXT_LEN - 1);
+    return false;
+}
+
+void PrintRecipient(const ALERT_RECEP_INFO_tag& info)
+{
+    std::printf("Alert Receipient    : %d \n", info.arId);
+    std::printf("Name                : %s \n", CardText(info.recpName).c_str());
+    std::printf("Email-Id            : %s \n", CardText(info.emailId).c_str());
+    std::printf("SNMP Destination    : %s \n", CardText(info.snmpDest).c_str());
+    std::printf("PPP Login name      : %s \n", CardText(info.pppId).c_str());
+    std::printf("PPP Password        : %s \n", CardText(info.pppPass).c_str());
+    std::printf("Notification Method : %s \n", CardText(info.NotifyMethod).c_str());
+    std::printf("Alert Level         : %s \n", CardText(info.alertLevel).c_str());
+}
+
+struct AlertLevel {
+    const char* word;
+    const char* text;
+    bool disables;
+};
+const AlertLevel kAlertLevels[] = {
+    {"All", "All Alerts", false},
+    {"Disable", "Disable Alerts", true},
+    {"Critical", "Critical Only", false},
+};
+
+// What the method and medium words ask for: the method's text and the destinations
+// it needs.
+struct Notification {
+    bool mail = false;
+    bool snmp = false;
+    bool ppp = false;
+};
+
+// Reads the method over its medium into the record. False (after its message) when an
+// enabled alert level has no medium, or a medium has a method other than Mail or SNMP.
+bool ReadNotification(const char* method, const char* medium, bool disabled, ALERT_RECEP_INFO_tag& info,
+                      Notification& needs)
+{
+    const bool lan = x9strcasecmp(medium, "lan") == 0;
+    needs.ppp = x9strcasecmp(medium, "PPP") == 0;
+    if (!lan && !needs.ppp) {
+        if (disabled) return true;
+        std::printf("Alerts Level is enabled, Notification method required !\n");
+        return false;
+    }
+    needs.mail = x9strcasecmp(method, "Mail") == 0;
+    needs.snmp = x9strcasecmp(method, "SNMP") == 0;
+    if (!needs.mail && !needs.snmp) {
+        std::printf("Wrong Notification Method !\n");
+        return false;
+    }
+    std::snprintf(info.NotifyMethod, sizeof(info.NotifyMethod), "%s via %s", needs.mail ? "Mail" : "SNMP",
+                  needs.ppp ? "PPP" : "LAN");
+    return true;
+}
+
+// words: index name mailId SNMPDest PPPID NotifyMethod NotifyMedium PPPPass AlertType.
+int SetAlertRecpInfo(char** words)
+{
+    ALERT_RECEP_INFO_tag info;
+    std::memset(&info, 0, sizeof(info));
+    if (!ReadRecipientNumber(words[0], info.arId) || !PutWord(info.recpName, words[1], "recipient name")) return -1;
+
+    const AlertLevel* level = nullptr;
+    for (const AlertLevel& known : kAlertLevels)
+        if (x9strcasecmp(words[8], known.word) == 0) level = &known;
+    if (level == nullptr) {
+        std::printf("Wrong Alert Level !\n");
+        return -1;
+    }
+    PutTextField(info.alertLevel, level->text);
+
+    Notification needs;
+    if (!ReadNotification(words[5], words[6], level->disables, info, needs)) return -1;
+
+    struct Destination {
+        const char* word;
+        char (&field)[ALERT_RECP_TEXT_LEN];
+        bool required;
+        const char* missing;
+        const char* what;
+    };
+    const Destination destinations[] = {
+        {words[2], info.emailId, needs.mail, "Vaild Mail Id required !", "mail id"},
+        {words[3], info.snmpDest, needs.snmp, "Vaild SNMP Destination required !", "SNMP destination"},
+        {words[4], info.pppId, needs.ppp, "Vaild PPP Login Id required !", "PPP login id"},
+        {words[7], info.pppPass, needs.ppp, "Vaild PPP Password required !", "PPP password"},
+    };
+    for (const Destination& d : destinations) {
+        if (std::strlen(d.word) >= kMinDestinationLen) {
+            if (!PutWord(d.field, d.word, d.what)) return -1;
+        } else if (d.required) {
+            std::printf("%s", d.missing);
+            return -1;
+        }
+    }
+
+    PrintRecipient(info);
+    const ZUNA_ERROR status = pmyIfc->SetAlertRecpData(&info);
+    if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
+    return status;
+}
+
+int GetAlertRecpInfo(const char* indexWord)
+{
+    ALERT_RECEP_INFO_tag info;
+    std::memset(&info, 0, sizeof(info));
+    if (!ReadRecipientNumber(indexWord, info.arId)) return -1;
+    const ZUNA_ERROR status = pmyIfc->GetAlertRecpData(&info);
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
+    else
+        PrintRecipient(info);
+    return status;
+}
+
+const SubCommand kPefCommands[] = {
+    {"ARInfoSet", 12, [](char** argv) { return SetAlertRecpInfo(argv + 3); }},
+    {"ARInfoGet", 4, [](char** argv) { return GetAlertRecpInfo(argv[3]); }},
+};
+
+}  // namespace
+
+int ProcessPefCommands(int argc, char** argv)
+{
+    return RunSubCommand(kPefCommands, argc, argv);
+}
