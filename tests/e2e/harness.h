@@ -16,9 +16,10 @@
 
 namespace e2e {
 
-// The loopback address that belongs to the running test alone: 127.0.X.Y, derived
-// from the test's rank among all the tests of this program sorted by full name, so
-// every test (and every process that ctest starts for one) gets a different one.
+// The loopback address that belongs to the running test alone: 127.T.X.Y, T from the
+// build tree, X.Y from the test's rank among all the tests of this program sorted by
+// full name, so every test (and every process that ctest starts for one) gets a
+// different one, and suites of two build trees can run side by side.
 std::string TestAddress();
 
 // One kelvast run as the administrator does it.
