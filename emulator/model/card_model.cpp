@@ -38,6 +38,8 @@ const CommandTable& Commands()
         detail::AddNetworkCommands(t);
         detail::AddSelCommands(t);
         detail::AddHeartbeatCommands(t);
+        detail::AddAdvancedCommands(t);
+        detail::AddPowerCommands(t);
         return t;
     }();
     return table;

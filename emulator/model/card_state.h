@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "card_adv.h"
 #include "card_model.h"
 #include "fieldtext.h"
 #include "general.h"
@@ -43,6 +44,7 @@ struct CardConfig {
     MacBytes mac = kDefaultMac;
     uint8_t selPolicy = SEL_POLICY_ROLLOVER;
     uint32_t heartbeatInterval = kDefaultHeartbeatInterval;
+    AdvancedSettings advanced;
 };
 
 // One record of the event log, numbers in host order. Its record number is its place
@@ -84,6 +86,7 @@ struct CardState {
     std::map<uint16_t, Fault> faults;
     SelLog sel;
     bool interfaceUp = true;
+    HostAndHealth host;
     std::random_device random;
 
     int64_t Now() const { return clock() + clockOffset; }
@@ -119,6 +122,8 @@ void AddGeneralCommands(CommandTable& table);
 void AddNetworkCommands(CommandTable& table);  // network (0x07) and MAC address (0x08)
 void AddSelCommands(CommandTable& table);
 void AddHeartbeatCommands(CommandTable& table);
+void AddAdvancedCommands(CommandTable& table);  // advanced settings (0x0C)
+void AddPowerCommands(CommandTable& table);     // host power (0x03) and card health (0x01)
 
 // Adds a record to the end of the event log, stamped `epochSeconds` (kept within
 // 0 to 2^32 - 1), with the card's record type and, when it has no text, the text
