@@ -67,6 +67,15 @@ void WaitForStopSignal(const sigset_t& set)
     }
 }
 
+// Prints each host power action of the card as it happens.
+void PrintHostPowerActions(kelcard::CardModel& card)
+{
+    card.SetHostPowerHook([](kelcard::HostPowerAction action) {
+        std::fprintf(stderr, "host power: %s\n", kelcard::HostPowerWord(action));
+        std::fflush(stderr);
+    });
+}
+
 int RunServe(const std::vector<std::string>& words)
 {
     kelcard::ServeOptions options;
@@ -76,6 +85,7 @@ int RunServe(const std::vector<std::string>& words)
     const sigset_t stopSignals = BlockStopSignals();
     kelcard::CardModel card(options.accounts);
     kelcard::ConfigureCard(card, options, static_cast<int64_t>(std::time(nullptr)));
+    PrintHostPowerActions(card);
     kelcard::TcpServer server(card, options.address);
     if (!server.Start(&error)) {
         std::fprintf(stderr, "kelcard: cannot serve on %s:6577: %s\n", options.address.c_str(), error.c_str());
@@ -198,6 +208,7 @@ int RunProgram(const std::vector<std::string>& words)
 
     kelcard::CardModel card(options.card.accounts);
     kelcard::ConfigureCard(card, options.card, static_cast<int64_t>(std::time(nullptr)));
+    PrintHostPowerActions(card);
     kelcard::VirtualDrive drive(card, options.drive);
     kelcard::DriveSandbox sandbox(drive);
     if (!sandbox.Start(&error)) {

@@ -29,7 +29,7 @@ const char* const kUsage =
     "waits until PROGRAM and every process it left behind have ended, passing SIGINT,\n"
     "SIGTERM and SIGHUP on to them, and exits with PROGRAM's exit status (128 + N\n"
     "when signal N ended it; 127 when it cannot be started). It prints nothing itself\n"
-    "but its errors, on standard error.\n"
+    "but its errors and the host power actions, on standard error.\n"
     "\n"
     "Options of serve and run (run takes no --address):\n"
     "  --address A           loopback IPv4 address to listen on (required)\n"
@@ -46,7 +46,13 @@ const char* const kUsage =
     "                        (default 00:2A:3B:4C:5D:1D)\n"
     "  --link-down           the card's network interface is not up\n"
     "  --sel-records N       start with N sample event-log records (0 to 64), one a\n"
-    "                        minute up to the card's start time\n";
+    "                        minute up to the card's start time\n"
+    "  --health N:VALUE      health reading N (1 to 6) reads VALUE thousandths of a\n"
+    "                        volt (repeatable; default each reading's ideal value)\n"
+    "\n"
+    "Each host power action the card carries out is printed on standard error as it\n"
+    "happens: \"host power: reset\", \"host power: down\", \"host power: up\" or\n"
+    "\"host power: cycle\".\n";
 
 static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
 static_assert(TcpServer::kDefaultIdleLimit == std::chrono::minutes(5), "kUsage states the idle limit");
@@ -133,6 +139,17 @@ bool AddFault(const std::string& value, ServeOptions& options, std::string& erro
     return true;
 }
 
+bool AddHealthValue(const std::string& value, ServeOptions& options, std::string& error)
+{
+    const auto colon = value.find(':');
+    const auto index = ParseNumber(value.substr(0, colon), kHealthReadings);
+    const auto reading = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), UINT32_MAX);
+    if (!index || *index == 0 || !reading)
+        return Refuse(error, "--health", "N:VALUE (N from 1 to 6, VALUE thousandths of a volt)", value);
+    options.health.emplace_back(static_cast<std::size_t>(*index), *reading);
+    return true;
+}
+
 // Exactly six hex pairs joined by colons, either letter case.
 std::optional<std::array<uint8_t, 6>> ParseMac(const std::string& text)
 {
@@ -213,6 +230,7 @@ const Option<ServeOptions> kServeOptions[] = {
      }},
     {"--user", true, AddAccount},
     {"--fail", true, AddFault},
+    {"--health", true, AddHealthValue},
     {"--drop", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          uint16_t code = 0;
@@ -338,6 +356,7 @@ void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow
     for (uint16_t code : options.drops) card.ForceDrop(code);
     if (options.mac) card.SetMacAddress(*options.mac);
     if (options.linkDown) card.SetInterfaceUp(false);
+    for (const auto& [index, reading] : options.health) card.SetHealthValue(index - 1, reading);
     const int64_t start = card.CardTime();
     for (uint32_t i = 0; i < options.selRecords; ++i) {
         const SampleEvent& event = kSampleEvents[i % std::size(kSampleEvents)];

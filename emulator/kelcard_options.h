@@ -31,6 +31,7 @@ struct ServeOptions {
     std::optional<std::array<uint8_t, 6>> mac;          // --mac XX:XX:XX:XX:XX:XX
     bool linkDown = false;                              // --link-down
     uint32_t selRecords = 0;                            // --sel-records N
+    std::vector<std::pair<std::size_t, uint32_t>> health;  // --health N:VALUE... (N from 1)
 };
 
 // Parses the words after "serve". On a bad word returns false with a one-line

@@ -30,8 +30,17 @@ const GroupEntry kGroups[] = {
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},
     {"HB", ProcessHeartbeatCommands},
+    {"ModemCfg", ProcessModemCommands},
+    {"PppCfg", ProcessPppCfgCommands},
+    {"ASRCfg", ProcessASRCfgCommands},
     {"setServerInfo", ProcessServerInfo},
     {"GetServerInfo", [](int, char**) { return ShowServerInfo(); }},
+    {"GetCardHealth", [](int, char**) { return GetCardHealthInfo(); }},
+    {"GetI2CCfg", [](int, char**) { return ShowI2CConfig(); }},
+    {"SetI2CCfg", SetI2CAddress},
+    {"GetIpmiCfg", [](int, char**) { return ShowIpmiConfig(); }},
+    {"SetIpmiCfg", SetIpmiConfig},
+    {"HostCtrl", HostPowerControl},
 };
 
 const char kBannerRule[] =

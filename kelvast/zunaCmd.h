@@ -91,6 +91,31 @@ int ProcessServerInfo(int argc, char** argv);
 // line; 0 either way.
 int ShowServerInfo();
 
+// Advanced settings: the groups -ModemCfg, -PppCfg and -ASRCfg, and the single
+// commands the dispatcher hands the whole word vector (word 1 the command word). The
+// single commands print a card failure's line and give 0; -1 for invalid words.
+int ProcessModemCommands(int argc, char** argv);
+int ProcessPppCfgCommands(int argc, char** argv);
+int ProcessASRCfgCommands(int argc, char** argv);
+int ShowI2CConfig();
+int SetI2CAddress(int argc, char** argv);
+int ShowIpmiConfig();
+int SetIpmiConfig(int argc, char** argv);
+int HostPowerControl(int argc, char** argv);
+// -GetCardHealth: the six readings; -1 (no message) when the card gives none.
+int GetCardHealthInfo();
+// The options of -ModemCfg -set (words 3.. of argv, argc words in all, at least 4) into rec: the
+// port (exactly ttyS2 or ttyS3) and the values given, each checked. 0 when all is
+// right, 26 after a value check's message, -1 for a bad port or option form.
+int parseModemArg(int argc, char** argv, MODEM_CONFIG_REC* rec);
+// Modem value checks: 0, or 26 after printing the reason.
+int CheckModemBaud(const char* text);
+int CheckInitStrLen(const char* text);
+int CheckPhoneNum(const char* text);
+// An I2C address word: "0x" or "0X" and one or two hex digits, or a decimal number up
+// to 255. False for anything else (the address is then left alone).
+bool ReadAddressWord(const char* word, unsigned char* address);
+
 // A card's text as the terminal is to show it: the text at the start of the field,
 // bounded by the field as FieldLen bounds it, with each control character other than
 // newline and tab (0x01-0x1F, 0x7F) as '?'; bytes from 0x80 up pass unchanged. Every

@@ -117,3 +117,10 @@ inline void FixBe32InPlace(void* record, std::size_t offset)
     const uint32_t v = GetBe32(p);
     std::memcpy(p, &v, sizeof(v));
 }
+// The same for a little-endian field (a few records carry their numbers that way).
+inline void FixLe32InPlace(void* record, std::size_t offset)
+{
+    auto* p = static_cast<unsigned char*>(record) + offset;
+    const uint32_t v = GetLe32(p);
+    std::memcpy(p, &v, sizeof(v));
+}

@@ -16,11 +16,13 @@
 #include <functional>
 #include <memory>
 
+#include "adv.h"
 #include "cksum.h"  // CalculateMD5Digest, the login digest
 #include "general.h"
 #include "login.h"
 #include "network.h"  // form_mac_string, calc_chksum
 #include "pef.h"
+#include "powermgr.h"
 #include "sel.h"
 #include "users.h"
 #include "zunahdr.h"
@@ -185,6 +187,33 @@ public:
     ZUNA_ERROR GetAllUsernamePassword(ZUNA_API_USER_REC* users, int tableSize, int* count);
     ZUNA_ERROR GetAllSNMPUserInfo(ZUNA_API_SNMP_USER_REC* users, int tableSize, int* count);
 
+    // Advanced settings (0x0C00..0x0C0B). Records travel whole; texts are not checked
+    // here (the tool checks them).
+    ZUNA_ERROR GetPppServerIps(PPP_SERVER_IP_REC* ips);
+    ZUNA_ERROR SetPppServerIps(PPP_SERVER_IP_REC* ips);
+    // The request names the port in `dev` (other fields empty); the reply fills the
+    // record for that port.
+    ZUNA_ERROR GetModemConfig(MODEM_CONFIG_REC* cfg);
+    ZUNA_ERROR SetModemConfig(MODEM_CONFIG_REC* cfg);
+    // Sends the caller's record as it is; on success asr_delay is in host order.
+    ZUNA_ERROR GetASRConfig(ASR_REC_tag* asr);
+    // Turns asr_delay to wire order in the caller's record and sends it; the record
+    // stays in wire order afterwards.
+    ZUNA_ERROR SetASRConfig(ASR_REC_tag* asr);
+    // One byte each way.
+    ZUNA_ERROR GetI2CConfig(unsigned char* address);
+    ZUNA_ERROR SetI2CConfig(unsigned char* address);
+    // The 32-bit fields are little-endian on the wire: on success they are in host
+    // order; a write sends a converted copy and leaves the caller's record as it was.
+    ZUNA_ERROR GetIPMIConfig(IPMI_CONFIG_INFO_tag* cfg);
+    ZUNA_ERROR SetIPMIConfig(IPMI_CONFIG_INFO_tag* cfg);
+
+    // Host power (0x0300): one byte, HOST_POWER_RESET .. HOST_POWER_CYCLE.
+    ZUNA_ERROR RemoteHostPowerControl(unsigned char* action);
+    // Card health (0x0100): entries holds X9_HEALTH_ENTRIES (6) records. The reply must
+    // fill all six (else 33); on success their six numbers are in host order.
+    ZUNA_ERROR GetCardHealth(X9_HEALTH_INFO_tag* entries);
+
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
     unsigned int resetWaitMicros = 3000000;
 
@@ -200,6 +229,9 @@ protected:
     // own inverse on any host).
     static void b2l_selRecord(void* pRec);
     static void b2l_selInfo(SEL_STATE_INFO_TAG* pInfo);
+    static void b2l_healthInfo(X9_HEALTH_INFO_tag* pEntry);
+    // The IPMI record's little-endian fields, likewise.
+    static void l2h_ipmiConfig(IPMI_CONFIG_INFO_tag* pCfg);
 
     // A query without request data whose reply fills a record of `size` bytes. A
     // successful reply of another length is refused (33).

@@ -41,6 +41,8 @@ const CommandTable& Commands()
         detail::AddPefCommands(t);
         detail::AddHeartbeatCommands(t);
         detail::AddUserCommands(t);
+        detail::AddAdvancedCommands(t);
+        detail::AddPowerCommands(t);
         return t;
     }();
     return table;

@@ -62,6 +62,16 @@ inline constexpr uint32_t kDefaultHeartbeatInterval = 300;
 // The event log holds this many records (48 bytes each in its free-space count).
 inline constexpr std::size_t kSelCapacity = 64;
 
+// What the card does to the host's power, as asked by 0x0300.
+enum class HostPowerAction { kReset, kDown, kUp, kCycle };
+// The action's word: "reset", "down", "up" or "cycle".
+const char* HostPowerWord(HostPowerAction action);
+// Called for each power action as the card carries it out.
+using HostPowerHook = std::function<void(HostPowerAction)>;
+
+// The card's health readings (0x0100), always this many.
+inline constexpr std::size_t kHealthReadings = 6;
+
 // Per-connection state kept by a front end and handed to every call.
 struct Session {
     bool requireLogin = true;   // TCP: true; host interface: false
@@ -78,6 +88,14 @@ struct Session {
     int generation = -1;  // kept by the model: the card's restarts and network changes
                           // counted at the session's first request
 };
+
+// A session as the host interface has it: no login is needed.
+inline Session HostInterfaceSession()
+{
+    Session session;
+    session.requireLogin = false;
+    return session;
+}
 
 // Why the card last restarted.
 enum class ResetKind {
@@ -156,6 +174,18 @@ public:
 
     // Heartbeat interval (card_oshb.cpp), in seconds.
     uint32_t HeartbeatInterval() const;
+
+    // Host power and card health (card_power.cpp).
+    // The hook is called for every power action the card carries out, with the card's
+    // lock held: it must not call the model. A null hook removes it.
+    void SetHostPowerHook(HostPowerHook hook);
+    // The power actions carried out so far, oldest first, and whether the host is on
+    // (a new card's host is on; down turns it off, up and cycle on, reset leaves it).
+    std::vector<HostPowerAction> HostPowerLog() const;
+    bool HostPowered() const;
+    // Sets reading `index` (0 to kHealthReadings - 1) to `thousandths` of a volt; the
+    // card derives the reading's status from it. False for another index.
+    bool SetHealthValue(std::size_t index, uint32_t thousandths);
 
 private:
     mutable std::mutex m_mutex;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "card_adv.h"
 #include "card_model.h"
 #include "fieldtext.h"
 #include "general.h"
@@ -70,6 +71,7 @@ struct CardConfig {
     PefConfig pef;
     std::array<AlertRecipient, ALERT_RECP_COUNT> alertRecipients;
     uint32_t heartbeatInterval = kDefaultHeartbeatInterval;
+    AdvancedSettings advanced;
 };
 
 // One record of the event log, numbers in host order. Its record number is its place
@@ -112,6 +114,7 @@ struct CardState {
     std::map<uint16_t, Fault> faults;
     SelLog sel;
     bool interfaceUp = true;
+    HostAndHealth host;
     std::random_device random;
 
     int64_t Now() const { return clock() + clockOffset; }
@@ -149,6 +152,8 @@ void AddSelCommands(CommandTable& table);
 void AddPefCommands(CommandTable& table);  // PEF tables and alert recipients
 void AddHeartbeatCommands(CommandTable& table);
 void AddUserCommands(CommandTable& table);
+void AddAdvancedCommands(CommandTable& table);  // advanced settings (0x0C)
+void AddPowerCommands(CommandTable& table);     // host power (0x03) and card health (0x01)
 
 // Adds a record to the end of the event log, stamped `epochSeconds` (kept within
 // 0 to 2^32 - 1), with the card's record type and, when it has no text, the text

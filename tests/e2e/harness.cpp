@@ -474,6 +474,16 @@ void Card::Stop()
     m_stderrFile = -1;
 }
 
+std::string Card::ErrorText() const
+{
+    std::string text;
+    char buf[4096];
+    ssize_t n = 0;
+    for (off_t at = 0; m_stderrFile >= 0 && (n = ::pread(m_stderrFile, buf, sizeof(buf), at)) > 0; at += n)
+        text.append(buf, static_cast<std::size_t>(n));
+    return text;
+}
+
 ::testing::AssertionResult CardTest::StartCard(const std::vector<std::string>& options)
 {
     return card.Start(TestAddress(), options);

@@ -91,6 +91,8 @@ public:
     // crashed or ended with a failure status.
     void Stop();
     const std::string& Address() const { return m_address; }
+    // What the card has written on its standard error so far.
+    std::string ErrorText() const;
 
 private:
     pid_t m_pid = -1;

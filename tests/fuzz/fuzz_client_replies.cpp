@@ -70,6 +70,14 @@ void RunOperations(CX9ZunaIfc& client)
     client.GetCurrentMACAddressString(mac);
     unsigned long hb = 0;
     client.GetHeartbeatInterval(&hb);
+    X9_HEALTH_INFO_tag health[X9_HEALTH_ENTRIES];
+    client.GetCardHealth(health);
+    MODEM_CONFIG_REC modem{"ttyS2", "", "", ""};
+    client.GetModemConfig(&modem);
+    ASR_REC_tag asr{};
+    client.GetASRConfig(&asr);
+    IPMI_CONFIG_INFO_tag ipmi{};
+    client.GetIPMIConfig(&ipmi);
     client.ZunaLogin("admin", "admin");
 }
 

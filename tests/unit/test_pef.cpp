@@ -74,17 +74,10 @@ TEST(PefClient, QueryReadsTheReplyPairsWithinItsLength)
     }
 }
 
-kelcard::Session NoLoginSession()
-{
-    kelcard::Session session;
-    session.requireLogin = false;
-    return session;
-}
-
 // The card model behind the client, as the host interface reaches it (no login).
 struct CardMedium : CX9ZunaMedium {
     kelcard::CardModel card;
-    kelcard::Session session = NoLoginSession();
+    kelcard::Session session = kelcard::HostInterfaceSession();
     int IssueZUNACommand(char* send, unsigned long* len, char* recv, unsigned long) override
     {
         const auto reply = card.HandlePacket(session, reinterpret_cast<uint8_t*>(send), 32 + GetLe32(send + 12));

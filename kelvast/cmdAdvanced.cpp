@@ -1,0 +1,335 @@
+// kelvast -ModemCfg, -PppCfg, -ASRCfg and the single commands -GetI2CCfg, -SetI2CCfg,
+// -GetIpmiCfg and -SetIpmiCfg: the card's modem ports, PPP addresses, automatic server
+// recovery, I2C slave address and IPMI settings.
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "zunaCmd.h"
+
+namespace {
+
+constexpr int kInvalidValue = ZUNA_E_RANGE;  // a modem value that fails its check
+
+const char* const kModemBauds[] = {"9600", "19200", "38400", "57600"};
+
+// -ModemCfg -get PORT: the port word goes to the card as it is (the card answers for
+// the ports it has); a word that does not fit the record's field is refused.
+int GetModemConfig(const char* port)
+{
+    MODEM_CONFIG_REC rec{};
+    if (!PutTextField(rec.dev, port)) {
+        std::printf("Device can be ttyS2 or ttyS3\n");
+        return -1;
+    }
+    const ZUNA_ERROR status = pmyIfc->GetModemConfig(&rec);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error when getting Modem configuration!\n");
+        return status;
+    }
+    std::printf("Serial Port : %s\n", CardText(rec.dev).c_str());
+    std::printf("Speed       : %s\n", CardText(rec.baud).c_str());
+    std::printf("Init String : %s\n", CardText(rec.initStr).c_str());
+    std::printf("Phone Number: %s\n", CardText(rec.phoneNum).c_str());
+    return status;
+}
+
+// -ModemCfg -get: both ports; the second only when the first could be read.
+int GetBothModemPorts()
+{
+    if (GetModemConfig(MODEM_PORT_1) != ZUNA_E_SUCCESS) return -1;
+    return GetModemConfig(MODEM_PORT_2);
+}
+
+// -ModemCfg -set PORT OPTIONS (argc words): nothing is sent unless every word is right.
+int SetModemPort(int argc, char** argv)
+{
+    MODEM_CONFIG_REC rec{};
+    if (parseModemArg(argc, argv, &rec) != 0) return -1;
+    return pmyIfc->SetModemConfig(&rec);
+}
+
+bool IsOption(const char* word, const char* option)
+{
+    return x9strcasecmp(word, option) == 0;
+}
+
+// Checks `value` with `check` and stores it in its field: 0, or the check's result.
+template <std::size_t N>
+int StoreModemValue(char (&field)[N], const char* value, int (*check)(const char*))
+{
+    if (const int result = check(value); result != 0) return result;
+    PutTextField(field, value);  // every check keeps the value within its field
+    return 0;
+}
+
+int StoreBaud(MODEM_CONFIG_REC* rec, const char* value)
+{
+    return StoreModemValue(rec->baud, value, CheckModemBaud);
+}
+int StoreInitStr(MODEM_CONFIG_REC* rec, const char* value)
+{
+    return StoreModemValue(rec->initStr, value, CheckInitStrLen);
+}
+int StorePhoneNum(MODEM_CONFIG_REC* rec, const char* value)
+{
+    return StoreModemValue(rec->phoneNum, value, CheckPhoneNum);
+}
+
+// --- PPP addresses ---------------------------------------------------------------------
+
+int GetPppAddresses()
+{
+    PPP_SERVER_IP_REC ips{};
+    const ZUNA_ERROR status = pmyIfc->GetPppServerIps(&ips);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Error when getting PPP server IPs !\n");
+        return status;
+    }
+    std::printf("PPP Server IP Configuration\n");
+    std::printf("Server IP : %s \n", CardText(ips.serverIp).c_str());
+    std::printf("Client IP : %s \n", CardText(ips.clientIp).c_str());
+    return status;
+}
+
+// Both addresses must be dotted IPv4 texts that fit their fields.
+int SetPppAddresses(const char* server, const char* client)
+{
+    PPP_SERVER_IP_REC ips{};
+    if (ValidateIPAddress(server) != 0 || ValidateIPAddress(client) != 0 || !PutTextField(ips.serverIp, server) ||
+        !PutTextField(ips.clientIp, client)) {
+        std::printf("Invalid IP address !\n");
+        return -1;
+    }
+    if (pmyIfc->SetPppServerIps(&ips) != ZUNA_E_SUCCESS) std::printf("Error when setting PPP server IPs !\n");
+    return 0;
+}
+
+// --- Automatic server recovery ---------------------------------------------------------
+
+int GetAsr()
+{
+    ASR_REC_tag asr{};
+    const ZUNA_ERROR status = pmyIfc->GetASRConfig(&asr);
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("Not able to get ASR config !\n");
+        return status;
+    }
+    std::printf("ASR Configuration : \n%s = ", "ASR_STATE");
+    std::printf("%s\n", asr.asr_state == ASR_STATE_ENABLED ? "ENABLED" : "DISABLED");
+    std::printf("%s = ", "ASR_METHOD");
+    std::printf("%s\n", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "POWER_CYCLE" : "RESET");
+    std::printf("%s=%d\n", "ASR_DELAY", static_cast<int>(asr.asr_delay));
+    return 0;
+}
+
+// -ASRCfg -set DISABLED: recovery off, with the reset method and the least delay.
+int DisableAsr(const char* stateWord)
+{
+    if (x9strcasecmp(stateWord, "DISABLED") != 0) {
+        std::printf("ASR method was not given !\n");
+        return -1;
+    }
+    ASR_REC_tag asr{ASR_STATE_DISABLED, ASR_METHOD_RESET, ASR_MIN_DELAY};
+    return pmyIfc->SetASRConfig(&asr);
+}
+
+// -ASRCfg -set STATE METHOD DELAY. The delay reads as atoi reads it (a word without
+// digits is 0); one that does not fit the card's 16-bit field is refused.
+int SetAsr(const char* stateWord, const char* methodWord, const char* delayWord)
+{
+    ASR_REC_tag asr{};
+    if (x9strcasecmp(stateWord, "DISABLED") == 0)
+        asr.asr_state = ASR_STATE_DISABLED;
+    else if (x9strcasecmp(stateWord, "ENABLED") == 0)
+        asr.asr_state = ASR_STATE_ENABLED;
+    else
+        return -1;
+    if (x9strcasecmp(methodWord, "POWERCYCLE") == 0)
+        asr.asr_method = ASR_METHOD_POWER_CYCLE;
+    else if (x9strcasecmp(methodWord, "RESET") == 0)
+        asr.asr_method = ASR_METHOD_RESET;
+    else
+        return -1;
+    const long delay = std::strtol(delayWord, nullptr, 10);
+    if (delay < 0 || delay > UINT16_MAX) return -1;
+    asr.asr_delay = static_cast<uint16_t>(delay);
+    if (asr.asr_delay < ASR_MIN_DELAY) {
+        std::printf("Defaulting ASR delay to %d seconds\n", ASR_MIN_DELAY);
+        asr.asr_delay = ASR_MIN_DELAY;
+    }
+    std::printf("asr->asr_status: %d asr->asr_method: %d asr->asr_delay: %d\n", asr.asr_state, asr.asr_method,
+                asr.asr_delay);
+    return pmyIfc->SetASRConfig(&asr);
+}
+
+const char* YesNo(int flag)
+{
+    return flag != 0 ? "YES" : "NO";
+}
+
+int IsYes(const char* word)
+{
+    return x9strcasecmp(word, "Yes") == 0 ? 1 : 0;
+}
+
+const SubCommand kModemCommands[] = {
+    {"get", 3, [](char**) { return GetBothModemPorts(); }},
+    {"get", 4, [](char** argv) { return GetModemConfig(argv[3]); }},
+    {"set", 6, [](char** argv) { return SetModemPort(6, argv); }},
+    {"set", 8, [](char** argv) { return SetModemPort(8, argv); }},
+    {"set", 10, [](char** argv) { return SetModemPort(10, argv); }},
+};
+
+const SubCommand kPppCommands[] = {
+    {"get", 3, [](char**) { return GetPppAddresses(); }},
+    {"set", 5, [](char** argv) { return SetPppAddresses(argv[3], argv[4]); }},
+};
+
+const SubCommand kAsrCommands[] = {
+    {"get", 3, [](char**) { return GetAsr(); }},
+    {"set", 4, [](char** argv) { return DisableAsr(argv[3]); }},
+    {"set", 6, [](char** argv) { return SetAsr(argv[3], argv[4], argv[5]); }},
+};
+
+}  // namespace
+
+int CheckModemBaud(const char* text)
+{
+    if (text[0] == '\0') return 0;
+    for (const char* baud : kModemBauds)
+        if (std::strcmp(text, baud) == 0) return 0;
+    std::printf("Invalid baud rate. Baud rate can only be 9600,19200,38400 or 57600!!\n");
+    return kInvalidValue;
+}
+
+int CheckInitStrLen(const char* text)
+{
+    if (std::strlen(text) <= MODEM_INIT_STR_MAX) return 0;
+    std::printf("init string cannot be more than 60 characters\n");
+    return kInvalidValue;
+}
+
+int CheckPhoneNum(const char* text)
+{
+    if (std::strlen(text) <= MODEM_PHONE_NUM_MAX) return 0;
+    std::printf("Phone number cannot be more than 30 characters\n");
+    return kInvalidValue;
+}
+
+int parseModemArg(int argc, char** argv, MODEM_CONFIG_REC* rec)
+{
+    const char* port = argv[3];
+    if (std::strcmp(port, MODEM_PORT_1) != 0 && std::strcmp(port, MODEM_PORT_2) != 0) {
+        std::printf("Device can be ttyS2 or ttyS3\n");
+        return -1;
+    }
+    PutTextField(rec->dev, port);
+    char** opt = argv + 4;  // option, value, option, value...
+    int result = -1;
+    if (argc == 6) {
+        if (IsOption(opt[0], "-s")) result = StoreBaud(rec, opt[1]);
+        else if (IsOption(opt[0], "-i")) result = StoreInitStr(rec, opt[1]);
+        else if (IsOption(opt[0], "-p")) result = StorePhoneNum(rec, opt[1]);
+    } else if (argc == 8) {
+        if (IsOption(opt[0], "-s") && IsOption(opt[2], "-i")) {
+            result = StoreBaud(rec, opt[1]);
+            if (result == 0) result = StoreInitStr(rec, opt[3]);
+        } else if (IsOption(opt[0], "-s") && IsOption(opt[2], "-p")) {
+            result = StoreBaud(rec, opt[1]);
+            if (result == 0) result = StorePhoneNum(rec, opt[3]);
+        } else if (IsOption(opt[0], "-i")) {
+            // The word before the phone number is not examined.
+            result = StoreInitStr(rec, opt[1]);
+            if (result == 0) result = StorePhoneNum(rec, opt[3]);
+        }
+    } else if (argc == 10 && IsOption(opt[0], "-s") && IsOption(opt[2], "-i") && IsOption(opt[4], "-p")) {
+        result = StoreBaud(rec, opt[1]);
+        if (result == 0) result = StoreInitStr(rec, opt[3]);
+        if (result == 0) result = StorePhoneNum(rec, opt[5]);
+    }
+    return result;
+}
+
+bool ReadAddressWord(const char* word, unsigned char* address)
+{
+    const bool hex = word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+    const char* digits = hex ? word + 2 : word;
+    const char* end = digits + std::strlen(digits);
+    if (digits == end || (hex && end - digits > 2)) return false;
+    unsigned value = 0;
+    const auto [ptr, ec] = std::from_chars(digits, end, value, hex ? 16 : 10);
+    if (ec != std::errc() || ptr != end || value > UINT8_MAX) return false;
+    *address = static_cast<unsigned char>(value);
+    return true;
+}
+
+int ProcessModemCommands(int argc, char** argv)
+{
+    return RunSubCommand(kModemCommands, argc, argv);
+}
+
+int ProcessPppCfgCommands(int argc, char** argv)
+{
+    return RunSubCommand(kPppCommands, argc, argv);
+}
+
+int ProcessASRCfgCommands(int argc, char** argv)
+{
+    return RunSubCommand(kAsrCommands, argc, argv);
+}
+
+int ShowI2CConfig()
+{
+    unsigned char address = 0;
+    if (pmyIfc->GetI2CConfig(&address) != ZUNA_E_SUCCESS)
+        std::printf("Unable to get I2C slave adress\n");
+    else
+        std::printf("Current %s I2C Slave Address: 0x%02x\n", kProductWord, address);
+    return 0;
+}
+
+int SetI2CAddress(int argc, char** argv)
+{
+    unsigned char address = 0;
+    if (argc < 3 || !ReadAddressWord(argv[2], &address)) return -1;
+    if (pmyIfc->SetI2CConfig(&address) != ZUNA_E_SUCCESS) std::printf("Unable to set I2C slave adress\n");
+    return 0;
+}
+
+int ShowIpmiConfig()
+{
+    IPMI_CONFIG_INFO_tag cfg{};
+    if (pmyIfc->GetIPMIConfig(&cfg) != ZUNA_E_SUCCESS) {
+        std::printf("Unable to get IPMI configuration information\n");
+        return 0;
+    }
+    std::printf("Host system has BMC                          : %s\n", YesNo(cfg.bmc_present));
+    std::printf("Host System BMC I2C Address                  : 0x%02x\n", static_cast<unsigned char>(cfg.bmc_addr));
+    std::printf("Use IPMI to Control System Power             : %s\n", YesNo(cfg.ipmi_power));
+    std::printf("Use BMC's SDRs for Sensor Information        : %s\n", YesNo(cfg.ipmi_sensors));
+    std::printf("%s Maintains Private System Health Event Log : %s\n", kProductWord, YesNo(cfg.log_ipmi_events));
+    return 0;
+}
+
+int SetIpmiConfig(int argc, char** argv)
+{
+    if (argc < 7) return -1;
+    IPMI_CONFIG_INFO_tag cfg{};
+    unsigned char bmcAddress = 0;
+    if (!ReadAddressWord(argv[3], &bmcAddress)) return -1;
+    cfg.bmc_present = IsYes(argv[2]);
+    cfg.bmc_addr = static_cast<char>(bmcAddress);
+    cfg.ipmi_power = IsYes(argv[4]);
+    cfg.ipmi_sensors = IsYes(argv[5]);
+    cfg.log_ipmi_events = IsYes(argv[6]);
+    if (pmyIfc->SetIPMIConfig(&cfg) != ZUNA_E_SUCCESS) {
+        std::printf("Unable to set IPMI configuration information\n");
+        std::printf("Check the IPMB connectivity and try again\n");
+        std::printf("Note: To do this configuration you motherboard should have BMC \n"
+                    "and %s should be connected to BMC using proper connector\n",
+                    kProductWord);
+    }
+    return 0;
+}

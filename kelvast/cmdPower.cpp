@@ -1,0 +1,53 @@
+// kelvast -HostCtrl and -GetCardHealth: the host's power through the card, and the
+// card's health readings.
+#include <cstdio>
+
+#include "zunaCmd.h"
+
+namespace {
+
+const char kHealthRule[] = "--------------------------------------------------------\n";
+
+struct PowerWord {
+    const char* word;
+    unsigned char action;
+};
+// Tried in this order.
+const PowerWord kPowerWords[] = {
+    {"PowerUp", HOST_POWER_UP},
+    {"PowerDown", HOST_POWER_DOWN},
+    {"Reset", HOST_POWER_RESET},
+    {"PowerCycle", HOST_POWER_CYCLE},
+};
+
+}  // namespace
+
+int HostPowerControl(int argc, char** argv)
+{
+    if (argc < 3) return -1;
+    for (const PowerWord& power : kPowerWords) {
+        if (x9strcasecmp(argv[2], power.word) != 0) continue;
+        unsigned char action = power.action;
+        if (pmyIfc->RemoteHostPowerControl(&action) != ZUNA_E_SUCCESS)
+            std::printf("Unable to perform Remote Power management\n");
+        return 0;
+    }
+    return -1;
+}
+
+int GetCardHealthInfo()
+{
+    X9_HEALTH_INFO_tag entries[X9_HEALTH_ENTRIES] = {};
+    if (pmyIfc->GetCardHealth(entries) != ZUNA_E_SUCCESS) return -1;
+    std::printf("%s", kHealthRule);
+    std::printf("             %s card Health\n", kProductWord);
+    std::printf("%s", kHealthRule);
+    std::printf("Parameter                       Reading           Status\n");
+    std::printf("%s", kHealthRule);
+    for (const X9_HEALTH_INFO_tag& entry : entries) {
+        std::printf("%-32s %-8.4g Volts      %-s\n", CardText(entry.paramName).c_str(),
+                    static_cast<double>(entry.value) / 1000.0, CardText(entry.status).c_str());
+    }
+    std::printf("%s", kHealthRule);
+    return 0;
+}
