@@ -102,8 +102,9 @@ int SetPppAddresses(const char* server, const char* client)
         std::printf("Invalid IP address !\n");
         return -1;
     }
-    if (pmyIfc->SetPppServerIps(&ips) != ZUNA_E_SUCCESS) std::printf("Error when setting PPP server IPs !\n");
-    return 0;
+    const ZUNA_ERROR status = pmyIfc->SetPppServerIps(&ips);
+    if (status != ZUNA_E_SUCCESS) std::printf("Error when setting PPP server IPs !\n");
+    return status;
 }
 
 // --- Automatic server recovery ---------------------------------------------------------
@@ -283,27 +284,29 @@ int ProcessASRCfgCommands(int argc, char** argv)
 int ShowI2CConfig()
 {
     unsigned char address = 0;
-    if (pmyIfc->GetI2CConfig(&address) != ZUNA_E_SUCCESS)
+    const ZUNA_ERROR status = pmyIfc->GetI2CConfig(&address);
+    if (status != ZUNA_E_SUCCESS)
         std::printf("Unable to get I2C slave adress\n");
     else
         std::printf("Current %s I2C Slave Address: 0x%02x\n", kProductWord, address);
-    return 0;
+    return status;
 }
 
 int SetI2CAddress(int argc, char** argv)
 {
     unsigned char address = 0;
     if (argc < 3 || !ReadAddressWord(argv[2], &address)) return -1;
-    if (pmyIfc->SetI2CConfig(&address) != ZUNA_E_SUCCESS) std::printf("Unable to set I2C slave adress\n");
-    return 0;
+    const ZUNA_ERROR status = pmyIfc->SetI2CConfig(&address);
+    if (status != ZUNA_E_SUCCESS) std::printf("Unable to set I2C slave adress\n");
+    return status;
 }
 
 int ShowIpmiConfig()
 {
     IPMI_CONFIG_INFO_tag cfg{};
-    if (pmyIfc->GetIPMIConfig(&cfg) != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = pmyIfc->GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS) {
         std::printf("Unable to get IPMI configuration information\n");
-        return 0;
+        return status;
     }
     std::printf("Host system has BMC                          : %s\n", YesNo(cfg.bmc_present));
     std::printf("Host System BMC I2C Address                  : 0x%02x\n", static_cast<unsigned char>(cfg.bmc_addr));
@@ -324,12 +327,13 @@ int SetIpmiConfig(int argc, char** argv)
     cfg.ipmi_power = IsYes(argv[4]);
     cfg.ipmi_sensors = IsYes(argv[5]);
     cfg.log_ipmi_events = IsYes(argv[6]);
-    if (pmyIfc->SetIPMIConfig(&cfg) != ZUNA_E_SUCCESS) {
+    const ZUNA_ERROR status = pmyIfc->SetIPMIConfig(&cfg);
+    if (status != ZUNA_E_SUCCESS) {
         std::printf("Unable to set IPMI configuration information\n");
         std::printf("Check the IPMB connectivity and try again\n");
         std::printf("Note: To do this configuration you motherboard should have BMC \n"
                     "and %s should be connected to BMC using proper connector\n",
                     kProductWord);
     }
-    return 0;
+    return status;
 }

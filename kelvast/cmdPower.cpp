@@ -28,9 +28,10 @@ int HostPowerControl(int argc, char** argv)
     for (const PowerWord& power : kPowerWords) {
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;
-        if (pmyIfc->RemoteHostPowerControl(&action) != ZUNA_E_SUCCESS)
-            std::printf("Unable to perform Remote Power management\n");
-        return 0;
+        // A power action the card did not take is a failure, also for the exit status.
+        const ZUNA_ERROR status = pmyIfc->RemoteHostPowerControl(&action);
+        if (status != ZUNA_E_SUCCESS) std::printf("Unable to perform Remote Power management\n");
+        return status;
     }
     return -1;
 }

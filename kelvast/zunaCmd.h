@@ -93,7 +93,8 @@ int ShowServerInfo();
 
 // Advanced settings: the groups -ModemCfg, -PppCfg and -ASRCfg, and the single
 // commands the dispatcher hands the whole word vector (word 1 the command word). The
-// single commands print a card failure's line and give 0; -1 for invalid words.
+// single commands print a card failure's line and give the card's status, so that a
+// power action or setting the card refused never exits 0; -1 for invalid words.
 int ProcessModemCommands(int argc, char** argv);
 int ProcessPppCfgCommands(int argc, char** argv);
 int ProcessASRCfgCommands(int argc, char** argv);
