@@ -49,6 +49,21 @@ run -net -GetConfig
 run -sel -add 3 7 Warning
 run -sel -selInfo
 run -HB -GetHB
+run -user -add operator s3cret-pw
+run -user -listAllUser
+run -pef -ARInfoSet 3 ops ops@example.com 192.0.2.9 x Mail lan x All
+run -pef -ARInfoGet 3
+run -HostCtrl PowerCycle
+echo "The card's own record of it: $(grep 'host power' "$ready_file")"
+
+# A script: its lines run over one connection and one login.
+script_file=$(mktemp)
+printf '%s\n' '-gen -GetName' '-net -GetConfig' >"$script_file"
+echo
+echo "\$ cat script.txt"
+cat "$script_file"
+run -script "$script_file"
+rm -f "$script_file"
 
 # The same commands reach a card through its virtual CD-ROM drive, with no login:
 # kelcard run presents the drive to the program it starts.
