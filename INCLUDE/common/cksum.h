@@ -12,6 +12,15 @@ uint8_t ZunaByteSum(const void* bytes, std::size_t len);
 // header whose checksum byte is still 0.
 uint8_t ZunaHeaderChecksum(const void* header);
 
+// The standard reflected CRC-32 of IEEE 802.3 (polynomial 0xEDB88320, start
+// 0xFFFFFFFF, result complemented) of `len` bytes: the checksum of every flash block and
+// file fragment. "123456789" gives 0xCBF43926.
+uint32_t calc_cksum32(const unsigned char* buf, unsigned long len);
+
+// The byte-at-a-time table of that CRC: entry i is i shifted right eight times, each
+// time XORed with 0xEDB88320 when the bit shifted out was 1.
+extern const uint32_t (&CrcLookUpTable)[256];
+
 // MD5 over the password text (without its NUL) followed by the 8 challenge bytes, as
 // the login sends it. Texts of more than 72 characters are cut to 72. Writes 16 bytes
 // to Digest and returns 16. The digest input buffer is wiped before returning.

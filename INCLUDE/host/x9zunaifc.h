@@ -75,6 +75,9 @@ public:
     ZUNA_ERROR SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
                                uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize);
 
+    // The CRC-32 of flash blocks and file fragments: what calc_cksum32 gives.
+    static uint32_t CalculateCrc32(const unsigned char* buf, unsigned long len) { return calc_cksum32(buf, len); }
+
     int GetZunaMaxDataLength() const { return static_cast<int>(maxHostDataLen); }
     uint32_t GetIssueLastError() const { return IssueLastError; }
 

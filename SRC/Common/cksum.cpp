@@ -5,10 +5,30 @@
 
 #include "login.h"
 #include "md5.h"
+#include "x9endian.h"
 #include "zunahdr.h"
 
 namespace {
 constexpr std::size_t kDigestInputLen = 80;
+constexpr uint32_t kCrcPolynomial = 0xEDB88320u;
+
+// Tables for eight bytes at a time: table[0] is the byte-at-a-time table, table[k][i]
+// the CRC of byte i followed by k zero bytes. The same CRC, eight table look-ups per
+// eight bytes instead of eight dependent steps.
+struct CrcTables {
+    uint32_t t[8][256];
+    constexpr CrcTables() : t{}
+    {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ kCrcPolynomial : c >> 1;
+            t[0][i] = c;
+        }
+        for (uint32_t i = 0; i < 256; ++i)
+            for (int k = 1; k < 8; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+    }
+};
+constexpr CrcTables kCrc;
 constexpr int kDigestLen = 16;
 }  // namespace
 
@@ -23,6 +43,24 @@ uint8_t ZunaByteSum(const void* bytes, std::size_t len)
 uint8_t ZunaHeaderChecksum(const void* header)
 {
     return static_cast<uint8_t>(0x100 - ZunaByteSum(header, ZUNA_HEADER_LEN));
+}
+
+const uint32_t (&CrcLookUpTable)[256] = kCrc.t[0];
+
+uint32_t calc_cksum32(const unsigned char* buf, unsigned long len)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    const auto& t = kCrc.t;
+    while (len >= 8) {
+        const uint32_t lo = crc ^ GetLe32(buf);
+        const uint32_t hi = GetLe32(buf + 4);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+        buf += 8;
+        len -= 8;
+    }
+    while (len-- > 0) crc = (crc >> 8) ^ t[0][(crc ^ *buf++) & 0xFF];
+    return ~crc;
 }
 
 int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, const char* Pass)
