@@ -49,12 +49,23 @@ const char* const kUsage =
     "                        minute up to the card's start time\n"
     "  --health N:VALUE      health reading N (1 to 6) reads VALUE thousandths of a\n"
     "                        volt (repeatable; default each reading's ideal value)\n"
+    "  --upload-crc-error N  the card finds the CRC of file fragment N (from 0) of\n"
+    "                        every upload wrong and answers 34\n"
+    "  --download-crc-error N\n"
+    "                        the card sends file fragment N of every download with\n"
+    "                        a wrong CRC\n"
+    "  --vanish-after N      after N file fragments (uploads and downloads together)\n"
+    "                        the card ends the connection at every further fragment\n"
+    "\n"
+    "The card's file store holds 32 MiB in all; a file fragment beyond that is\n"
+    "refused with status 18.\n"
     "\n"
     "Each host power action the card carries out is printed on standard error as it\n"
     "happens: \"host power: reset\", \"host power: down\", \"host power: up\" or\n"
     "\"host power: cycle\".\n";
 
 static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
+static_assert(kFileStoreLimit == 32u << 20, "kUsage states the file store's size");
 static_assert(TcpServer::kDefaultIdleLimit == std::chrono::minutes(5), "kUsage states the idle limit");
 
 const char* const kRunUsage =
@@ -90,6 +101,16 @@ bool ReadNumber(const std::string& value, uint32_t max, T& target, const char* n
     const auto number = ParseNumber(value, max);
     if (!number) return Refuse(error, name, what, value);
     target = static_cast<T>(*number);
+    return true;
+}
+
+// A file fragment number or count, 0 to 65535.
+bool ReadFragmentNumber(const std::string& value, std::optional<uint32_t>& target, const char* name,
+                        std::string& error)
+{
+    uint32_t number = 0;
+    if (!ReadNumber(value, 0xFFFF, number, name, "a fragment number from 0 to 65535", error)) return false;
+    target = number;
     return true;
 }
 
@@ -261,6 +282,18 @@ const Option<ServeOptions> kServeOptions[] = {
          options.mac = ParseMac(value);
          return options.mac || Refuse(error, "--mac", "XX:XX:XX:XX:XX:XX (hex pairs)", value);
      }},
+    {"--upload-crc-error", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         return ReadFragmentNumber(value, options.uploadCrcError, "--upload-crc-error", error);
+     }},
+    {"--download-crc-error", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         return ReadFragmentNumber(value, options.downloadCrcError, "--download-crc-error", error);
+     }},
+    {"--vanish-after", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         return ReadFragmentNumber(value, options.vanishAfter, "--vanish-after", error);
+     }},
     {"--sel-records", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          return ReadNumber(value, static_cast<uint32_t>(kSelCapacity), options.selRecords, "--sel-records",
@@ -357,6 +390,9 @@ void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow
     if (options.mac) card.SetMacAddress(*options.mac);
     if (options.linkDown) card.SetInterfaceUp(false);
     for (const auto& [index, reading] : options.health) card.SetHealthValue(index - 1, reading);
+    if (options.uploadCrcError) card.InjectUploadCrcError(*options.uploadCrcError);
+    if (options.downloadCrcError) card.InjectDownloadCrcError(*options.downloadCrcError);
+    if (options.vanishAfter) card.VanishAfterFragments(*options.vanishAfter);
     const int64_t start = card.CardTime();
     for (uint32_t i = 0; i < options.selRecords; ++i) {
         const SampleEvent& event = kSampleEvents[i % std::size(kSampleEvents)];

@@ -32,6 +32,9 @@ struct ServeOptions {
     bool linkDown = false;                              // --link-down
     uint32_t selRecords = 0;                            // --sel-records N
     std::vector<std::pair<std::size_t, uint32_t>> health;  // --health N:VALUE... (N from 1)
+    std::optional<uint32_t> uploadCrcError;             // --upload-crc-error N
+    std::optional<uint32_t> downloadCrcError;           // --download-crc-error N
+    std::optional<uint32_t> vanishAfter;                // --vanish-after N
 };
 
 // Parses the words after "serve". On a bad word returns false with a one-line

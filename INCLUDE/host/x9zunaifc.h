@@ -18,6 +18,7 @@
 
 #include "adv.h"
 #include "cksum.h"  // CalculateMD5Digest, the login digest
+#include "fileapi.h"
 #include "general.h"
 #include "login.h"
 #include "network.h"  // form_mac_string, calc_chksum
@@ -217,6 +218,28 @@ public:
     // fill all six (else 33); on success their six numbers are in host order.
     ZUNA_ERROR GetCardHealth(X9_HEALTH_INFO_tag* entries);
 
+    // File transfer (0x060A, 0x060B) in fragments of 65536 bytes, each with its CRC-32.
+    // Card paths have at most 79 characters (longer, empty or null: 28, nothing sent
+    // and no host file touched). Results: 14 for a host file that cannot be opened,
+    // 33 when the medium fails or a reply is malformed, 30 when the card refuses a
+    // fragment; files opened here are closed on every path.
+    // UploadFile: host file srcFile to card path dstFile. An empty file sends one
+    // fragment of length 0 (so the card's file becomes empty); a file of more than
+    // 65536 fragments is refused (28) before anything is sent; a read error gives 21.
+    ZUNA_ERROR UploadFile(const char* srcFile, const char* dstFile);
+    // DownloadFile: card path srcFile to host file dstFile (created or truncated).
+    // Each reply's data is written at its own fragment number times 65536; the card's
+    // status 6 marks the last. A fragment whose CRC differs: 34; a short write: 18;
+    // more than 65536 fragments without a last one: 33.
+    ZUNA_ERROR DownloadFile(const char* srcFile, const char* dstFile);
+    // One fragment each way; the record is in host order before and after. Send: the
+    // whole record goes out (65628 bytes). Get: the first 92 bytes go out and the
+    // reply's record is copied over the caller's; a successful reply shorter than 92
+    // bytes, with dataLength above 65536 or with less data than dataLength is refused
+    // (33) and its data is not used.
+    ZUNA_ERROR SendFileFragment(FILE_API_RECORD* rec);
+    ZUNA_ERROR GetFileFragment(FILE_API_RECORD* rec);
+
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
     unsigned int resetWaitMicros = 3000000;
 
@@ -233,6 +256,9 @@ protected:
     static void b2l_selRecord(void* pRec);
     static void b2l_selInfo(SEL_STATE_INFO_TAG* pInfo);
     static void b2l_healthInfo(X9_HEALTH_INFO_tag* pEntry);
+    // The file record's four numbers (both names do the same).
+    static void b2l_FlashFileAPIRecord(FILE_API_RECORD* pRec);
+    static void b2l_FileApiRecord(FILE_API_RECORD* pRec);
     // The IPMI record's little-endian fields, likewise.
     static void l2h_ipmiConfig(IPMI_CONFIG_INFO_tag* pCfg);
 

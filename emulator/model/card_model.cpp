@@ -43,6 +43,7 @@ const CommandTable& Commands()
         detail::AddUserCommands(t);
         detail::AddAdvancedCommands(t);
         detail::AddPowerCommands(t);
+        detail::AddFileCommands(t);
         return t;
     }();
     return table;

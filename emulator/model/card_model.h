@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,9 @@ enum class HostPowerAction { kReset, kDown, kUp, kCycle };
 const char* HostPowerWord(HostPowerAction action);
 // Called for each power action as the card carries it out.
 using HostPowerHook = std::function<void(HostPowerAction)>;
+
+// The most bytes the card's file store holds, all files together.
+inline constexpr std::size_t kFileStoreLimit = 32u << 20;
 
 // The card's health readings (0x0100), always this many.
 inline constexpr std::size_t kHealthReadings = 6;
@@ -186,6 +190,17 @@ public:
     // Sets reading `index` (0 to kHealthReadings - 1) to `thousandths` of a volt; the
     // card derives the reading's status from it. False for another index.
     bool SetHealthValue(std::size_t index, uint32_t thousandths);
+
+    // File store (card_files.cpp): files sent in fragments, kFileStoreLimit bytes in all.
+    // A fragment that would take the store past it is refused with 18 (ZUNA_E_SPACE).
+    // Faults: the card finds the CRC of upload fragment `n` wrong (answers 34), or
+    // sends download fragment `n` with a wrong CRC; after `count` fragments (either
+    // way) the card drops the connection at every further fragment.
+    void InjectUploadCrcError(uint32_t n);
+    void InjectDownloadCrcError(uint32_t n);
+    void VanishAfterFragments(uint32_t count);
+    // The file at this path, if the card has one.
+    std::optional<std::vector<uint8_t>> StoredFile(const std::string& path) const;
 
 private:
     mutable std::mutex m_mutex;

@@ -95,6 +95,17 @@ struct SelLog {
     uint32_t lastDelTime = 0;
 };
 
+// The card's file system as the file fragments (0x060A, 0x060B) see it: whole files
+// by path, at most kFileStoreLimit bytes in all, and the faults tests inject into it.
+struct FileStore {
+    std::map<std::string, std::vector<uint8_t>> files;
+    std::size_t totalBytes = 0;
+    std::optional<uint32_t> uploadCrcError;    // this upload fragment is taken as corrupt
+    std::optional<uint32_t> downloadCrcError;  // this download fragment carries a wrong CRC
+    std::optional<uint32_t> vanishAfter;       // fragments answered before the card vanishes
+    uint32_t fragmentsAnswered = 0;
+};
+
 struct Fault {
     enum class Kind { kStatus, kDrop, kRawReply } kind = Kind::kStatus;
     uint16_t status = 0;
@@ -115,6 +126,7 @@ struct CardState {
     SelLog sel;
     bool interfaceUp = true;
     HostAndHealth host;
+    FileStore fileStore;
     std::random_device random;
 
     int64_t Now() const { return clock() + clockOffset; }
@@ -154,6 +166,7 @@ void AddHeartbeatCommands(CommandTable& table);
 void AddUserCommands(CommandTable& table);
 void AddAdvancedCommands(CommandTable& table);  // advanced settings (0x0C)
 void AddPowerCommands(CommandTable& table);     // host power (0x03) and card health (0x01)
+void AddFileCommands(CommandTable& table);      // file fragments (0x060A, 0x060B)
 
 // Adds a record to the end of the event log, stamped `epochSeconds` (kept within
 // 0 to 2^32 - 1), with the card's record type and, when it has no text, the text
