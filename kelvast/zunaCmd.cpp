@@ -27,6 +27,7 @@ const GroupEntry kGroups[] = {
     {"user", ProcessUserCommands},
     {"sel", ProcessSelCommands},
     {"pef", ProcessPefCommands},
+    {"file", ProcessFlashCommands},
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},
     {"HB", ProcessHeartbeatCommands},

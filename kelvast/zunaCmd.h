@@ -87,6 +87,9 @@ int ProcessPefCommands(int argc, char** argv);
 int ProcessNetworkCommands(int argc, char** argv);
 int ProcessHeartbeatCommands(int argc, char** argv);
 int ProcessServerInfo(int argc, char** argv);
+// -file (the card's flash and card-mode words will share it): -upload, -download and
+// -uploadServerInfo; a card path of 80 characters or more is refused (28) with a message.
+int ProcessFlashCommands(int argc, char** argv);
 // -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
 // line; 0 either way.
 int ShowServerInfo();
