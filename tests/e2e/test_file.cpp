@@ -1,167 +1,91 @@
-// The -file group: files copied to the card and back over the network and the host
-// interface, compared byte for byte; a CRC mismatch on a fragment either way, a card
-// that vanishes in mid-transfer, the server-information file and a card path too long.
+// -file: files to the card and back, compared byte for byte; faults in mid-transfer.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "command_runs.h"
-#include "expected_text.h"
-#include "harness.h"
 
 namespace e2e {
 namespace {
 
 using groups::Accepted;
-using groups::Refused;
 using groups::Words;
-using groups::operator<<;
 
-using Bytes = std::string;
-
-// A temporary host file of the test; removed with it.
-struct HostFile {
-    explicit HostFile(const std::string& name)
-        : path(::testing::TempDir() + std::to_string(getpid()) + "_" + name)
-    {
-    }
-    ~HostFile() { std::remove(path.c_str()); }
-    void Write(const Bytes& content) const { std::ofstream(path, std::ios::binary) << content; }
-    Bytes Read() const
-    {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string path;
-};
-
-Bytes Content(std::size_t size)
+std::string ReadFile(const std::string& path)
 {
-    Bytes b(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<char>((i * 131 + i / 65536) & 0xFF);
-    return b;
+    return std::string(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(path)), {});
 }
 
-constexpr std::size_t kFrag = 65536;
-
-class FileTest : public CardTest {
-protected:
-    RunResult Upload(const std::string& from, const std::string& to) { return Kelvast({"-file", "-upload", from, to}); }
-    RunResult Download(const std::string& from, const std::string& to)
-    {
-        return Kelvast({"-file", "-download", from, to});
-    }
-    HostFile source{"source"}, copy{"copy"};
-};
-
-struct SizeCase {
-    const char* name;
+// A file of `size` bytes uploaded, then downloaded, against a card with these faults:
+// the failing command's line, the status, and the bytes of the file kept in the host
+// copy (0: the copy is untouched).
+struct Case {
+    std::string name;
     std::size_t size;
-};
-
-class FileRoundTrip : public FileTest, public ::testing::WithParamInterface<SizeCase> {};
-
-TEST_P(FileRoundTrip, DownloadGivesBackTheUploadedFile)
-{
-    ASSERT_TRUE(StartCard());
-    const Bytes content = Content(GetParam().size);
-    source.Write(content);
-    copy.Write("stale");
-    EXPECT_TRUE(RunMatches(Upload(source.path, "/var/files/data.bin"), 0, Accepted(""), kPasswordTerminal));
-    EXPECT_TRUE(RunMatches(Download("/var/files/data.bin", copy.path), 0, Accepted(""), kPasswordTerminal));
-    EXPECT_TRUE(copy.Read() == content) << "downloaded " << copy.Read().size() << " bytes";
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, FileRoundTrip,
-                         ::testing::Values(SizeCase{"Empty", 0}, SizeCase{"OneFullFragment", kFrag},
-                                           SizeCase{"FullAndOneByte", kFrag + 1},
-                                           SizeCase{"FourMiB", 64 * kFrag}),
-                         CaseName());
-
-struct FaultCase {
-    const char* name;
     Words cardOptions;
-    bool download;  // the fault hits the download (the upload before it succeeds)
-    std::string output;
+    std::string failure;
     int status;
+    std::size_t kept;
+};
+constexpr std::size_t kAll = std::string::npos;
+
+class FileTransfer : public CardTest, public ::testing::WithParamInterface<Case> {
+protected:
+    std::string Path(const std::string& name) { return ::testing::TempDir() + card.Address() + name; }
+    std::string Read(const std::string& name) { return ReadFile(Path(name)); }
+    ~FileTransfer() override { for (const char* name : {"src", "copy", "serverInfo.conf"}) std::remove(Path(name).c_str()); }
 };
 
-class FileFault : public FileTest, public ::testing::WithParamInterface<FaultCase> {};
-
-TEST_P(FileFault, TransferFailsWithItsStatus)
+TEST_P(FileTransfer, UploadThenDownload)
 {
-    const FaultCase& c = GetParam();
+    const Case& c = GetParam();
     ASSERT_TRUE(StartCard(c.cardOptions));
-    source.Write(Content(3 * kFrag + 10));
-    copy.Write("");
-    RunResult run = Upload(source.path, "/f");
-    if (c.download) {
-        ASSERT_TRUE(RunMatches(run, 0, Accepted(""), kPasswordTerminal));
-        run = Download("/f", copy.path);
-    }
-    EXPECT_TRUE(RunMatches(run, c.status, Accepted(c.output), kPasswordTerminal));
-    if (c.download) {
-        EXPECT_EQ(kFrag, copy.Read().size()) << "the fragment before the fault stays written";
-    }
+    std::string content(c.size, '\0');
+    for (std::size_t i = 0; i < c.size; ++i) content[i] = static_cast<char>(i * 131 + i / 65536);
+    std::ofstream(Path("src")) << content;
+    std::ofstream(Path("copy")) << "stale";
+    RunResult run = Kelvast({"-file", "-upload", Path("src"), "/v/f"});
+    if (run.status == 0) run = Kelvast({"-file", "-download", "/v/f", Path("copy")});
+    EXPECT_TRUE(RunMatches(run, c.status, Accepted(c.failure), kPasswordTerminal));
+    EXPECT_TRUE((c.kept == 0 ? "stale" : content.substr(0, c.kept)) == Read("copy")) << Read("copy").size();
 }
 
+const std::string kDownloadError = "Error while get number of Records, ";
 INSTANTIATE_TEST_SUITE_P(
-    Faults, FileFault,
-    ::testing::Values(
-        FaultCase{"UploadCrcMismatch", {"--upload-crc-error", "2"}, false, "Error:  General error\n", 30},
-        FaultCase{"DownloadCrcMismatch",
-                  {"--download-crc-error", "1"},
-                  true,
-                  "Error while get number of Records, Checksum error\n",
-                  34},
-        FaultCase{"CardVanishesInUpload", {"--vanish-after", "2"}, false, "Error:  Error during connect \n", 33},
-        FaultCase{"CardVanishesInDownload",
-                  {"--vanish-after", "5"},
-                  true,
-                  "Error while get number of Records, Error during connect \n",
-                  33}),
+    Rows, FileTransfer,
+    ::testing::Values(Case{"Empty", 0, {}, "", 0, kAll}, Case{"OneFragment", 65536, {}, "", 0, kAll},
+                      Case{"FragmentAndAByte", 65537, {}, "", 0, kAll}, Case{"FourMiB", 4 << 20, {}, "", 0, kAll},
+                      Case{"UploadCrc", 200000, {"--upload-crc-error", "2"}, "Error:  General error\n", 30, 0},
+                      Case{"DownloadCrc", 200000, {"--download-crc-error", "1"}, kDownloadError + "Checksum error\n", 34, 65536},
+                      Case{"VanishInUpload", 200000, {"--vanish-after", "2"}, "Error:  Error during connect \n", 33, 0},
+                      Case{"VanishInDownload", 200000, {"--vanish-after", "5"}, kDownloadError + "Error during connect \n", 33, 65536}),
     CaseName());
 
-TEST_F(FileTest, ServerInfoFileGoesToItsPlace)
+TEST_F(FileTransfer, ServerInfoFileAndLongCardPath)
 {
     ASSERT_TRUE(StartCard());
-    HostFile info("serverInfo.conf"), wrong("serverInfo.conf.bak");
-    info.Write("name=web1\n");
-    EXPECT_TRUE(RunMatches(Kelvast({"-file", "-uploadServerInfo", info.path}), 0, Accepted(""), kPasswordTerminal));
-    EXPECT_TRUE(RunMatches(Download("x9config/serverInfo.conf", copy.path), 0, Accepted(""), kPasswordTerminal));
-    EXPECT_EQ("name=web1\n", copy.Read());
-    EXPECT_TRUE(RunMatches(Kelvast({"-file", "-uploadServerInfo", wrong.path}), 8,
-                           Refused("Filename should be serverInfo.conf \n"), kPasswordTerminal));
-}
-
-TEST_F(FileTest, CardPathOf80CharactersIsRefusedBeforeSending)
-{
-    ASSERT_TRUE(StartCard());
-    source.Write("x");
-    const std::string longPath = "/" + std::string(79, 'p');
-    EXPECT_TRUE(RunMatches(Upload(source.path, longPath), 28,
-                           Accepted("Error:  the card path has 80 characters, at most 79 are allowed\n"),
-                           kPasswordTerminal));
-    EXPECT_TRUE(RunMatches(Download(longPath.substr(0, 79), copy.path), 30,
-                           Accepted("Error while get number of Records, General error\n"), kPasswordTerminal))
-        << "nothing was stored under the 79 first characters";
+    std::ofstream(Path("serverInfo.conf")) << "name=web1\n";
+    EXPECT_TRUE(RunMatches(Kelvast({"-file", "-uploadServerInfo", Path("serverInfo.conf")}), 0, Accepted(""), kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-file", "-download", "x9config/serverInfo.conf", Path("copy")}), 0, Accepted(""), kPasswordTerminal));
+    EXPECT_EQ("name=web1\n", Read("copy"));
+    EXPECT_TRUE(RunMatches(Kelvast({"-file", "-uploadServerInfo", Path("serverInfo.conf.bak")}), 8,
+                           groups::Refused("Filename should be serverInfo.conf \n"), kPasswordTerminal));
+    EXPECT_TRUE(RunMatches(Kelvast({"-file", "-upload", Path("copy"), std::string(80, 'p')}), 28,
+                           Accepted("Error:  the card path has 80 characters, at most 79 are allowed\n"), kPasswordTerminal));
 }
 
 TEST(FileCd, TransferOverTheHostInterface)
 {
-    HostFile source("cd_source"), copy("cd_copy");
-    const Bytes content = Content(kFrag + 1);
-    source.Write(content);
-    const RunResult run =
-        RunWithDrive({}, {"/bin/sh", "-c", R"("$0" -cd -file -upload "$1" /cd.bin && "$0" -cd -file -download /cd.bin "$2")",
-                          KELVAST_BIN, source.path, copy.path});
+    const std::string src = ::testing::TempDir() + "cd_src", copy = ::testing::TempDir() + "cd_copy";
+    std::ofstream(src) << std::string(65537, 'c');
+    const RunResult run = RunWithDrive({}, {"/bin/sh", "-c", R"("$0" -cd -file -upload "$1" /f && "$0" -cd -file -download /f "$2")",
+                                            KELVAST_BIN, src, copy});
     EXPECT_TRUE(RunMatches(run, 0, kConnected + kBanner + kConnected + kBanner, ""));
-    EXPECT_TRUE(copy.Read() == content);
+    EXPECT_EQ(std::string(65537, 'c'), ReadFile(copy));
+    std::remove(src.c_str()), std::remove(copy.c_str());
 }
 
 }  // namespace
