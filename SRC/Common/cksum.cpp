@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "fmh.h"
 #include "login.h"
 #include "md5.h"
 #include "x9endian.h"
@@ -49,7 +50,12 @@ const uint32_t (&CrcLookUpTable)[256] = kCrc.t[0];
 
 uint32_t calc_cksum32(const unsigned char* buf, unsigned long len)
 {
-    uint32_t crc = 0xFFFFFFFFu;
+    return ExtendCksum32(0, buf, len);
+}
+
+uint32_t ExtendCksum32(uint32_t crc, const unsigned char* buf, unsigned long len)
+{
+    crc = ~crc;
     const auto& t = kCrc.t;
     while (len >= 8) {
         const uint32_t lo = crc ^ GetLe32(buf);
@@ -61,6 +67,14 @@ uint32_t calc_cksum32(const unsigned char* buf, unsigned long len)
     }
     while (len-- > 0) crc = (crc >> 8) ^ t[0][(crc ^ *buf++) & 0xFF];
     return ~crc;
+}
+
+uint8_t calc_header_cksum(const unsigned char* header)
+{
+    uint32_t sum = 0;
+    for (std::size_t i = 0; i < FMH_LEN; ++i)
+        if (i != offsetof(fmh, fmh_header_cksum)) sum += header[i];
+    return static_cast<uint8_t>(sum % 100);
 }
 
 int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, const char* Pass)
