@@ -17,6 +17,10 @@ uint8_t ZunaHeaderChecksum(const void* header);
 // file fragment. "123456789" gives 0xCBF43926.
 uint32_t calc_cksum32(const unsigned char* buf, unsigned long len);
 
+// How calc_cksum32 runs on this processor, for the benchmark: "slice-by-8 tables" or
+// the faster way it found.
+const char* Cksum32Method();
+
 // The same CRC carried on over `len` more bytes: `crc` is the CRC of the bytes before
 // (0 for none), the result that of all of them. Pieces give the CRC of the whole.
 uint32_t ExtendCksum32(uint32_t crc, const unsigned char* buf, unsigned long len);
