@@ -15,30 +15,24 @@
 namespace e2e {
 namespace {
 
-struct MkImageCase {
-    std::vector<std::string> damage;  // the words after FILE
-    int verdict;                      // VerifyImageFile
-};
-
 TEST(KelcardMkImage, WritesAnImageTheChecksAcceptOrRefuse)
 {
     char dir[] = "/tmp/kelcard-image-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/card.ima";
-    const MkImageCase cases[] = {
-        {{}, 0}, {{"--corrupt", "OS"}, 2}, {{"--corrupt-header", "CONFIG"}, 2}, {{"--omit", "SDK"}, 1},
-    };
-    for (const MkImageCase& c : cases) {
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{}, 0}, {{"--corrupt", "OS"}, 2}, {{"--omit", "SDK"}, 1}};
+    for (const auto& [damage, verdict] : cases) {
         KelvastRun run;
         run.program = KELCARD_BIN;
         run.args = {"mkimage", path};
-        run.args.insert(run.args.end(), c.damage.begin(), c.damage.end());
+        run.args.insert(run.args.end(), damage.begin(), damage.end());
         const RunResult result = RunKelvast(run);
         ASSERT_TRUE(RunMatches(result, 0, "", "")) << Describe(result);
         EXPECT_EQ(std::filesystem::file_size(path), IMG_FILE_SIZE);
         FILE* fp = std::fopen(path.c_str(), "rb");
         ASSERT_NE(fp, nullptr);
-        EXPECT_EQ(VerifyImageFile(fp), c.verdict) << (c.damage.empty() ? "sound" : c.damage[0]);
+        EXPECT_EQ(VerifyImageFile(fp), verdict) << run.args.back();
         std::fclose(fp);
     }
     std::filesystem::remove_all(dir);

@@ -10,33 +10,20 @@
 
 #include "imgver.h"
 
-namespace {
-
-constexpr std::size_t kPiece = 64;
-constexpr std::size_t kMaxBlocks = 4;
-
-std::vector<unsigned char> FileOf(const uint8_t* data, std::size_t size)
-{
-    if (data[0] & 1) return {data + 1, data + size};
-    const std::size_t pieces = std::min((size - 1 + kPiece - 1) / kPiece, kMaxBlocks);
-    std::vector<unsigned char> file(std::max<std::size_t>(pieces, 1) * IMG_BLOCK_SIZE, 0xFF);
-    for (std::size_t i = 0; i < pieces; ++i)
-        std::memcpy(file.data() + i * IMG_BLOCK_SIZE, data + 1 + i * kPiece, std::min(kPiece, size - 1 - i * kPiece));
-    file.resize(file.size() - (data[0] >> 1) * 509u);
-    return file;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
+    constexpr std::size_t kPiece = 64, kMaxBlocks = 4;
     if (size == 0) return 0;
-    std::vector<unsigned char> file = FileOf(data, size);
-    if (file.empty()) return 0;
-    FILE* fp = fmemopen(file.data(), file.size(), "r");
+    std::vector<unsigned char> file(data + 1, data + size);
+    if ((data[0] & 1) == 0) {
+        const std::size_t blocks = std::clamp<std::size_t>((size - 1 + kPiece - 1) / kPiece, 1, kMaxBlocks);
+        file.assign(blocks * IMG_BLOCK_SIZE - (data[0] >> 1) * 509u, 0xFF);
+        for (std::size_t i = 0, at = 1; i < blocks && at < size; ++i, at += kPiece)
+            std::memcpy(file.data() + i * IMG_BLOCK_SIZE, data + at, std::min(kPiece, size - at));
+    }
+    FILE* fp = file.empty() ? nullptr : fmemopen(file.data(), file.size(), "r");
     if (fp == nullptr) return 0;
-    const int image = VerifyImageFile(fp);
-    if (image < 0 || image > 2) std::abort();
+    if (const int image = VerifyImageFile(fp); image < 0 || image > 2) std::abort();
     for (const FLASH_MODULE_NAME_TAG& module : kFlashModules) {
         fmh header;
         long offset = 0;
@@ -45,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         if (offset != -1 && (offset % IMG_BLOCK_SIZE != 0 || offset >= static_cast<long>(IMG_FILE_SIZE))) std::abort();
         if (result == 0 && header.fmh_used_space > IMG_FILE_SIZE - FMH_LEN - offset) std::abort();
     }
-    const int verify = imgfile_verify_module(fp, static_cast<long>(data[0]) * 4099 - 1);
-    if (verify < 0 || verify > 2) std::abort();
+    if (const int verify = imgfile_verify_module(fp, data[0] * 4099L - 1); verify < 0 || verify > 2) std::abort();
     std::fclose(fp);
     return 0;
 }
