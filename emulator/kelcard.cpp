@@ -1,6 +1,7 @@
 // kelcard: an ORVA management card on the host's loopback network and on a SCSI bus.
 //   kelcard serve --address A [options]   the card's ZUNA service on A:6577
 //   kelcard run [options] -- PROGRAM ARGS  PROGRAM with the card's virtual drive present
+//   kelcard mkimage FILE [--corrupt MODULE] [--omit MODULE]   a firmware image file
 //   kelcard --help
 // Exit status of serve: 0 after SIGINT/SIGTERM or --help, 1 when the card cannot start
 // serving, 2 for bad arguments. Of run: PROGRAM's (128 + N after signal N, 127 when it
@@ -253,6 +254,24 @@ int RunProgram(const std::vector<std::string>& words)
     return ExitStatusOf(status);
 }
 
+// --- mkimage --------------------------------------------------------------------------
+
+int RunMkImage(const std::vector<std::string>& words)
+{
+    kelcard::MkImageOptions options;
+    std::string error;
+    if (!kelcard::ParseMkImageOptions(words, options, error)) return UsageError(error);
+    const std::vector<unsigned char> image = BuildFirmwareImage(options.damage);
+    std::FILE* file = std::fopen(options.file.c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(image.data(), 1, image.size(), file) == image.size();
+    if (file != nullptr && std::fclose(file) != 0) written = false;
+    if (!written) {
+        std::fprintf(stderr, "kelcard: cannot write %s: %s\n", options.file.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 // --- sub-commands ----------------------------------------------------------------------
 
 struct SubCommand {
@@ -263,6 +282,7 @@ struct SubCommand {
 constexpr SubCommand kSubCommands[] = {
     {"serve", RunServe},
     {"run", RunProgram},
+    {"mkimage", RunMkImage},
 };
 
 bool IsHelp(std::string_view word)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string_view>
 #include <cstdint>
 
 #include "login.h"
@@ -14,6 +15,7 @@ namespace kelcard {
 const char* const kUsage =
     "Usage: kelcard serve --address A [options]\n"
     "       kelcard run [options] [--serve A] [drive options] -- PROGRAM [ARGS...]\n"
+    "       kelcard mkimage FILE [--corrupt MODULE] [--corrupt-header MODULE] [--omit MODULE]\n"
     "       kelcard --help\n"
     "\n"
     "kelcard is an ORVA management card: \"serve\" answers the card's ZUNA protocol on\n"
@@ -62,7 +64,15 @@ const char* const kUsage =
     "\n"
     "Each host power action the card carries out is printed on standard error as it\n"
     "happens: \"host power: reset\", \"host power: down\", \"host power: up\" or\n"
-    "\"host power: cycle\".\n";
+    "\"host power: cycle\".\n"
+    "\n"
+    "\"mkimage\" writes a 4 MiB firmware image to FILE: the boot block and the modules\n"
+    "DIAG, OS, WEB, FPGA, CONFIG, SDK and BOOT, each with a sound header and CRC.\n"
+    "  --corrupt MODULE      change one data byte of MODULE: its CRC fails (repeatable)\n"
+    "  --corrupt-header MODULE  change MODULE's header: its checksum fails (repeatable)\n"
+    "  --omit MODULE         leave MODULE out (repeatable)\n"
+    "It exits with 0 when the file is written, 1 when it cannot be, 2 for bad\n"
+    "arguments.\n";
 
 static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
 static_assert(kFileStoreLimit == 32u << 20, "kUsage states the file store's size");
@@ -340,6 +350,36 @@ bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& opti
     }
     if (options.address.empty()) {
         error = "--address is required";
+        return false;
+    }
+    return true;
+}
+
+bool ParseMkImageOptions(const std::vector<std::string>& words, MkImageOptions& options, std::string& error)
+{
+    static constexpr std::pair<std::string_view, IMG_MODULE_DAMAGE> kDamages[] = {
+        {"--corrupt", IMG_DAMAGE_DATA}, {"--corrupt-header", IMG_DAMAGE_HEADER}, {"--omit", IMG_DAMAGE_OMIT}};
+    options = MkImageOptions{};
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const auto damage = std::find_if(std::begin(kDamages), std::end(kDamages),
+                                         [&](const auto& entry) { return entry.first == words[i]; });
+        if (damage == std::end(kDamages)) {
+            if (words[i].starts_with("-") || !options.file.empty()) {
+                error = "mkimage: unexpected word '" + words[i] + "'";
+                return false;
+            }
+            options.file = words[i];
+            continue;
+        }
+        const std::string name = i + 1 < words.size() ? words[++i] : std::string();
+        const auto module = std::find_if(std::begin(kFlashModules), std::end(kFlashModules),
+                                         [&](const FLASH_MODULE_NAME_TAG& m) { return name == m.name; });
+        if (module == std::end(kFlashModules))
+            return Refuse(error, damage->first.data(), "a module (DIAG OS WEB FPGA CONFIG SDK BOOT)", name);
+        options.damage[module - std::begin(kFlashModules)] = damage->second;
+    }
+    if (options.file.empty()) {
+        error = "mkimage needs a FILE";
         return false;
     }
     return true;

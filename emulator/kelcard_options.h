@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card_model.h"
+#include "imgbuild.h"
 #include "number_text.h"
 #include "vdrive.h"
 
@@ -53,6 +54,15 @@ struct RunOptions {
 // options are those of "serve" (without --address); the drive's are checked here. On
 // a bad word returns false with a one-line message in `error`.
 bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options, std::string& error);
+
+struct MkImageOptions {
+    std::string file;                                         // FILE
+    IMG_MODULE_DAMAGE damage[FLASH_MODULE_COUNT] = {};        // --corrupt, --corrupt-header, --omit
+};
+
+// Parses the words after "mkimage". On a bad word returns false with a one-line
+// message in `error`.
+bool ParseMkImageOptions(const std::vector<std::string>& words, MkImageOptions& options, std::string& error);
 
 // Puts the options other than the accounts (given to the model's constructor) into
 // the card. `hostNow` is the host's time at start: a frozen clock stands at it (or at

@@ -4,6 +4,8 @@
 KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils libbsd-dev)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The benchmarks measure against zlib.
+BENCH_PACKAGES=(zlib1g-dev)
 
 install_missing_packages() {
     local missing=()

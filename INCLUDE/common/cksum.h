@@ -17,6 +17,18 @@ uint8_t ZunaHeaderChecksum(const void* header);
 // file fragment. "123456789" gives 0xCBF43926.
 uint32_t calc_cksum32(const unsigned char* buf, unsigned long len);
 
+// How calc_cksum32 runs on this processor, for the benchmark: "slice-by-8 tables" or
+// the faster way it found.
+const char* Cksum32Method();
+
+// The same CRC carried on over `len` more bytes: `crc` is the CRC of the bytes before
+// (0 for none), the result that of all of them. Pieces give the CRC of the whole.
+uint32_t ExtendCksum32(uint32_t crc, const unsigned char* buf, unsigned long len);
+
+// The checksum of a 48-byte module header (fmh): its bytes other than byte 45 (the
+// checksum itself) added as unsigned values, modulo 100.
+uint8_t calc_header_cksum(const unsigned char* header);
+
 // The byte-at-a-time table of that CRC: entry i is i shifted right eight times, each
 // time XORed with 0xEDB88320 when the bit shifted out was 1.
 extern const uint32_t (&CrcLookUpTable)[256];
