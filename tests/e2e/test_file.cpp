@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
+#include <unistd.h>
 
 #include "command_runs.h"
 
@@ -79,7 +81,8 @@ TEST_F(FileTransfer, ServerInfoFileAndLongCardPath)
 
 TEST(FileCd, TransferOverTheHostInterface)
 {
-    const std::string src = ::testing::TempDir() + "cd_src", copy = ::testing::TempDir() + "cd_copy";
+    const std::string own = ::testing::TempDir() + std::to_string(::getpid());
+    const std::string src = own + "cd_src", copy = own + "cd_copy";
     std::ofstream(src) << std::string(65537, 'c');
     const RunResult run = RunWithDrive({}, {"/bin/sh", "-c", R"("$0" -cd -file -upload "$1" /f && "$0" -cd -file -download /f "$2")",
                                             KELVAST_BIN, src, copy});

@@ -1,9 +1,12 @@
 // File fragments: the client against a scripted medium, and the card's bounded store.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <unistd.h>
 
 #include "card_model.h"
 #include "fake_medium.h"
@@ -29,7 +32,11 @@ Bytes Fragment(uint16_t number, uint32_t length, uint16_t status, std::size_t si
 struct FileTransfer : ::testing::Test {
     FileTransfer() : client(std::make_unique<FakeMedium>(log)) {}
     Bytes Host() { return Bytes(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(path)), {}); }
-    std::string path = ::testing::TempDir() + "file_transfer.bin";
+    // A file of this test's own: ctest runs the tests of this program side by side.
+    std::string path = ::testing::TempDir() + "file_transfer_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                       std::to_string(::getpid()) + ".bin";
+    ~FileTransfer() override { std::remove(path.c_str()); }
     FakeMediumLog log;
     CX9ZunaIfc client;
 };
