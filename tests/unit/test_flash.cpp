@@ -1,0 +1,106 @@
+// Flash blocks and module locations: the client against a scripted medium, and the
+// card's flash and its own headers.
+#include <gtest/gtest.h>
+
+#include "card_model.h"
+#include "fake_medium.h"
+#include "imgbuild.h"
+#include "x9zunaifc.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+constexpr uint32_t kBlock = 65536, kRecord = 65546;
+
+// A block record in wire order for block `n`, data 0x5A, cut to `size`; `crcFlip` spoils its CRC.
+Bytes BlockReply(uint32_t n, std::size_t size = kRecord, uint32_t crcFlip = 0)
+{
+    Bytes rec(kRecord, 0x5A);
+    PutBe32(&rec[0], n), PutBe32(&rec[4], calc_cksum32(&rec[10], kBlock) ^ crcFlip), PutBe16(&rec[8], 0);
+    rec.resize(size);
+    return rec;
+}
+
+struct FlashClient : ::testing::Test {
+    FlashClient() : client(std::make_unique<FakeMedium>(log)) {}
+    FakeMediumLog log;
+    CX9ZunaIfc client;
+    std::unique_ptr<FLASH_BLOCK_RECORD> rec = std::make_unique<FLASH_BLOCK_RECORD>();
+};
+
+TEST_F(FlashClient, WriteSendsTheBlockWithItsCrcInWireOrder)
+{
+    std::fill_n(rec->flashData, kBlock, 0x33);
+    rec->blockNum = 7;
+    log.replies.push_back({0, MakeReply(0, {})});
+    ASSERT_EQ(ZUNA_E_SUCCESS, client.WriteBlock(rec.get()));
+    ASSERT_EQ(1u, log.requests.size());
+    const unsigned char* sent = &log.requests[0][32];
+    EXPECT_EQ(32 + kRecord, log.requests[0].size());
+    EXPECT_EQ(7u, GetBe32(sent));
+    EXPECT_EQ(calc_cksum32(rec->flashData, kBlock), GetBe32(sent + 4));
+    EXPECT_EQ(7u, rec->blockNum) << "back in host order";
+    rec->blockNum = 64;
+    EXPECT_EQ(ZUNA_E_INVALID, client.WriteBlock(rec.get()));
+    EXPECT_EQ(ZUNA_E_INVALID, client.ReadBlock(rec.get()));
+    EXPECT_EQ(1u, log.requests.size()) << "block 64 is not asked for";
+}
+
+TEST_F(FlashClient, ReadChecksTheReplysSizeBlockAndCrc)
+{
+    const std::vector<std::pair<Bytes, ZUNA_ERROR>> cases = {
+        {BlockReply(3), ZUNA_E_SUCCESS},          {BlockReply(3, kRecord, 1), ZUNA_E_CHECKSUM},
+        {BlockReply(3, kRecord - 1), ZUNA_E_CONNECTION}, {BlockReply(4), ZUNA_E_CONNECTION},
+        {BlockReply(3, 10), ZUNA_E_CONNECTION}};
+    for (const auto& [reply, status] : cases) {
+        log.replies.push_back({0, MakeReply(0, reply)});
+        rec->blockNum = 3, rec->checkSum = 0, rec->status = 0;
+        EXPECT_EQ(status, client.ReadBlock(rec.get())) << reply.size();
+        EXPECT_EQ(32u + 10u, log.requests.back().size()) << "the request carries no data";
+    }
+}
+
+TEST_F(FlashClient, ModuleReplyPastTheFlashIsRefused)
+{
+    for (const auto& [start, count, status] : {std::tuple{60, 4, ZUNA_E_SUCCESS}, {60, 5, ZUNA_E_CONNECTION}}) {
+        Bytes info(26, 0);
+        PutBe16(&info[20], uint16_t(start)), PutBe16(&info[22], uint16_t(count));
+        log.replies.push_back({0, MakeReply(0, info)});
+        FLASH_MODULE_INFO got{};
+        EXPECT_EQ(status, client.ModuleGetNumBlocks(&got));
+    }
+    std::vector<unsigned char> config;
+    log.replies.push_back({0, MakeReply(0, Bytes(25, 0))});
+    EXPECT_EQ(ZUNA_E_CONNECTION, client.ConfigGetBuffer(config));
+    EXPECT_TRUE(config.empty());
+}
+
+TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
+{
+    kelcard::CardModel card;
+    kelcard::Session session = kelcard::HostInterfaceSession();
+    auto exchange = [&](uint16_t command, const Bytes& data) {
+        const Bytes packet = zunatest::MakeRequest(command, data);
+        return card.HandlePacket(session, packet.data(), packet.size());
+    };
+    for (const IMG_LAYOUT_TAG& module : kImageLayout) {
+        Bytes info(26, 0);
+        std::copy_n(kFlashModules[module.module].signature, 8, info.begin());
+        const Bytes reply = exchange(0x0605, info);
+        ASSERT_EQ(0, GetLe16(&reply[22])) << module.module;
+        EXPECT_EQ(module.firstBlock, GetBe16(&reply[32 + 20])) << module.module;
+        EXPECT_EQ(module.numBlocks, GetBe16(&reply[32 + 22])) << module.module;
+    }
+    EXPECT_EQ(ZUNA_E_NOEXIST, GetLe16(&exchange(0x0605, Bytes(26, 'x'))[22]));
+    Bytes block = BlockReply(5);
+    EXPECT_EQ(0, GetLe16(&exchange(0x0601, block)[22]));
+    const Bytes flash = card.FlashContents();
+    EXPECT_EQ(Bytes(kBlock, 0x5A), Bytes(&flash[5 * kBlock], &flash[6 * kBlock]));
+    block[20] ^= 1;
+    EXPECT_EQ(ZUNA_E_CHECKSUM, GetLe16(&exchange(0x0601, block)[22])) << "data that does not match its CRC";
+    card.InjectFlashCrcError(5);
+    const Bytes read = exchange(0x0602, Bytes(block.begin(), block.begin() + 10));
+    EXPECT_NE(calc_cksum32(&read[42], kBlock), GetBe32(&read[36]));
+}
+
+}  // namespace
