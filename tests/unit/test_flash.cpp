@@ -13,7 +13,7 @@ using Bytes = std::vector<unsigned char>;
 constexpr uint32_t kBlock = 65536, kRecord = 65546;
 
 // A block record in wire order for block `n`, data 0x5A, cut to `size`; `crcFlip` spoils its CRC.
-Bytes BlockReply(uint32_t n, std::size_t size = kRecord, uint32_t crcFlip = 0)
+Bytes BlockRecord(uint32_t n, std::size_t size = kRecord, uint32_t crcFlip = 0)
 {
     Bytes rec(kRecord, 0x5A);
     PutBe32(&rec[0], n), PutBe32(&rec[4], calc_cksum32(&rec[10], kBlock) ^ crcFlip), PutBe16(&rec[8], 0);
@@ -21,58 +21,35 @@ Bytes BlockReply(uint32_t n, std::size_t size = kRecord, uint32_t crcFlip = 0)
     return rec;
 }
 
-struct FlashClient : ::testing::Test {
-    FlashClient() : client(std::make_unique<FakeMedium>(log)) {}
-    FakeMediumLog log;
-    CX9ZunaIfc client;
-    std::unique_ptr<FLASH_BLOCK_RECORD> rec = std::make_unique<FLASH_BLOCK_RECORD>();
-};
-
-TEST_F(FlashClient, WriteSendsTheBlockWithItsCrcInWireOrder)
+TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
 {
-    std::fill_n(rec->flashData, kBlock, 0x33);
-    rec->blockNum = 7;
+    FakeMediumLog log;
+    CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    std::fill_n(rec->flashData, kBlock, 0x5A);
+    rec->blockNum = 3;
     log.replies.push_back({0, MakeReply(0, {})});
     ASSERT_EQ(ZUNA_E_SUCCESS, client.WriteBlock(rec.get()));
-    ASSERT_EQ(1u, log.requests.size());
-    const unsigned char* sent = &log.requests[0][32];
-    EXPECT_EQ(32 + kRecord, log.requests[0].size());
-    EXPECT_EQ(7u, GetBe32(sent));
-    EXPECT_EQ(calc_cksum32(rec->flashData, kBlock), GetBe32(sent + 4));
-    EXPECT_EQ(7u, rec->blockNum) << "back in host order";
+    EXPECT_EQ(Bytes(BlockRecord(3)), Bytes(log.requests[0].begin() + 32, log.requests[0].end()));
+    const std::vector<std::pair<Bytes, ZUNA_ERROR>> reads = {
+        {BlockRecord(3), ZUNA_E_SUCCESS},          {BlockRecord(3, kRecord, 1), ZUNA_E_CHECKSUM},
+        {BlockRecord(3, kRecord - 1), ZUNA_E_CONNECTION}, {BlockRecord(4), ZUNA_E_CONNECTION}};
+    for (const auto& [reply, status] : reads) {
+        log.replies.push_back({0, MakeReply(0, reply)});
+        rec->blockNum = 3, rec->checkSum = 0;
+        EXPECT_EQ(status, client.ReadBlock(rec.get())) << reply.size();
+        EXPECT_EQ(32u + 10u, log.requests.back().size()) << "a read request carries 10 bytes";
+    }
     rec->blockNum = 64;
     EXPECT_EQ(ZUNA_E_INVALID, client.WriteBlock(rec.get()));
-    EXPECT_EQ(ZUNA_E_INVALID, client.ReadBlock(rec.get()));
-    EXPECT_EQ(1u, log.requests.size()) << "block 64 is not asked for";
-}
-
-TEST_F(FlashClient, ReadChecksTheReplysSizeBlockAndCrc)
-{
-    const std::vector<std::pair<Bytes, ZUNA_ERROR>> cases = {
-        {BlockReply(3), ZUNA_E_SUCCESS},          {BlockReply(3, kRecord, 1), ZUNA_E_CHECKSUM},
-        {BlockReply(3, kRecord - 1), ZUNA_E_CONNECTION}, {BlockReply(4), ZUNA_E_CONNECTION},
-        {BlockReply(3, 10), ZUNA_E_CONNECTION}};
-    for (const auto& [reply, status] : cases) {
-        log.replies.push_back({0, MakeReply(0, reply)});
-        rec->blockNum = 3, rec->checkSum = 0, rec->status = 0;
-        EXPECT_EQ(status, client.ReadBlock(rec.get())) << reply.size();
-        EXPECT_EQ(32u + 10u, log.requests.back().size()) << "the request carries no data";
-    }
-}
-
-TEST_F(FlashClient, ModuleReplyPastTheFlashIsRefused)
-{
-    for (const auto& [start, count, status] : {std::tuple{60, 4, ZUNA_E_SUCCESS}, {60, 5, ZUNA_E_CONNECTION}}) {
+    EXPECT_EQ(5u, log.requests.size()) << "block 64 is not asked for";
+    for (const auto& [count, status] : {std::pair{4, ZUNA_E_SUCCESS}, {5, ZUNA_E_CONNECTION}}) {
         Bytes info(26, 0);
-        PutBe16(&info[20], uint16_t(start)), PutBe16(&info[22], uint16_t(count));
+        PutBe16(&info[20], 60), PutBe16(&info[22], uint16_t(count));
         log.replies.push_back({0, MakeReply(0, info)});
         FLASH_MODULE_INFO got{};
-        EXPECT_EQ(status, client.ModuleGetNumBlocks(&got));
+        EXPECT_EQ(status, client.ModuleGetNumBlocks(&got)) << "blocks 60 + " << count;
     }
-    std::vector<unsigned char> config;
-    log.replies.push_back({0, MakeReply(0, Bytes(25, 0))});
-    EXPECT_EQ(ZUNA_E_CONNECTION, client.ConfigGetBuffer(config));
-    EXPECT_TRUE(config.empty());
 }
 
 TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
@@ -88,14 +65,14 @@ TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
         std::copy_n(kFlashModules[module.module].signature, 8, info.begin());
         const Bytes reply = exchange(0x0605, info);
         ASSERT_EQ(0, GetLe16(&reply[22])) << module.module;
-        EXPECT_EQ(module.firstBlock, GetBe16(&reply[32 + 20])) << module.module;
-        EXPECT_EQ(module.numBlocks, GetBe16(&reply[32 + 22])) << module.module;
+        EXPECT_EQ(std::pair(module.firstBlock, module.numBlocks),
+                  std::pair(unsigned{GetBe16(&reply[52])}, unsigned{GetBe16(&reply[54])}));
     }
     EXPECT_EQ(ZUNA_E_NOEXIST, GetLe16(&exchange(0x0605, Bytes(26, 'x'))[22]));
-    Bytes block = BlockReply(5);
+    Bytes block = BlockRecord(5);
     EXPECT_EQ(0, GetLe16(&exchange(0x0601, block)[22]));
     const Bytes flash = card.FlashContents();
-    EXPECT_EQ(Bytes(kBlock, 0x5A), Bytes(&flash[5 * kBlock], &flash[6 * kBlock]));
+    EXPECT_EQ(Bytes(kBlock, 0x5A), Bytes(flash.begin() + 5 * kBlock, flash.begin() + 6 * kBlock));
     block[20] ^= 1;
     EXPECT_EQ(ZUNA_E_CHECKSUM, GetLe16(&exchange(0x0601, block)[22])) << "data that does not match its CRC";
     card.InjectFlashCrcError(5);
