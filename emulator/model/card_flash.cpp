@@ -11,6 +11,7 @@
 #include "zunahdr.h"
 
 namespace kelcard::detail {
+namespace {
 
 // The flash's bytes, a sound image the first time.
 std::vector<uint8_t>& Flash(CardState& card)
@@ -18,8 +19,6 @@ std::vector<uint8_t>& Flash(CardState& card)
     if (card.flash.bytes.empty()) card.flash.bytes = BuildFirmwareImage();
     return card.flash.bytes;
 }
-
-namespace {
 
 // The block a request names, or the status that refuses it.
 uint16_t ReadBlockNumber(std::span<const uint8_t> request, uint32_t& block)
@@ -110,12 +109,6 @@ void CardModel::InjectFlashCrcError(uint32_t n)
 {
     std::lock_guard lock(m_mutex);
     m_state->flash.crcError = n;
-}
-
-std::vector<uint8_t> CardModel::FlashContents() const
-{
-    std::lock_guard lock(m_mutex);
-    return detail::Flash(*m_state);
 }
 
 }  // namespace kelcard

@@ -206,8 +206,6 @@ public:
     // Flash (card_flash.cpp): 64 blocks of 65536 bytes that start as a sound image.
     // Fault: a write of block `n` is answered 34, a read of it carries a wrong CRC.
     void InjectFlashCrcError(uint32_t n);
-    // The whole flash, 4 MiB.
-    std::vector<uint8_t> FlashContents() const;
 
 private:
     mutable std::mutex m_mutex;

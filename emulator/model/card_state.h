@@ -181,8 +181,6 @@ void AddFlashCommands(CommandTable& table);     // flash blocks, modules, commit
 // Counts one transfer request (a file fragment or a flash block); false once the card
 // has vanished (--vanish-after): the connection is then dropped without a reply.
 bool StillThere(CardState& card, Session& session);
-// The card's flash bytes (card_flash.cpp), built as a sound image on first use.
-std::vector<uint8_t>& Flash(CardState& card);
 
 // Adds a record to the end of the event log, stamped `epochSeconds` (kept within
 // 0 to 2^32 - 1), with the card's record type and, when it has no text, the text
