@@ -5,6 +5,7 @@
 #include <string_view>
 #include <cstdint>
 
+#include "flashblk.h"
 #include "login.h"
 #include "network.h"
 #include "sel.h"
@@ -56,11 +57,16 @@ const char* const kUsage =
     "  --download-crc-error N\n"
     "                        the card sends file fragment N of every download with\n"
     "                        a wrong CRC\n"
-    "  --vanish-after N      after N file fragments (uploads and downloads together)\n"
-    "                        the card ends the connection at every further fragment\n"
+    "  --flash-crc-error N   the card finds the CRC of every write of flash block N\n"
+    "                        (0 to 63) wrong and answers 34, and sends every read of\n"
+    "                        it with a wrong CRC\n"
+    "  --vanish-after N      after N file fragments and flash blocks (all transfers\n"
+    "                        together) the card ends the connection at every further\n"
+    "                        fragment or block\n"
     "\n"
     "The card's file store holds 32 MiB in all; a file fragment beyond that is\n"
-    "refused with status 18.\n"
+    "refused with status 18. The card's flash, 64 blocks of 64 KiB, starts with the\n"
+    "image that mkimage writes without options.\n"
     "\n"
     "Each host power action the card carries out is printed on standard error as it\n"
     "happens: \"host power: reset\", \"host power: down\", \"host power: up\" or\n"
@@ -304,6 +310,15 @@ const Option<ServeOptions> kServeOptions[] = {
      [](const std::string& value, ServeOptions& options, std::string& error) {
          return ReadFragmentNumber(value, options.vanishAfter, "--vanish-after", error);
      }},
+    {"--flash-crc-error", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         uint32_t block = 0;
+         if (!ReadNumber(value, FLASH_BLOCK_COUNT - 1, block, "--flash-crc-error", "a block number from 0 to 63",
+                         error))
+             return false;
+         options.flashCrcError = block;
+         return true;
+     }},
     {"--sel-records", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          return ReadNumber(value, static_cast<uint32_t>(kSelCapacity), options.selRecords, "--sel-records",
@@ -433,6 +448,7 @@ void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow
     if (options.uploadCrcError) card.InjectUploadCrcError(*options.uploadCrcError);
     if (options.downloadCrcError) card.InjectDownloadCrcError(*options.downloadCrcError);
     if (options.vanishAfter) card.VanishAfterFragments(*options.vanishAfter);
+    if (options.flashCrcError) card.InjectFlashCrcError(*options.flashCrcError);
     const int64_t start = card.CardTime();
     for (uint32_t i = 0; i < options.selRecords; ++i) {
         const SampleEvent& event = kSampleEvents[i % std::size(kSampleEvents)];

@@ -1,8 +1,14 @@
-// kelvast -file (and, as they come, the card's flash and card-mode commands, which
-// share this handler): files copied between the host and the card's file system.
+// kelvast -flash, -cardMode and -file (one handler, every sub-command under each of
+// the three words): the firmware update and the flash read, the configuration module
+// saved and put back, the boot block compared, the commit requests, the card mode,
+// and files copied between the host and the card's file system.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+
+#include "fmh.h"
+#include "imgver.h"
 
 #include "zunaCmd.h"
 
@@ -48,7 +54,239 @@ int UploadServerInfo(const char* hostFile)
     return UploadFile(hostFile, cardFile.c_str());
 }
 
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using HostFile = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr const char* kOk = "\t\t\t[ OK ]\n";
+constexpr const char* kFailed = "\t\t\t[ FAILED ]\n";
+constexpr const char* kSkipped = "\t\t\t[ SKIPPED ]\n";
+constexpr const char* kImageReadError = "Unable to read from image file !\n";
+
+// A block record for block n, its checkSum and status zeroed, data from `file`; false
+// when the file has fewer than 65536 bytes left.
+bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
+{
+    rec.blockNum = n;
+    rec.checkSum = 0;
+    rec.status = 0;
+    return std::fread(rec.flashData, 1, FLASH_BLOCK_LEN, file) == FLASH_BLOCK_LEN;
+}
+
+int UpdateFirmware(const char* imageFile, bool withBoot)
+{
+    std::printf("\n");
+    char prompt[256];
+    std::snprintf(prompt, sizeof(prompt),
+                  "Firmware upgrade is a crucial operation.This operation should not be interrupted.\n The %s will "
+                  "also be reset after this command is completed.Are you Sure (y/n)?",
+                  kProductWord);
+    if (msgyn(prompt) != 'Y') {
+        std::printf("\nCommand cancelled by user\n");
+        return 0;
+    }
+    const bool keepConfig = msgyn("Do you want to retain the current configuration after upgrade (y/n)?") == 'Y';
+    std::printf("Firmware Image File : \t\t\t[ %s ]\n", imageFile);
+
+    std::printf("Validating Image File :");
+    if (pmyIfc->ValidateImageFile(imageFile) != ZUNA_E_SUCCESS) {
+        std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
+                    "valid image file!\n",
+                    kFailed);
+        return -1;
+    }
+    std::printf("%s", kOk);
+
+    std::printf("Opening Image File : ");
+    HostFile file(std::fopen(imageFile, "rb"));
+    if (!file) {
+        std::printf("%sUnable to open image file, %s\n", kFailed, imageFile);
+        return -1;
+    }
+    std::printf("%s", kOk);
+
+    std::printf("Getting MAC address : ");
+    unsigned char mac[MAC_TEXT_LEN] = {};
+    const bool haveMac = pmyIfc->GetCurrentMACAddressString(mac) == ZUNA_E_SUCCESS;
+    if (haveMac)
+        std::printf("%s", kOk);
+    else
+        std::printf("%s\nUnable to retreive existing MAC address from card. Flashing may cause MAC address loss.\n",
+                    kFailed);
+
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    std::printf("Boot Block Flash : ");
+    if (!ReadFileBlock(file.get(), *rec, 0)) {
+        std::printf("%s", kImageReadError);
+        return -1;
+    }
+    if (!withBoot) {
+        std::printf("%s", kSkipped);
+    } else if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+        std::printf("%s", kFailed);
+        return status;
+    } else {
+        std::printf("%s", kOk);
+    }
+
+    for (uint32_t i = 1; i < FLASH_BLOCK_COUNT; ++i) {
+        if (!ReadFileBlock(file.get(), *rec, i)) {
+            std::printf("%s", kImageReadError);
+            return -1;
+        }
+        std::printf("Flashing ... Block %u of %u \r", i, FLASH_BLOCK_COUNT);
+        std::fflush(stdout);
+        if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+            std::printf("\nError during flashing\t\t\t\t\n");
+            return status;
+        }
+    }
+    file.reset();
+    std::printf("Flashing :       %s", kOk);
+    std::fflush(stdout);
+
+    std::printf("Saving MAC Address : ");
+    std::printf("%s", haveMac && pmyIfc->SetMACAddressString(mac) == ZUNA_E_SUCCESS ? kOk : kFailed);
+
+    std::printf(keepConfig ? "Resetting %s (Config Retained):" : "Resetting %s (Config Defaults):", kProductWord);
+    std::fflush(stdout);
+    const ZUNA_ERROR reset = keepConfig ? pmyIfc->ResetX9SaveConfig() : pmyIfc->ResetX9NoConfig();
+    std::printf("%s", reset == ZUNA_E_SUCCESS ? kOk : kFailed);
+    return reset;
+}
+
+int ReadFirmware(const char* imageFile)
+{
+    HostFile file(std::fopen(imageFile, "wb"));
+    if (!file) {
+        std::printf("Unable to open/create image file, %s\n", imageFile);
+        return -1;
+    }
+    std::printf("Reading from Flash ... \n");
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
+        rec->blockNum = i;
+        rec->checkSum = 0;
+        rec->status = 0;
+        if (const ZUNA_ERROR status = pmyIfc->ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+            std::printf("Error during reading from flash...\n");
+            return status;
+        }
+        std::printf("Reading Block... %u of %u \r", i, FLASH_BLOCK_COUNT);
+        std::fflush(stdout);
+        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
+            std::printf("Error writing file %s, check disk space ! \n", imageFile);
+            return -1;
+        }
+    }
+    // Data still buffered must reach the file: a failed close is a short write.
+    if (std::fclose(file.release()) != 0) {
+        std::printf("Error writing file %s, check disk space ! \n", imageFile);
+        return -1;
+    }
+    std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
+    std::printf("Firmware stored in file %s. \n", imageFile);
+    return 0;
+}
+
+int SaveConfig(const char* configFile)
+{
+    const ZUNA_ERROR status = pmyIfc->ConfigGetFile(configFile);
+    if (status != ZUNA_E_SUCCESS) std::printf("Error: %s\n", GetZunaErrorString(status));
+    return status;
+}
+
+int RestoreConfig(const char* configFile)
+{
+    HostFile file(std::fopen(configFile, "rb"));
+    if (!file) {
+        std::printf("Unable to open config file %s\n", configFile);
+        return -1;
+    }
+    fmh header{};
+    if (std::fread(&header, 1, FMH_LEN, file.get()) != FMH_LEN) {
+        std::printf("Unable to get config info from file ! Aborting\n");
+        return -1;
+    }
+    make_fmh_little_endian(&header);
+    FLASH_MODULE_INFO info{};
+    std::memcpy(info.modName, kFlashModules[FLASH_MODULE_CONFIG].signature, FLASH_MOD_NAME_LEN);
+    if (const ZUNA_ERROR status = pmyIfc->ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
+        std::printf("Unbale to read from %s %s\n", kProductWord, configFile);
+        return status;
+    }
+    if (info.allocSpace != header.fmh_alloc_space) {
+        std::printf("Config section size mismatch ! Can not put back the config section.\n");
+        return -1;
+    }
+    std::rewind(file.get());
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = 0; i < info.numBlocks; ++i) {
+        // A file cut short stops before its incomplete block reaches the flash.
+        if (!ReadFileBlock(file.get(), *rec, info.blockStart + i)) {
+            std::printf("\nUnable to read block %u of %u from config file %s ! Aborting\n", i + 1,
+                        unsigned{info.numBlocks}, configFile);
+            return -1;
+        }
+        std::printf("Flashing the config section block %u of %u\r", i + 1, unsigned{info.numBlocks});
+        std::fflush(stdout);
+        if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+    }
+    std::printf("\nConfig section put back successfully. Restart the card...\n");
+    return 0;
+}
+
+int CompareBootBlocks(const char* imageFile)
+{
+    auto boot = std::make_unique<unsigned char[]>(FLASH_BLOCK_LEN);
+    HostFile file(std::fopen(imageFile, "rb"));
+    if (!file || std::fread(boot.get(), 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
+        std::printf("%s", kImageReadError);
+        return -1;
+    }
+    file.reset();
+    const int result = pmyIfc->IsBootBlockChanged(boot.get(), static_cast<int>(FLASH_BLOCK_LEN));
+    if (result == 1)
+        std::printf("Different : The boot block in the image file you selected differs from the boot block "
+                    "currently on the %s\n",
+                    kProductWord);
+    else if (result == 0)
+        std::printf("Match : The boot block in the image file you selected is the same as the boot block on the %s\n",
+                    kProductWord);
+    return result;
+}
+
+int ShowCardMode()
+{
+    char mode = 0;
+    if (pmyIfc->GetCardMode(&mode) != ZUNA_E_SUCCESS)
+        std::printf("Unable to get Card Mode\n");
+    else
+        std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
+    return 0;
+}
+
+// -update -boot FILE: word 3 must be the dash word "boot".
+int UpdateWithBoot(char** argv)
+{
+    if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return -1;
+    return UpdateFirmware(argv[4], true);
+}
+
 const SubCommand kFlashCommands[] = {
+    {"update", 4, [](char** argv) { return UpdateFirmware(argv[3], false); }},
+    {"update", 5, UpdateWithBoot},
+    {"read", 4, [](char** argv) { return ReadFirmware(argv[3]); }},
+    {"upload", 4, [](char** argv) { return static_cast<int>(pmyIfc->UploadFirmware(argv[3])); }},
+    {"download", 4, [](char** argv) { return static_cast<int>(pmyIfc->DownloadFirmware(argv[3])); }},
+    {"GetConfig", 4, [](char** argv) { return SaveConfig(argv[3]); }},
+    {"PutConfig", 4, [](char** argv) { return RestoreConfig(argv[3]); }},
+    {"CompareBoot", 4, [](char** argv) { return CompareBootBlocks(argv[3]); }},
+    {"SaveConfig", 3, [](char**) { return static_cast<int>(pmyIfc->ConfigFlash()); }},
+    {"SaveSDK", 3, [](char**) { return static_cast<int>(pmyIfc->SDKFlash()); }},
+    {"Flash", 3, [](char**) { return static_cast<int>(pmyIfc->SetCardToFlashMode()); }},
+    {"get", 3, [](char**) { return ShowCardMode(); }},
     {"upload", 5, [](char** argv) { return UploadFile(argv[3], argv[4]); }},
     {"download", 5, [](char** argv) { return DownloadFile(argv[3], argv[4]); }},
     {"uploadServerInfo", 4, [](char** argv) { return UploadServerInfo(argv[3]); }},

@@ -27,6 +27,8 @@ const GroupEntry kGroups[] = {
     {"user", ProcessUserCommands},
     {"sel", ProcessSelCommands},
     {"pef", ProcessPefCommands},
+    {"Flash", ProcessFlashCommands},
+    {"cardMode", ProcessFlashCommands},
     {"file", ProcessFlashCommands},
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},

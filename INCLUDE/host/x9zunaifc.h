@@ -13,12 +13,15 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "adv.h"
 #include "cksum.h"  // CalculateMD5Digest, the login digest
 #include "fileapi.h"
+#include "flashblk.h"
 #include "general.h"
 #include "login.h"
 #include "network.h"  // form_mac_string, calc_chksum
@@ -240,6 +243,39 @@ public:
     ZUNA_ERROR SendFileFragment(FILE_API_RECORD* rec);
     ZUNA_ERROR GetFileFragment(FILE_API_RECORD* rec);
 
+    // Flash (0x0601..0x0606), one 65536-byte block per request, each with its CRC-32.
+    // Records are in host order before and after. WriteBlock sets checkSum itself;
+    // ReadBlock sends the first 10 bytes and takes a reply that fills the whole record
+    // (else 33), 34 when the data does not match its CRC. A block number past 63 is
+    // refused (28) before anything is sent.
+    ZUNA_ERROR WriteBlock(FLASH_BLOCK_RECORD* rec);
+    ZUNA_ERROR ReadBlock(FLASH_BLOCK_RECORD* rec);
+    // 28 for a name without ".ima" (case-sensitive), 14 unopenable, 34 a failed check.
+    ZUNA_ERROR ValidateImageFile(const char* fileName);
+    // Whole image, boot block included, file block i to flash block i. Image refused:
+    // 28; short file: 21 after the blocks read whole; a failed block: 33 when the card
+    // is gone or its reply malformed, else 30.
+    ZUNA_ERROR UploadFirmware(const char* fileName);
+    // The whole flash into a file that already holds a valid image (else 28); a failed
+    // block as above, a short write 21.
+    ZUNA_ERROR DownloadFirmware(const char* fileName);
+    ZUNA_ERROR ConfigFlash();
+    ZUNA_ERROR SDKFlash();
+    // Sends the record as filled (only modName matters). A reply placing the module
+    // past the flash's 64 blocks is refused (33).
+    ZUNA_ERROR ModuleGetNumBlocks(FLASH_MODULE_INFO* info);
+    // The configuration module's blocks, whole, into a file (short write 18) or into
+    // `data`, sized from the module's location first. A failed block as above.
+    ZUNA_ERROR ConfigGetFile(const char* fileName);
+    ZUNA_ERROR ConfigGetBuffer(std::vector<unsigned char>& data);
+    // 0 when flash block firstBlk carries module sec_name's signature and the same
+    // fmh_alloc_space as the image stream fp at that block; 31 otherwise, 35 for a
+    // short header read. fp stays open.
+    ZUNA_ERROR IsSameImageFormat(unsigned long firstBlk, const char* sec_name, FILE* fp);
+    // 1 when the 65536 bytes differ from flash block 0 (or size is not 65536, nothing
+    // sent), 0 when equal, else the failed read's status.
+    int IsBootBlockChanged(const unsigned char* fileData, int size);
+
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
     unsigned int resetWaitMicros = 3000000;
 
@@ -259,6 +295,8 @@ protected:
     // The file record's four numbers (both names do the same).
     static void b2l_FlashFileAPIRecord(FILE_API_RECORD* pRec);
     static void b2l_FileApiRecord(FILE_API_RECORD* pRec);
+    static void b2l_FlashBlockRecord(FLASH_BLOCK_RECORD* pRec);
+    static void b2l_FlashModuleInfo(FLASH_MODULE_INFO* pInfo);
     // The IPMI record's little-endian fields, likewise.
     static void l2h_ipmiConfig(IPMI_CONFIG_INFO_tag* pCfg);
 

@@ -1,6 +1,8 @@
-// File transfer between the host and the card's file system (0x060A, 0x060B): one
-// request and one reply per fragment of at most 65536 bytes, each fragment carrying
-// its number, length, status and the CRC-32 of its data.
+// The card's flash, one 65536-byte block per request (0x0601, 0x0602), module
+// locations (0x0605) and the commit requests (0x0603, 0x0606); and file transfer
+// between the host and the card's file system (0x060A, 0x060B): one request and one
+// reply per fragment of at most 65536 bytes, each fragment carrying its number,
+// length, status and the CRC-32 of its data.
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -9,6 +11,7 @@
 #include <memory>
 
 #include "fieldtext.h"
+#include "imgver.h"
 #include "x9endian.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
@@ -27,14 +30,201 @@ bool StartRecord(FILE_API_RECORD& rec, const char* cardPath)
     return cardPath != nullptr && cardPath[0] != '\0' && PutTextField(rec.filename, cardPath);
 }
 
-// A failed fragment exchange: failures below the card (33) stay as they are, anything
-// the card refused becomes 30.
+// A failed fragment or block exchange inside a transfer: failures below the card (33)
+// stay as they are, anything the card refused becomes 30.
 ZUNA_ERROR FragmentFailure(ZUNA_ERROR status)
 {
     return status == ZUNA_E_CONNECTION ? ZUNA_E_CONNECTION : ZUNA_E_GENERAL;
 }
 
+// A block record for block `n`, its checkSum and status zeroed.
+void StartBlock(FLASH_BLOCK_RECORD& rec, uint32_t n)
+{
+    rec.blockNum = n;
+    rec.checkSum = 0;
+    rec.status = 0;
+}
+
+constexpr char kConfigSignature[] = "$$CONF$$";
+
 }  // namespace
+
+void CX9ZunaIfc::b2l_FlashBlockRecord(FLASH_BLOCK_RECORD* pRec)
+{
+    FixBe32InPlace(pRec, offsetof(FLASH_BLOCK_RECORD, blockNum));
+    FixBe32InPlace(pRec, offsetof(FLASH_BLOCK_RECORD, checkSum));
+    FixBe16InPlace(pRec, offsetof(FLASH_BLOCK_RECORD, status));
+}
+
+void CX9ZunaIfc::b2l_FlashModuleInfo(FLASH_MODULE_INFO* pInfo)
+{
+    FixBe32InPlace(pInfo, offsetof(FLASH_MODULE_INFO, startAddr));
+    FixBe32InPlace(pInfo, offsetof(FLASH_MODULE_INFO, allocSpace));
+    FixBe32InPlace(pInfo, offsetof(FLASH_MODULE_INFO, usedSpace));
+    FixBe16InPlace(pInfo, offsetof(FLASH_MODULE_INFO, blockStart));
+    FixBe16InPlace(pInfo, offsetof(FLASH_MODULE_INFO, numBlocks));
+    FixBe16InPlace(pInfo, offsetof(FLASH_MODULE_INFO, version));
+}
+
+ZUNA_ERROR CX9ZunaIfc::WriteBlock(FLASH_BLOCK_RECORD* rec)
+{
+    if (rec->blockNum >= FLASH_BLOCK_COUNT) return ZUNA_E_INVALID;
+    rec->checkSum = CalculateCrc32(rec->flashData, FLASH_BLOCK_LEN);
+    b2l_FlashBlockRecord(rec);
+    const ZUNA_ERROR status = SendRecord(ZUNACMD_WRITE_BLOCK, rec, sizeof(*rec));
+    b2l_FlashBlockRecord(rec);
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::ReadBlock(FLASH_BLOCK_RECORD* rec)
+{
+    if (rec->blockNum >= FLASH_BLOCK_COUNT) return ZUNA_E_INVALID;
+    const uint32_t asked = rec->blockNum;
+    b2l_FlashBlockRecord(rec);
+    const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_READ_BLOCK, rec, FLASH_BLOCK_HEADER_LEN, sizeof(*rec));
+    b2l_FlashBlockRecord(rec);
+    if (status != ZUNA_E_SUCCESS) return status;
+    // Another block than the one asked for is no answer to the request.
+    if (rec->blockNum != asked) return ZUNA_E_CONNECTION;
+    return CalculateCrc32(rec->flashData, FLASH_BLOCK_LEN) == rec->checkSum ? ZUNA_E_SUCCESS : ZUNA_E_CHECKSUM;
+}
+
+ZUNA_ERROR CX9ZunaIfc::ValidateImageFile(const char* fileName)
+{
+    if (fileName == nullptr || std::strstr(fileName, ".ima") == nullptr) return ZUNA_E_INVALID;
+    HostFile file(std::fopen(fileName, "rb"));
+    if (!file) return ZUNA_E_FILEOPEN;
+    return VerifyImageFile(file.get()) == IMG_VERIFY_OK ? ZUNA_E_SUCCESS : ZUNA_E_CHECKSUM;
+}
+
+ZUNA_ERROR CX9ZunaIfc::UploadFirmware(const char* fileName)
+{
+    if (ValidateImageFile(fileName) != ZUNA_E_SUCCESS) return ZUNA_E_INVALID;
+    HostFile file(std::fopen(fileName, "rb"));
+    if (!file) return ZUNA_E_FILEOPEN;
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
+        if (std::fread(rec->flashData, 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) return ZUNA_E_IO;
+        StartBlock(*rec, i);
+        const ZUNA_ERROR status = WriteBlock(rec.get());
+        if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
+    }
+    return ZUNA_E_SUCCESS;
+}
+
+ZUNA_ERROR CX9ZunaIfc::DownloadFirmware(const char* fileName)
+{
+    if (ValidateImageFile(fileName) != ZUNA_E_SUCCESS) return ZUNA_E_INVALID;
+    HostFile file(std::fopen(fileName, "wb"));
+    if (!file) return ZUNA_E_FILEOPEN;
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
+        StartBlock(*rec, i);
+        const ZUNA_ERROR status = ReadBlock(rec.get());
+        if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
+        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) return ZUNA_E_IO;
+    }
+    return std::fclose(file.release()) == 0 ? ZUNA_E_SUCCESS : ZUNA_E_IO;
+}
+
+ZUNA_ERROR CX9ZunaIfc::ConfigFlash()
+{
+    return SendRecord(ZUNACMD_CONFIG_FLASH, nullptr, 0);
+}
+
+ZUNA_ERROR CX9ZunaIfc::SDKFlash()
+{
+    return SendRecord(ZUNACMD_SDK_FLASH, nullptr, 0);
+}
+
+ZUNA_ERROR CX9ZunaIfc::ModuleGetNumBlocks(FLASH_MODULE_INFO* info)
+{
+    const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_MODULE_GET_NUM_BLOCKS, info, sizeof(*info), sizeof(*info));
+    if (status != ZUNA_E_SUCCESS) return status;
+    b2l_FlashModuleInfo(info);
+    if (uint32_t{info->blockStart} + info->numBlocks > FLASH_BLOCK_COUNT) return ZUNA_E_CONNECTION;
+    return ZUNA_E_SUCCESS;
+}
+
+namespace {
+
+// The configuration module's location, asked of the card.
+ZUNA_ERROR LocateConfig(CX9ZunaIfc& ifc, FLASH_MODULE_INFO& info)
+{
+    info = FLASH_MODULE_INFO{};
+    std::memcpy(info.modName, kConfigSignature, FLASH_MOD_NAME_LEN);
+    return ifc.ModuleGetNumBlocks(&info);
+}
+
+// Reads the module's blocks one by one, handing each block's data to `take`, which
+// returns 0 or the status that ends the copy.
+template <typename Take>
+ZUNA_ERROR CopyModuleBlocks(CX9ZunaIfc& ifc, const FLASH_MODULE_INFO& info, Take take)
+{
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = 0; i < info.numBlocks; ++i) {
+        StartBlock(*rec, info.blockStart + i);
+        const ZUNA_ERROR status = ifc.ReadBlock(rec.get());
+        if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
+        if (const ZUNA_ERROR taken = take(i, rec->flashData); taken != ZUNA_E_SUCCESS) return taken;
+    }
+    return ZUNA_E_SUCCESS;
+}
+
+}  // namespace
+
+ZUNA_ERROR CX9ZunaIfc::ConfigGetFile(const char* fileName)
+{
+    HostFile file(fileName != nullptr ? std::fopen(fileName, "wb") : nullptr);
+    if (!file) return ZUNA_E_FILEOPEN;
+    FLASH_MODULE_INFO info{};
+    if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
+    const ZUNA_ERROR status = CopyModuleBlocks(*this, info, [&](uint32_t, const unsigned char* data) {
+        return std::fwrite(data, 1, FLASH_BLOCK_LEN, file.get()) == FLASH_BLOCK_LEN ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
+    });
+    if (status != ZUNA_E_SUCCESS) return status;
+    return std::fclose(file.release()) == 0 ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
+}
+
+ZUNA_ERROR CX9ZunaIfc::ConfigGetBuffer(std::vector<unsigned char>& data)
+{
+    FLASH_MODULE_INFO info{};
+    if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
+    data.assign(std::size_t{info.numBlocks} * FLASH_BLOCK_LEN, 0);
+    return CopyModuleBlocks(*this, info, [&](uint32_t i, const unsigned char* block) {
+        std::memcpy(data.data() + std::size_t{i} * FLASH_BLOCK_LEN, block, FLASH_BLOCK_LEN);
+        return ZUNA_E_SUCCESS;
+    });
+}
+
+ZUNA_ERROR CX9ZunaIfc::IsSameImageFormat(unsigned long firstBlk, const char* sec_name, FILE* fp)
+{
+    unsigned char sig[FMH_SIG_LEN];
+    modulesigfromname(sec_name != nullptr ? sec_name : "", sig);
+    if (firstBlk >= FLASH_BLOCK_COUNT || fp == nullptr) return ZUNA_E_INVALID;
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    StartBlock(*rec, static_cast<uint32_t>(firstBlk));
+    if (const ZUNA_ERROR status = ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+    if (std::memcmp(rec->flashData + offsetof(fmh, fmh_mod_name), sig, FMH_SIG_LEN) != 0) return ZUNA_E_VERSION;
+    fmh onFlash{};
+    fmh inFile{};
+    std::memcpy(&onFlash, rec->flashData, FMH_LEN);
+    make_fmh_little_endian(&onFlash);
+    if (fseeko(fp, static_cast<off_t>(firstBlk) * FLASH_BLOCK_LEN, SEEK_SET) != 0 ||
+        std::fread(&inFile, 1, FMH_LEN, fp) != FMH_LEN)
+        return ZUNA_E_FILEREAD;
+    make_fmh_little_endian(&inFile);
+    return onFlash.fmh_alloc_space == inFile.fmh_alloc_space ? ZUNA_E_SUCCESS : ZUNA_E_VERSION;
+}
+
+int CX9ZunaIfc::IsBootBlockChanged(const unsigned char* fileData, int size)
+{
+    if (fileData == nullptr || size != static_cast<int>(FLASH_BLOCK_LEN)) return 1;
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    StartBlock(*rec, 0);
+    if (const ZUNA_ERROR status = ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+    return std::memcmp(rec->flashData, fileData, FLASH_BLOCK_LEN) != 0 ? 1 : 0;
+}
 
 void CX9ZunaIfc::b2l_FlashFileAPIRecord(FILE_API_RECORD* pRec)
 {

@@ -30,21 +30,10 @@ uint16_t ReadFragment(std::span<const uint8_t> request, FragmentRequest& fragmen
     return fragment.length > FILE_FRAGMENT_LEN ? ZUNA_E_INVALID : ZUNA_E_SUCCESS;
 }
 
-// Counts the fragment; false when the card has vanished (the connection is dropped).
-bool StillThere(FileStore& store, Session& session)
-{
-    if (store.vanishAfter && store.fragmentsAnswered >= *store.vanishAfter) {
-        session.dropWithoutReply = true;
-        return false;
-    }
-    ++store.fragmentsAnswered;
-    return true;
-}
-
 void SendFileFragment(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
 {
     FileStore& store = card.fileStore;
-    if (!StillThere(store, session)) return;
+    if (!StillThere(card, session)) return;
     FragmentRequest fragment;
     if ((reply.status = ReadFragment(request, fragment)) != ZUNA_E_SUCCESS) return;
     const uint8_t* data = request.data() + FILE_API_HEADER_LEN;
@@ -71,7 +60,7 @@ void SendFileFragment(CardState& card, Session& session, std::span<const uint8_t
 void GetFileFragment(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
 {
     FileStore& store = card.fileStore;
-    if (!StillThere(store, session)) return;
+    if (!StillThere(card, session)) return;
     FragmentRequest fragment;
     if ((reply.status = ReadFragment(request, fragment)) != ZUNA_E_SUCCESS) return;
     const auto found = store.files.find(fragment.path);
@@ -99,6 +88,17 @@ void GetFileFragment(CardState& card, Session& session, std::span<const uint8_t>
 }
 
 }  // namespace
+
+bool StillThere(CardState& card, Session& session)
+{
+    FileStore& store = card.fileStore;
+    if (store.vanishAfter && store.fragmentsAnswered >= *store.vanishAfter) {
+        session.dropWithoutReply = true;
+        return false;
+    }
+    ++store.fragmentsAnswered;
+    return true;
+}
 
 void AddFileCommands(CommandTable& table)
 {

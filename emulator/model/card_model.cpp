@@ -44,6 +44,7 @@ const CommandTable& Commands()
         detail::AddAdvancedCommands(t);
         detail::AddPowerCommands(t);
         detail::AddFileCommands(t);
+        detail::AddFlashCommands(t);
         return t;
     }();
     return table;

@@ -195,12 +195,17 @@ public:
     // A fragment that would take the store past it is refused with 18 (ZUNA_E_SPACE).
     // Faults: the card finds the CRC of upload fragment `n` wrong (answers 34), or
     // sends download fragment `n` with a wrong CRC; after `count` fragments (either
-    // way) the card drops the connection at every further fragment.
+    // way, flash blocks counted too) the card drops the connection at every further
+    // fragment or block.
     void InjectUploadCrcError(uint32_t n);
     void InjectDownloadCrcError(uint32_t n);
     void VanishAfterFragments(uint32_t count);
     // The file at this path, if the card has one.
     std::optional<std::vector<uint8_t>> StoredFile(const std::string& path) const;
+
+    // Flash (card_flash.cpp): 64 blocks of 65536 bytes that start as a sound image.
+    // Fault: a write of block `n` is answered 34, a read of it carries a wrong CRC.
+    void InjectFlashCrcError(uint32_t n);
 
 private:
     mutable std::mutex m_mutex;

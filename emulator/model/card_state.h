@@ -106,6 +106,14 @@ struct FileStore {
     uint32_t fragmentsAnswered = 0;
 };
 
+// The card's flash (card_flash.cpp): 64 blocks of 65536 bytes, a sound firmware image
+// from the first request that touches it on; a restart keeps it.
+struct FlashStore {
+    std::vector<uint8_t> bytes;        // empty until first used
+    std::optional<uint32_t> crcError;  // this block: a write is taken as corrupt, a read
+                                       // is sent with a wrong CRC
+};
+
 struct Fault {
     enum class Kind { kStatus, kDrop, kRawReply } kind = Kind::kStatus;
     uint16_t status = 0;
@@ -127,6 +135,7 @@ struct CardState {
     bool interfaceUp = true;
     HostAndHealth host;
     FileStore fileStore;
+    FlashStore flash;
     std::random_device random;
 
     int64_t Now() const { return clock() + clockOffset; }
@@ -167,6 +176,11 @@ void AddUserCommands(CommandTable& table);
 void AddAdvancedCommands(CommandTable& table);  // advanced settings (0x0C)
 void AddPowerCommands(CommandTable& table);     // host power (0x03) and card health (0x01)
 void AddFileCommands(CommandTable& table);      // file fragments (0x060A, 0x060B)
+void AddFlashCommands(CommandTable& table);     // flash blocks, modules, commits (0x0601..0x0606)
+
+// Counts one transfer request (a file fragment or a flash block); false once the card
+// has vanished (--vanish-after): the connection is then dropped without a reply.
+bool StillThere(CardState& card, Session& session);
 
 // Adds a record to the end of the event log, stamped `epochSeconds` (kept within
 // 0 to 2^32 - 1), with the card's record type and, when it has no text, the text

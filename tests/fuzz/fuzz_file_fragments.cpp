@@ -3,21 +3,8 @@
 // (bit 0) and the record's CRC (bit 1) right, so that replies get past both checks.
 #include <cstring>
 
+#include "one_reply_medium.h"
 #include "x9endian.h"
-#include "x9zunaifc.h"
-
-struct OneReplyMedium : CX9ZunaMedium {
-    std::vector<uint8_t> reply;
-    int IssueZUNACommand(char*, unsigned long* recvLen, char* recvBuf, unsigned long) override
-    {
-        if (reply.empty()) return 1;
-        std::memcpy(recvBuf, reply.data(), *recvLen = reply.size());
-        reply.clear();
-        return 0;
-    }
-    int Connect() override { return 0; }
-    int Disconnect() override { return 0; }
-};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {

@@ -1,0 +1,114 @@
+// The card's flash: block write (0x0601) and read (0x0602), each block carrying the
+// CRC-32 of its 65536 bytes; module location (0x0605) from the headers in the flash
+// itself; the commit requests (0x0603 configuration, 0x0606 sensor SDK).
+#include "card_state.h"
+#include "cksum.h"
+#include "flashblk.h"
+#include "imgbuild.h"
+#include "imgver.h"
+#include "x9endian.h"
+#include "zunacmds.h"
+#include "zunahdr.h"
+
+namespace kelcard::detail {
+namespace {
+
+// The flash's bytes, a sound image the first time.
+std::vector<uint8_t>& Flash(CardState& card)
+{
+    if (card.flash.bytes.empty()) card.flash.bytes = BuildFirmwareImage();
+    return card.flash.bytes;
+}
+
+// The block a request names, or the status that refuses it.
+uint16_t ReadBlockNumber(std::span<const uint8_t> request, uint32_t& block)
+{
+    block = GetBe32(request.data() + offsetof(FLASH_BLOCK_RECORD, blockNum));
+    return block < FLASH_BLOCK_COUNT ? ZUNA_E_SUCCESS : ZUNA_E_RANGE;
+}
+
+void WriteBlock(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
+{
+    if (!StillThere(card, session)) return;
+    uint32_t block = 0;
+    if ((reply.status = ReadBlockNumber(request, block)) != ZUNA_E_SUCCESS) return;
+    const uint8_t* data = request.data() + FLASH_BLOCK_HEADER_LEN;
+    if (calc_cksum32(data, FLASH_BLOCK_LEN) != GetBe32(request.data() + offsetof(FLASH_BLOCK_RECORD, checkSum)) ||
+        card.flash.crcError == block) {
+        reply.status = ZUNA_E_CHECKSUM;
+        return;
+    }
+    std::copy_n(data, FLASH_BLOCK_LEN, Flash(card).begin() + std::ptrdiff_t{block} * FLASH_BLOCK_LEN);
+}
+
+void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
+{
+    if (!StillThere(card, session)) return;
+    uint32_t block = 0;
+    if ((reply.status = ReadBlockNumber(request, block)) != ZUNA_E_SUCCESS) return;
+    reply.data.assign(sizeof(FLASH_BLOCK_RECORD), 0);
+    uint8_t* rec = reply.data.data();
+    std::copy_n(Flash(card).begin() + std::ptrdiff_t{block} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN,
+                rec + FLASH_BLOCK_HEADER_LEN);
+    uint32_t checkSum = calc_cksum32(rec + FLASH_BLOCK_HEADER_LEN, FLASH_BLOCK_LEN);
+    if (card.flash.crcError == block) checkSum ^= 1;
+    PutBe32(rec + offsetof(FLASH_BLOCK_RECORD, blockNum), block);
+    PutBe32(rec + offsetof(FLASH_BLOCK_RECORD, checkSum), checkSum);
+}
+
+// The first block whose bytes 8..15 are the module's signature under a sound header.
+void LocateModule(CardState& card, Session&, std::span<const uint8_t> request, Reply& reply)
+{
+    FLASH_MODULE_INFO info = ReadRecord<FLASH_MODULE_INFO>(request);
+    const std::vector<uint8_t>& flash = Flash(card);
+    for (uint32_t block = 0; block < FLASH_BLOCK_COUNT; ++block) {
+        fmh header{};
+        std::memcpy(&header, flash.data() + std::size_t{block} * FLASH_BLOCK_LEN, FMH_LEN);
+        if (std::memcmp(header.fmh_mod_name, info.modName, FLASH_MOD_NAME_LEN) != 0 ||
+            !fmh_header_cksum_valid(&header))
+            continue;
+        make_fmh_little_endian(&header);
+        const uint32_t blocks = (header.fmh_alloc_space + FLASH_BLOCK_LEN - 1) / FLASH_BLOCK_LEN;
+        PutBe32(&info.startAddr, block * FLASH_BLOCK_LEN);
+        PutBe32(&info.allocSpace, header.fmh_alloc_space);
+        PutBe32(&info.usedSpace, header.fmh_used_space);
+        PutBe16(&info.blockStart, static_cast<uint16_t>(block));
+        PutBe16(&info.numBlocks, static_cast<uint16_t>(std::min(blocks, FLASH_BLOCK_COUNT - block)));
+        PutBe16(&info.version, header.fmh_version);
+        SetReplyRecord(reply, info);
+        return;
+    }
+    reply.status = ZUNA_E_NOEXIST;
+}
+
+void CommitConfig(CardState& card, Session&, std::span<const uint8_t>, Reply&)
+{
+    card.saved = card.running;
+}
+
+// The card keeps no sensor SDK of its own apart from the flash: nothing to commit.
+void CommitSdk(CardState&, Session&, std::span<const uint8_t>, Reply&) {}
+
+}  // namespace
+
+void AddFlashCommands(CommandTable& table)
+{
+    table[ZUNACMD_WRITE_BLOCK] = {WriteBlock, sizeof(FLASH_BLOCK_RECORD)};
+    table[ZUNACMD_READ_BLOCK] = {ReadBlock, FLASH_BLOCK_HEADER_LEN};
+    table[ZUNACMD_MODULE_GET_NUM_BLOCKS] = {LocateModule, sizeof(FLASH_MODULE_INFO)};
+    table[ZUNACMD_CONFIG_FLASH] = {CommitConfig, 0};
+    table[ZUNACMD_SDK_FLASH] = {CommitSdk, 0};
+}
+
+}  // namespace kelcard::detail
+
+// The public methods of this area.
+namespace kelcard {
+
+void CardModel::InjectFlashCrcError(uint32_t n)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->flash.crcError = n;
+}
+
+}  // namespace kelcard

@@ -1,0 +1,80 @@
+// Flash blocks and module locations: the client against a scripted medium, and the
+// card's flash and its own headers.
+#include <gtest/gtest.h>
+
+#include "card_model.h"
+#include "fake_medium.h"
+#include "imgbuild.h"
+#include "x9zunaifc.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+constexpr uint32_t kBlock = 65536, kRecord = 65546;
+
+// A block record in wire order for block `n`, data 0x5A, cut to `size`; `crcFlip` spoils its CRC.
+Bytes BlockRecord(uint32_t n, std::size_t size = kRecord, uint32_t crcFlip = 0)
+{
+    Bytes rec(kRecord, 0x5A);
+    PutBe32(&rec[0], n), PutBe32(&rec[4], calc_cksum32(&rec[10], kBlock) ^ crcFlip), PutBe16(&rec[8], 0);
+    rec.resize(size);
+    return rec;
+}
+
+TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
+{
+    FakeMediumLog log;
+    CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    std::fill_n(rec->flashData, kBlock, 0x5A);
+    rec->blockNum = 3;
+    log.replies.push_back({0, MakeReply(0, {})});
+    ASSERT_EQ(ZUNA_E_SUCCESS, client.WriteBlock(rec.get()));
+    EXPECT_EQ(Bytes(BlockRecord(3)), Bytes(log.requests[0].begin() + 32, log.requests[0].end()));
+    const std::vector<std::pair<Bytes, ZUNA_ERROR>> reads = {
+        {BlockRecord(3), ZUNA_E_SUCCESS},          {BlockRecord(3, kRecord, 1), ZUNA_E_CHECKSUM},
+        {BlockRecord(3, kRecord - 1), ZUNA_E_CONNECTION}, {BlockRecord(4), ZUNA_E_CONNECTION}};
+    for (const auto& [reply, status] : reads) {
+        log.replies.push_back({0, MakeReply(0, reply)});
+        rec->blockNum = 3, rec->checkSum = 0;
+        EXPECT_EQ(status, client.ReadBlock(rec.get())) << reply.size();
+        EXPECT_EQ(32u + 10u, log.requests.back().size()) << "a read request carries 10 bytes";
+    }
+    rec->blockNum = 64;
+    EXPECT_EQ(ZUNA_E_INVALID, client.WriteBlock(rec.get()));
+    EXPECT_EQ(5u, log.requests.size()) << "block 64 is not asked for";
+    for (const auto& [count, status] : {std::pair{4, ZUNA_E_SUCCESS}, {5, ZUNA_E_CONNECTION}}) {
+        Bytes info(26, 0);
+        PutBe16(&info[20], 60), PutBe16(&info[22], uint16_t(count));
+        log.replies.push_back({0, MakeReply(0, info)});
+        FLASH_MODULE_INFO got{};
+        EXPECT_EQ(status, client.ModuleGetNumBlocks(&got)) << "blocks 60 + " << count;
+    }
+}
+
+TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
+{
+    kelcard::CardModel card;
+    kelcard::Session session = kelcard::HostInterfaceSession();
+    auto exchange = [&](uint16_t command, const Bytes& data) {
+        const Bytes packet = zunatest::MakeRequest(command, data);
+        return card.HandlePacket(session, packet.data(), packet.size());
+    };
+    for (const IMG_LAYOUT_TAG& module : kImageLayout) {
+        Bytes info(26, 0);
+        std::copy_n(kFlashModules[module.module].signature, 8, info.begin());
+        const Bytes reply = exchange(0x0605, info);
+        ASSERT_EQ(0, GetLe16(&reply[22])) << module.module;
+        EXPECT_EQ(std::pair(module.firstBlock, module.numBlocks),
+                  std::pair(unsigned{GetBe16(&reply[52])}, unsigned{GetBe16(&reply[54])}));
+    }
+    EXPECT_EQ(ZUNA_E_NOEXIST, GetLe16(&exchange(0x0605, Bytes(26, 'x'))[22]));
+    Bytes block = BlockRecord(5);
+    EXPECT_EQ(0, GetLe16(&exchange(0x0601, block)[22]));
+    block[20] ^= 1;
+    EXPECT_EQ(ZUNA_E_CHECKSUM, GetLe16(&exchange(0x0601, block)[22])) << "data that does not match its CRC";
+    const Bytes read = exchange(0x0602, Bytes(block.begin(), block.begin() + 10));
+    EXPECT_EQ(BlockRecord(5), Bytes(read.begin() + 32, read.end())) << "the block as written, with its CRC";
+}
+
+}  // namespace
