@@ -31,10 +31,17 @@ cat "$ready_file"
 # Without a terminal to type into, the password comes from standard input; setsid
 # keeps kelvast away from any terminal this script was started from.
 run() {
+    answer "" "$@"
+}
+
+# The same, with answers to the questions that follow the password (one a line).
+answer() {
+    local answers=$1
+    shift
     echo
     echo "\$ kelvast -nw $address $user $*"
     local rc=0
-    printf '%s\n' "$password" | setsid -w "$bin/kelvast" -nw "$address" "$user" "$@" 2>/dev/null || rc=$?
+    printf '%s\n' "$password" $answers | setsid -w "$bin/kelvast" -nw "$address" "$user" "$@" 2>/dev/null || rc=$?
     echo "(exit status $rc)"
     return "$rc"
 }
@@ -55,6 +62,17 @@ run -pef -ARInfoSet 3 ops ops@example.com 192.0.2.9 x Mail lan x All
 run -pef -ARInfoGet 3
 run -HostCtrl PowerCycle
 echo "The card's own record of it: $(grep 'host power' "$ready_file")"
+
+# A firmware update rehearsed with an image that kelcard writes: the card asks twice,
+# keeps its MAC address, writes the blocks and resets.
+image_file=$(mktemp --suffix=.ima)
+echo
+echo "\$ kelcard mkimage demo.ima"
+"$bin/emulator/kelcard" mkimage "$image_file"
+echo "($(stat -c %s "$image_file") bytes written)"
+# The per-block progress lines are shown once, for the last block.
+answer "y y" -flash -update "$image_file" | tr '\r' '\n' | awk '!/^Flashing \.\.\. Block/ || / 64 of 64/'
+rm -f "$image_file"
 
 # A script: its lines run over one connection and one login.
 script_file=$(mktemp)

@@ -72,7 +72,8 @@ TEST_F(Flash, UpdateWithBootWritesEveryBlockKeepsTheMacAndResets)
 
 TEST(FlashCd, UpdateWithoutBootKeepsTheCardsBootBlock)
 {
-    const std::string file = ::testing::TempDir() + "cd_update.ima", copy = ::testing::TempDir() + "cd_read.ima";
+    const std::string own = ::testing::TempDir() + std::to_string(::getpid());
+    const std::string file = own + "cd_update.ima", copy = own + "cd_read.ima";
     Image image = NewImage();
     WriteFile(file, image);
     const RunResult run = RunWithDrive({}, {"/bin/sh", "-c", R"("$0" -cd -flash -update "$1" && "$0" -cd -flash -read "$2" >/dev/null)",
