@@ -1,6 +1,7 @@
 // The CRC-32 of flash blocks and file fragments (calc_cksum32) against zlib's crc32 on
 // the same 4 MiB buffer: MB/s (10^6 bytes a second), the median of several runs. Prints
-// one table row per routine in markdown; exits 1 when the two disagree on the result.
+// one markdown table row per routine (| Measure | Result | Target | Met |); exits 1 when
+// the two disagree on the result.
 #include <zlib.h>
 
 #include <algorithm>
@@ -49,9 +50,9 @@ int main()
         MedianMBps(buffer, [](const unsigned char* p, std::size_t n) { return calc_cksum32(p, n); }, ours);
     const double zlibRate = MedianMBps(
         buffer, [](const unsigned char* p, std::size_t n) { return static_cast<uint32_t>(crc32(0, p, n)); }, theirs);
-    std::printf("| CRC-32 of 4 MiB, calc_cksum32 (%s) | %.0f MB/s | %.2fx zlib |\n", Cksum32Method(), oursRate,
-                oursRate / zlibRate);
-    std::printf("| CRC-32 of 4 MiB, zlib %s crc32 | %.0f MB/s | 1.00x zlib |\n", zlibVersion(), zlibRate);
+    std::printf("| CRC-32 of 4 MiB, calc_cksum32 (%s) | %.0f MB/s, %.2fx zlib | at least zlib's | %s |\n",
+                Cksum32Method(), oursRate, oursRate / zlibRate, oursRate >= zlibRate ? "yes" : "no");
+    std::printf("| CRC-32 of 4 MiB, zlib %s crc32 | %.0f MB/s | the yardstick | yes |\n", zlibVersion(), zlibRate);
     if (ours != theirs) {
         std::fprintf(stderr, "bench_crc: the CRCs differ: %08X against zlib's %08X\n", ours, theirs);
         return 1;

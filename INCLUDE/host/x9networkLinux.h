@@ -4,7 +4,9 @@
 // ZUNA_E_CONNECTION (33).
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 
 #include "x9zunamedium.h"
 
@@ -49,9 +51,9 @@ protected:
     int WaitForZUNAPacket(unsigned long timeout);
     // Signature, then bytes 8..10, then bHeaderLen - 11 more bytes.
     int ReceiveHeader(char* Buffer, unsigned long timeout);
-    // Exactly wLen bytes, one byte per read call.
+    // Exactly wLen bytes: a few header bytes at a time ...
     int ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long timeout);
-    // Exactly wLen bytes, asking for all missing bytes in each read call.
+    // ... or a reply's data. Both take what has arrived ahead first.
     int ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long timeout);
     int IssueCommand(int sendLen, unsigned long* recvLen, char* sendBuf, char* recvBuf,
                      unsigned long timeout);
@@ -63,7 +65,15 @@ protected:
     std::chrono::steady_clock::time_point m_replyDeadline{};
 
 private:
-    // Exactly wLen bytes, at most perRead in each read call, each read waited for
-    // until m_replyDeadline.
-    int ReceiveUntilDeadline(char* Buffer, unsigned long wLen, unsigned long perRead);
+    // Exactly wLen bytes, waited for until m_replyDeadline.
+    int ReceiveUntilDeadline(char* Buffer, unsigned long wLen);
+    // Up to wLen bytes of m_received, as many as it holds.
+    unsigned long TakeReceived(char* Buffer, unsigned long wLen);
+
+    // Bytes the card sent that no read has taken yet: a reply arrives in a few large
+    // pieces, and its header is taken from here instead of a read call per byte.
+    // Emptied when the connection ends.
+    std::array<char, 4096> m_received{};
+    std::size_t m_receivedPos = 0;
+    std::size_t m_receivedLen = 0;
 };

@@ -118,6 +118,7 @@ int CX9Network_Linux::Connect()
 
 int CX9Network_Linux::Disconnect()
 {
+    m_receivedPos = m_receivedLen = 0;
     if (m_hSocket != -1) {
         shutdown(m_hSocket, SHUT_RDWR);
         close(m_hSocket);
@@ -152,12 +153,12 @@ int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*t
     const unsigned char* p = CmdBuffer;
     const Clock::time_point deadline = Clock::now() + m_waits.reply;
     while (remaining > 0) {
-        if (!WaitReady(m_hSocket, POLLOUT, deadline)) return ZUNA_E_CONNECTION;
         // A card that has gone away ends the exchange; it must not end the program.
+        // The send is tried first: a card that keeps up costs no wait call.
         const ssize_t n = send(m_hSocket, p, remaining, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
-            if (WouldBlock(errno)) continue;
-            return ZUNA_E_CONNECTION;
+            if (!WouldBlock(errno) || !WaitReady(m_hSocket, POLLOUT, deadline)) return ZUNA_E_CONNECTION;
+            continue;
         }
         p += n;
         remaining -= static_cast<std::size_t>(n);
@@ -194,23 +195,47 @@ int CX9Network_Linux::ReceiveHeader(char* Buffer, unsigned long timeout)
 
 int CX9Network_Linux::ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
 {
-    return ReceiveUntilDeadline(Buffer, wLen, 1);
+    return ReceiveUntilDeadline(Buffer, wLen);
 }
 
 int CX9Network_Linux::ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
 {
-    return ReceiveUntilDeadline(Buffer, wLen, wLen);
+    return ReceiveUntilDeadline(Buffer, wLen);
 }
 
-int CX9Network_Linux::ReceiveUntilDeadline(char* Buffer, unsigned long wLen, unsigned long perRead)
+unsigned long CX9Network_Linux::TakeReceived(char* Buffer, unsigned long wLen)
 {
-    unsigned long got = 0;
+    const unsigned long n = std::min<unsigned long>(wLen, m_receivedLen - m_receivedPos);
+    std::memcpy(Buffer, m_received.data() + m_receivedPos, n);
+    m_receivedPos += n;
+    return n;
+}
+
+int CX9Network_Linux::ReceiveUntilDeadline(char* Buffer, unsigned long wLen)
+{
+    unsigned long got = TakeReceived(Buffer, wLen);
     while (got < wLen) {
-        if (!WaitReady(m_hSocket, POLLIN, m_replyDeadline)) return ZUNA_E_CONNECTION;
-        const ssize_t n = recv(m_hSocket, Buffer + got, std::min(perRead, wLen - got), MSG_DONTWAIT);
-        if (n < 0 && WouldBlock(errno)) continue;
-        if (n <= 0) return ZUNA_E_CONNECTION;
-        got += static_cast<unsigned long>(n);
+        // A card that keeps sending bytes without ever completing a reply is given up
+        // on at the deadline as well.
+        if (Clock::now() >= m_replyDeadline) return ZUNA_E_CONNECTION;
+        // What is missing of a long stretch is read straight into the caller's
+        // buffer; a short one (a header) fills the read-ahead buffer in one call.
+        const unsigned long missing = wLen - got;
+        const bool direct = missing >= m_received.size();
+        char* into = direct ? Buffer + got : m_received.data();
+        const ssize_t n = recv(m_hSocket, into, direct ? missing : m_received.size(), MSG_DONTWAIT);
+        if (n == 0) return ZUNA_E_CONNECTION;
+        if (n < 0) {
+            if (!WouldBlock(errno) || !WaitReady(m_hSocket, POLLIN, m_replyDeadline)) return ZUNA_E_CONNECTION;
+            continue;
+        }
+        if (direct) {
+            got += static_cast<unsigned long>(n);
+        } else {
+            m_receivedPos = 0;
+            m_receivedLen = static_cast<std::size_t>(n);
+            got += TakeReceived(Buffer + got, missing);
+        }
     }
     return ZUNA_E_SUCCESS;
 }

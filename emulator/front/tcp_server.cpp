@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <list>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -41,8 +42,8 @@ class Connection {
 public:
     enum class Result { kOk, kClosed };
 
-    Connection(int fd, int wakeFd, std::chrono::milliseconds idleLimit)
-        : m_fd(fd), m_wakeFd(wakeFd), m_idleLimit(idleLimit)
+    Connection(int fd, int wakeFd, const std::atomic<bool>& stopping, std::chrono::milliseconds idleLimit)
+        : m_fd(fd), m_wakeFd(wakeFd), m_stopping(stopping), m_idleLimit(idleLimit)
     {
     }
 
@@ -64,10 +65,24 @@ public:
         return Result::kOk;
     }
 
+    // Exactly `len` bytes: first what the buffer holds, then a long remainder straight
+    // into `out`, a short one through the buffer.
     Result ReadExact(uint8_t* out, std::size_t len)
     {
         while (len > 0) {
-            if (m_pos == m_len && Fill() != Result::kOk) return Result::kClosed;
+            if (m_pos == m_len) {
+                if (len >= sizeof(m_buffer)) {
+                    const std::optional<std::size_t> n = Receive(out, len);
+                    if (!n) return Result::kClosed;
+                    out += *n;
+                    len -= *n;
+                    continue;
+                }
+                const std::optional<std::size_t> n = Receive(m_buffer, sizeof(m_buffer));
+                if (!n) return Result::kClosed;
+                m_pos = 0;
+                m_len = *n;
+            }
             const std::size_t n = std::min(len, m_len - m_pos);
             std::memcpy(out, m_buffer + m_pos, n);
             m_pos += n;
@@ -80,11 +95,11 @@ public:
     Result WriteAll(const uint8_t* data, std::size_t len)
     {
         while (len > 0) {
-            if (!Wait(POLLOUT)) return Result::kClosed;
+            // Tried first: a host that keeps up costs no wait call.
             const ssize_t n = ::send(m_fd, data, len, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-                return Result::kClosed;
+                if (!WouldBlock() || !Wait(POLLOUT)) return Result::kClosed;
+                continue;
             }
             data += n;
             len -= static_cast<std::size_t>(n);
@@ -93,18 +108,18 @@ public:
     }
 
 private:
-    Result Fill()
+    static bool WouldBlock() { return errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK; }
+
+    // Some bytes (at most `room`) into `into`, waited for when none have arrived;
+    // nothing once the host has closed, the server is stopping or the idle limit passed.
+    std::optional<std::size_t> Receive(uint8_t* into, std::size_t room)
     {
         for (;;) {
-            if (!Wait(POLLIN)) return Result::kClosed;
-            const ssize_t n = ::recv(m_fd, m_buffer, sizeof(m_buffer), MSG_DONTWAIT);
-            if (n > 0) {
-                m_pos = 0;
-                m_len = static_cast<std::size_t>(n);
-                return Result::kOk;
-            }
-            if (n == 0) return Result::kClosed;
-            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return Result::kClosed;
+            // A host that never stops sending is not waited for, so it is checked here.
+            if (m_stopping.load(std::memory_order_relaxed)) return std::nullopt;
+            const ssize_t n = ::recv(m_fd, into, room, MSG_DONTWAIT);
+            if (n > 0) return static_cast<std::size_t>(n);
+            if (n == 0 || !WouldBlock() || !Wait(POLLIN)) return std::nullopt;
         }
     }
 
@@ -131,6 +146,7 @@ private:
 
     int m_fd;
     int m_wakeFd;
+    const std::atomic<bool>& m_stopping;
     std::chrono::milliseconds m_idleLimit;
     uint8_t m_buffer[4096];
     std::size_t m_pos = 0;
@@ -198,6 +214,7 @@ bool TcpServer::Start(std::string* error)
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(ErrnoText("pipe"));
     m_wakeRead = wake[0];
     m_wakeWrite = wake[1];
+    m_stopping = false;
 
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listenFd < 0) return fail(ErrnoText("socket"));
@@ -217,6 +234,7 @@ bool TcpServer::Start(std::string* error)
 void TcpServer::Stop()
 {
     if (m_thread.joinable()) {
+        m_stopping = true;
         const uint8_t byte = 1;
         while (::write(m_wakeWrite, &byte, 1) < 0 && errno == EINTR) {
         }
@@ -265,7 +283,7 @@ void TcpServer::Serve()
 void TcpServer::ServeConnection(int fd) const
 {
     using Result = Connection::Result;
-    Connection conn(fd, m_wakeRead, m_idleLimit);
+    Connection conn(fd, m_wakeRead, m_stopping, m_idleLimit);
     Session session;
     session.requireLogin = true;
     session.endsWithRestart = true;

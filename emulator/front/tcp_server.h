@@ -5,6 +5,7 @@
 // connection that stays idle for the idle limit is closed (see the constructor).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +67,7 @@ private:
     std::chrono::milliseconds m_idleLimit;
     int m_listenFd = -1;
     int m_wakeRead = -1;   // readable once Stop() has been called
+    std::atomic<bool> m_stopping{false};  // set by Stop(), read before every receive
     int m_wakeWrite = -1;
     std::thread m_thread;
 };

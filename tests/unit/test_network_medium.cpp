@@ -117,6 +117,23 @@ TEST_F(NetworkMediumTest, PartialSignatureJustBeforeTheReplyDoesNotHideIt)
     }
 }
 
+// Bytes read ahead of one reply (here the whole of the next, with data longer than the
+// read-ahead buffer) stay for the next exchange.
+TEST_F(NetworkMediumTest, RepliesArrivingTogetherAreTakenInTurn)
+{
+    Bytes stream = MakeReply(4, {0x11});
+    const Bytes second = MakeReply(5, Bytes(9000, 0x22));
+    stream.insert(stream.end(), second.begin(), second.end());
+    PeerWrites(stream);
+    unsigned long recvLen = 0;
+    EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 0);
+    EXPECT_EQ(ReplyStatus(), 4);
+    EXPECT_EQ(recvLen, 33u);
+    EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 0);
+    EXPECT_EQ(ReplyStatus(), 5);
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(recvLen)), second);
+}
+
 // A card that says nothing, stops halfway or keeps sending bytes that never make a
 // signature: the exchange fails once the reply wait has passed, not before.
 TEST_F(NetworkMediumTest, ReplyNotArrivedWithinTheWaitFails)
