@@ -52,7 +52,7 @@ int main()
         buffer, [](const unsigned char* p, std::size_t n) { return static_cast<uint32_t>(crc32(0, p, n)); }, theirs);
     std::printf("| CRC-32 of 4 MiB, calc_cksum32 (%s) | %.0f MB/s, %.2fx zlib | at least zlib's | %s |\n",
                 Cksum32Method(), oursRate, oursRate / zlibRate, oursRate >= zlibRate ? "yes" : "no");
-    std::printf("| CRC-32 of 4 MiB, zlib %s crc32 | %.0f MB/s | the yardstick | yes |\n", zlibVersion(), zlibRate);
+    std::printf("| CRC-32 of 4 MiB, zlib %s crc32 | %.0f MB/s | the yardstick | - |\n", zlibVersion(), zlibRate);
     if (ours != theirs) {
         std::fprintf(stderr, "bench_crc: the CRCs differ: %08X against zlib's %08X\n", ours, theirs);
         return 1;

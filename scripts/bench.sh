@@ -11,14 +11,14 @@ install_missing_packages "${KELVAST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 --target bench_crc bench_transfer sgio_count kelvast kelcard
 
-# The transfer benchmark's own loopback address and files (under build/, never committed).
+# The transfer benchmark's own loopback address, and its files on a memory file system
+# where there is one (so that the disk is not what is measured), else under build/.
 address=127.65.77.1
-files=build/bench/transfer-files
-rm -rf "$files" && mkdir -p "$files"
+files=$(mktemp -d /dev/shm/kelvast-bench.XXXXXX 2>/dev/null || mktemp -d "$PWD/build/bench/files.XXXXXX")
+trap 'rm -rf "$files"' EXIT
 rows=$(build/bench/bench/bench_crc)
 rows+=$'\n'$(build/bench/bench/bench_transfer build/bench/kelvast build/bench/emulator/kelcard "$address" "$files" \
     "$PWD/build/bench/bench/libsgio_count.so")
-rm -rf "$files"
 
 cpu=$(sed -n 's/^model name[[:space:]]*:[[:space:]]*//p' /proc/cpuinfo | head -n 1)
 table="| Measure | Result | Target | Met |
@@ -49,8 +49,10 @@ ${rows}"
   plain copy of 4 MiB between two loopback sockets, the same 4 MiB sent as 64
   answers of 64 KiB to 32-byte requests, then `-flash -read`, `-file -upload` and
   `-file -download` of 4 MiB (the downloaded file is compared with the uploaded
-  one). A transfer's figure is (its time - GetName's time) / the plain copy's time,
-  both from the same run; the table gives the medians.
+  one). The files are on a memory file system (/dev/shm) where the machine has one,
+  and each file a command writes is removed before it runs, so that the disk's file
+  system is not what is measured. A transfer's figure is (its time - GetName's time)
+  / the plain copy's time, both from the same run; the table gives the medians.
 - **Memory**: the peak resident set that wait4 reports for kelvast during a full
   `-flash -update` of an image from `kelcard mkimage`, the questions answered. The
   update moves the image a block at a time, so it needs little more than
