@@ -2,8 +2,8 @@
 // SDK commands; the tool's listing and unit names.
 #include <gtest/gtest.h>
 
-#include "card_model.h"
 #include "fake_medium.h"
+#include "sensor_walk.h"
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
 
@@ -62,29 +62,6 @@ struct Stream {
     }
 };
 
-// The offsets of every node of a decoded tree, in the walk's order, from its links.
-std::vector<uint32_t> Offsets(const Bytes& tree)
-{
-    std::vector<uint32_t> offsets;
-    SDK_node head;
-    std::memcpy(&head, tree.data(), sizeof(head));
-    access_node access;
-    for (uint32_t a = head.init_accesses; SdkNodeAt(tree.data(), tree.size(), a, access); a = access.next)
-        offsets.push_back(a);
-    category_node category;
-    for (uint32_t c = head.categories; SdkNodeAt(tree.data(), tree.size(), c, category); c = category.next) {
-        offsets.push_back(c);
-        subdivision_node sensor;
-        std::vector<uint32_t> accessLists;
-        for (uint32_t s = category.subdivisions; SdkNodeAt(tree.data(), tree.size(), s, sensor); s = sensor.next)
-            offsets.push_back(s), accessLists.push_back(sensor.access);
-        for (uint32_t a : accessLists)
-            for (; SdkNodeAt(tree.data(), tree.size(), a, access); a = access.next) offsets.push_back(a);
-    }
-    std::sort(offsets.begin(), offsets.end());
-    return offsets;
-}
-
 struct DecodeCase {
     const char* name;
     Bytes stream;
@@ -136,7 +113,7 @@ TEST_P(SensorStream, DecodesWithinTheReply)
     EXPECT_EQ(32u, log.requests.at(0).size()) << "0x0202 carries no data";
     if (c.status != ZUNA_E_SUCCESS) return;
     tree.resize(c.stream.size());
-    EXPECT_EQ(c.offsets, Offsets(tree));
+    EXPECT_EQ(c.offsets, SensorTreeOffsets(tree));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SensorStream, ::testing::ValuesIn(kDecodeCases),
@@ -191,14 +168,8 @@ TEST(SensorListing, AlignsReadingsAndNamesUnits)
                   std::string(9, ' ') + "-10 Unrecognized\n    V?:" + std::string(38, ' ') + "12094 milli Volts\nEmpty\n",
               ::testing::internal::GetCapturedStdout());
 
-    const std::pair<uint8_t, const char*> units[] = {
-        {1, "milli Degrees C"}, {2, "milli Degrees F"}, {3, "K"}, {4, "milli Volts"}, {5, "Amps"}, {6, "Watts"},
-        {9, "VA"}, {17, "CFM"}, {18, "RPM"}, {19, "Hz"}, {20, "microseconds"}, {21, "milliseconds"},
-        {22, "seconds"}, {23, "minutes"}, {24, "hours"}, {25, "days"}, {26, "weeks"}, {41, "revolutions"},
-        {42, "cycles"}, {54, "ohms"}, {66, "bits"}, {67, "kilobits"}, {68, "megabits"}, {69, "gigabits"},
-        {70, "bytes"}, {71, "kilobytes"}, {72, "megabytes"}, {73, "gigabytes"}, {74, "words"}, {75, "dwords"},
-        {76, "qwords"}, {101, "enable/disable"}, {102, "yes/no"}, {103, "ok/cancel"}, {0, "Unrecognized"},
-        {7, "Unrecognized"}, {255, "Unrecognized"}};
+    const std::pair<uint8_t, const char*> units[] = {{1, "milli Degrees C"}, {9, "VA"}, {41, "revolutions"},
+                                                      {76, "qwords"}, {103, "ok/cancel"}, {0, "Unrecognized"}};
     for (const auto& [code, name] : units) {
         char text[30];
         sdk_unit_to_string(code, text, sizeof(text));
@@ -207,28 +178,6 @@ TEST(SensorListing, AlignsReadingsAndNamesUnits)
     char small[6];
     sdk_unit_to_string(1, small, sizeof(small));
     EXPECT_STREQ("milli", small);
-}
-
-// The card: delete, reread and the tree as the SDK file stands.
-TEST(CardSdk, TreeFollowsTheSdkFile)
-{
-    kelcard::CardModel card;
-    kelcard::Session session = kelcard::HostInterfaceSession();
-    auto exchange = [&](uint16_t command) {
-        const Bytes packet = zunatest::MakeRequest(command);
-        const Bytes reply = card.HandlePacket(session, packet.data(), packet.size());
-        EXPECT_EQ(0, GetLe16(&reply[22])) << command;
-        return Bytes(reply.begin() + 32, reply.end());
-    };
-    Bytes tree = exchange(0x0202);
-    ASSERT_EQ(card.StoredFile(SDK_CARD_PATH), tree) << "the card's SDK file is its tree";
-    ASSERT_EQ(ZUNA_E_SUCCESS, DecodeSensorStream(tree.data(), static_cast<uint32_t>(tree.size())));
-    EXPECT_EQ(18u, Offsets(tree).size()) << "an initialisation access, 3 categories, 7 sensors and their accesses";
-    exchange(0x0200);
-    EXPECT_EQ(Bytes{}, exchange(0x0202)) << "no SDK, no tree";
-    EXPECT_FALSE(card.StoredFile(SDK_CARD_PATH));
-    exchange(0x0201);
-    EXPECT_EQ(Bytes{}, exchange(0x0202));
 }
 
 }  // namespace
