@@ -26,7 +26,7 @@ inline std::vector<uint32_t> SensorTreeOffsets(const std::vector<unsigned char>&
     walk(head.categories, category_node{}, [](const category_node& n) { return n.next; }, [&](const category_node& c) {
         std::vector<uint32_t> accessLists;
         walk(c.subdivisions, subdivision_node{}, [](const subdivision_node& n) { return n.next; },
-             [&](const subdivision_node& n) { accessLists.push_back(n.access); });
+             [&](const subdivision_node& n) { accessLists.push_back(+n.access); });
         for (uint32_t list : accessLists) walk(list, access_node{}, accessNext, noMore);
     });
     std::sort(offsets.begin(), offsets.end());

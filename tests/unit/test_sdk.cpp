@@ -127,12 +127,12 @@ TEST(SensorStream, ConvertsMarkedFieldsOnlyAndPassesTheStatusOn)
     access_node access;
     subdivision_node sensor;
     ASSERT_TRUE(SdkNodeAt(tree.data(), tree.size(), 56, access) && SdkNodeAt(tree.data(), tree.size(), 178, sensor));
-    EXPECT_EQ(0x1234, access.access.access_flag);
+    EXPECT_EQ(0x1234, +access.access.access_flag);
     EXPECT_EQ(0x90, access.access.port.i2c_access.slave_address);
-    EXPECT_EQ(0x01020304u, access.access.operand[0]);
-    EXPECT_EQ(0x1234, sensor.subdivision_header.length);
-    EXPECT_EQ(1, sensor.subdivision_header.access_count);
-    EXPECT_EQ(-2, sensor.conversion.b);
+    EXPECT_EQ(0x01020304u, +access.access.operand[0]);
+    EXPECT_EQ(0x1234, +sensor.subdivision_header.length);
+    EXPECT_EQ(1, +sensor.subdivision_header.access_count);
+    EXPECT_EQ(-2, +sensor.conversion.b);
     EXPECT_EQ(SDK_ACCESS_FAILED, static_cast<uint32_t>(sensor.value.value));
     EXPECT_EQ(0x77, sensor.conversion.formulaID);
     EXPECT_EQ(0x12, sensor.value.unit_type);
