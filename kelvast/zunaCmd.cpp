@@ -33,6 +33,7 @@ const GroupEntry kGroups[] = {
     {"net", ProcessNetworkCommands},
     {"gen", ProcessGeneralCommands},
     {"HB", ProcessHeartbeatCommands},
+    {"SDK", ProcessSDKCommands},
     {"ModemCfg", ProcessModemCommands},
     {"PppCfg", ProcessPppCfgCommands},
     {"ASRCfg", ProcessASRCfgCommands},

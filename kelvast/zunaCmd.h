@@ -87,6 +87,14 @@ int ProcessPefCommands(int argc, char** argv);
 int ProcessNetworkCommands(int argc, char** argv);
 int ProcessHeartbeatCommands(int argc, char** argv);
 int ProcessServerInfo(int argc, char** argv);
+// -SDK: -uploadSDK FILE, -deleteSDK, -rereadSDK, -readsensors. Each prints its line and
+// gives the card's status; an unknown sub-command prints "Unknown command" (-1).
+int ProcessSDKCommands(int argc, char** argv);
+// The sensor listing of a tree that ReadSensors decoded into the len bytes at tree.
+void SDK_sensors_display(const unsigned char* tree, std::size_t len);
+// The name of a reading's unit code, cut to fit size bytes ("Unrecognized" for a code
+// without one).
+void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size);
 // -file (the card's flash and card-mode words will share it): -upload, -download and
 // -uploadServerInfo; a card path of 80 characters or more is refused (28) with a message.
 int ProcessFlashCommands(int argc, char** argv);

@@ -74,6 +74,14 @@ echo "($(stat -c %s "$image_file") bytes written)"
 answer "y y" -flash -update "$image_file" | tr '\r' '\n' | awk '!/^Flashing \.\.\. Block/ || / 64 of 64/'
 rm -f "$image_file"
 
+# The sensor SDK: the card's own SDK file copied out and uploaded back, then the
+# sensors it describes read.
+sdk_file=$(mktemp --suffix=.dat)
+run -file -download /x9sdk/x9sdk.dat "$sdk_file"
+run -SDK -uploadSDK "$sdk_file"
+run -SDK -readsensors
+rm -f "$sdk_file"
+
 # A script: its lines run over one connection and one login.
 script_file=$(mktemp)
 printf '%s\n' '-gen -GetName' '-net -GetConfig' >"$script_file"

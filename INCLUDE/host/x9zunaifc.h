@@ -27,6 +27,7 @@
 #include "network.h"  // form_mac_string, calc_chksum
 #include "pef.h"
 #include "powermgr.h"
+#include "sdk.h"
 #include "sel.h"
 #include "users.h"
 #include "zunahdr.h"
@@ -50,6 +51,17 @@ std::unique_ptr<CX9ZunaMedium> CreateZunaMedium(X9ZUNAIFC_MEDIUM medium, const c
 int UnpackUserNames(const unsigned char* data, uint32_t len, char (*names)[USER_TEXT_LEN], int tableSize);
 int UnpackUserList(const unsigned char* data, uint32_t len, ZUNA_API_USER_REC* users, int tableSize);
 int UnpackSnmpUserList(const unsigned char* data, uint32_t len, ZUNA_API_SNMP_USER_REC* users, int tableSize);
+
+// The sensor tree of a 0x0202 reply (layouts in sdk.h), decoded in place in its `len`
+// bytes at data: every converted number to host order, and every link to the offset
+// within data of the item it announces (0: none; the head is at offset 0, never a
+// link's target). The walk stays inside the `len` bytes: a list that runs past them, a
+// node cut short, or a count (subdivision_count, access_count) of more nodes than the
+// rest of the data holds gives 33 (the data is then partly converted and not to be
+// used); a stream shorter than the head gives 33 too. Otherwise 0.
+ZUNA_ERROR DecodeSensorStream(unsigned char* data, uint32_t len);
+// What ReadSensors's buffer should hold: the largest reply.
+inline constexpr uint32_t SDK_SENSOR_BUFFER_LEN = ZUNA_MAX_DATA_LEN;
 
 class CX9ZunaIfc {
 public:
@@ -275,6 +287,19 @@ public:
     // 1 when the 65536 bytes differ from flash block 0 (or size is not 65536, nothing
     // sent), 0 when equal, else the failed read's status.
     int IsBootBlockChanged(const unsigned char* fileData, int size);
+
+    // Sensor SDK (0x0200..0x0202).
+    // UploadFile to SDK_CARD_PATH, then SDKFlash, then RereadSDK: the first nonzero
+    // status (the upload's codes as UploadFile gives them), else 0.
+    ZUNA_ERROR UploadSDK(const char* fileName);
+    ZUNA_ERROR DeleteSDK();
+    // The card's monitoring service restarts and reads its SDK again.
+    ZUNA_ERROR RereadSDK();
+    // The sensor tree into buffer (bufSize bytes; SDK_SENSOR_BUFFER_LEN holds any
+    // reply), decoded by DecodeSensorStream, its head at the start. A reply without
+    // data gives 30 whatever the card's status; a failed exchange or a reply that does
+    // not decode 33; otherwise the card's status.
+    ZUNA_ERROR ReadSensors(unsigned char* buffer, uint32_t bufSize);
 
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
     unsigned int resetWaitMicros = 3000000;

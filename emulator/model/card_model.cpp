@@ -45,6 +45,7 @@ const CommandTable& Commands()
         detail::AddPowerCommands(t);
         detail::AddFileCommands(t);
         detail::AddFlashCommands(t);
+        detail::AddSdkCommands(t);
         return t;
     }();
     return table;
@@ -106,6 +107,7 @@ CardModel::CardModel(std::vector<Account> accounts) : m_state(std::make_unique<C
     m_state->running.accounts = std::move(accounts);
     m_state->saved = m_state->running;
     m_state->clock = HostTime;
+    detail::InstallDefaultSdk(*m_state);
     CopyTextField(m_state->fwInfo.fwVersion, sizeof(m_state->fwInfo.fwVersion), kDefaultFwVersion,
                           std::strlen(kDefaultFwVersion));
     CopyTextField(m_state->fwInfo.fwBuildDate, sizeof(m_state->fwInfo.fwBuildDate), kDefaultFwBuildDate,

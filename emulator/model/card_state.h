@@ -136,6 +136,7 @@ struct CardState {
     HostAndHealth host;
     FileStore fileStore;
     FlashStore flash;
+    std::optional<std::vector<uint8_t>> sensors;  // the sensor tree's stream, while an SDK is read
     std::random_device random;
 
     int64_t Now() const { return clock() + clockOffset; }
@@ -177,6 +178,9 @@ void AddAdvancedCommands(CommandTable& table);  // advanced settings (0x0C)
 void AddPowerCommands(CommandTable& table);     // host power (0x03) and card health (0x01)
 void AddFileCommands(CommandTable& table);      // file fragments (0x060A, 0x060B)
 void AddFlashCommands(CommandTable& table);     // flash blocks, modules, commits (0x0601..0x0606)
+void AddSdkCommands(CommandTable& table);       // sensor SDK (0x0200..0x0202)
+// A new card's SDK file and the sensors its monitoring service watches.
+void InstallDefaultSdk(CardState& card);
 
 // Counts one transfer request (a file fragment or a flash block); false once the card
 // has vanished (--vanish-after): the connection is then dropped without a reply.

@@ -90,6 +90,8 @@ TEST(CardFileStore, RefusesFragmentsPastItsSize)
         const Bytes packet = zunatest::MakeRequest(0x060B, rec);
         return GetLe16(&card.HandlePacket(session, packet.data(), packet.size())[22]);
     };
+    const Bytes deleteSdk = zunatest::MakeRequest(0x0200);  // the whole store free
+    ASSERT_EQ(0, GetLe16(&card.HandlePacket(session, deleteSdk.data(), deleteSdk.size())[22]));
     EXPECT_EQ(0, send("/f", kelcard::kFileStoreLimit / kFrag - 1));
     EXPECT_EQ(18, send("/g", 0));
     EXPECT_EQ(0, send("/f", 0)) << "fragment 0 starts the file anew";

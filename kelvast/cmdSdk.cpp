@@ -1,0 +1,121 @@
+// kelvast -SDK: the card's sensor SDK and the sensor readings.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "zunaCmd.h"
+
+namespace {
+
+struct UnitName {
+    uint8_t code;
+    const char* name;
+};
+constexpr UnitName kUnitNames[] = {
+    {1, "milli Degrees C"}, {2, "milli Degrees F"}, {3, "K"},          {4, "milli Volts"},     {5, "Amps"},
+    {6, "Watts"},           {9, "VA"},              {17, "CFM"},       {18, "RPM"},            {19, "Hz"},
+    {20, "microseconds"},   {21, "milliseconds"},   {22, "seconds"},   {23, "minutes"},        {24, "hours"},
+    {25, "days"},           {26, "weeks"},          {41, "revolutions"}, {42, "cycles"},       {54, "ohms"},
+    {66, "bits"},           {67, "kilobits"},       {68, "megabits"},  {69, "gigabits"},       {70, "bytes"},
+    {71, "kilobytes"},      {72, "megabytes"},      {73, "gigabytes"}, {74, "words"},          {75, "dwords"},
+    {76, "qwords"},         {101, "enable/disable"}, {102, "yes/no"},  {103, "ok/cancel"},
+};
+
+// The column where every reading starts: four blanks, the name and its colon, blanks.
+constexpr std::size_t kNameColumns = 40;
+// What the tool gives sdk_unit_to_string.
+constexpr std::size_t kUnitTextLen = 30;
+
+// Each sub-command reports the card's failure with its own line and passes the status
+// on, so that a refused command never exits 0.
+int Report(ZUNA_ERROR status, const char* failure, const char* success)
+{
+    std::printf("%s", status != ZUNA_E_SUCCESS ? failure : success);
+    return status;
+}
+
+int UploadSdk(char** argv)
+{
+    return Report(pmyIfc->UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
+}
+
+int ReadSensorsCommand(char**)
+{
+    std::vector<unsigned char> tree(SDK_SENSOR_BUFFER_LEN);
+    const ZUNA_ERROR status = pmyIfc->ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
+    Report(status, "Cannot read sensors - no SDK found\n", "Sensor data retrieved, displaying...\n");
+    if (status == ZUNA_E_SUCCESS) SDK_sensors_display(tree.data(), tree.size());
+    return status;
+}
+
+const SubCommand kSdkCommands[] = {
+    {"uploadSDK", 4, UploadSdk},
+    {"uploadSDK", 3, [](char**) {
+         std::printf("Please supply an SDK file to upload\n");
+         return -1;
+     }},
+    {"deleteSDK", 3, [](char**) { return Report(pmyIfc->DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); }},
+    {"rereadSDK", 3,
+     [](char**) {
+         return Report(pmyIfc->RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
+     }},
+    {"readsensors", 3, ReadSensorsCommand},
+};
+
+// The next item of a decoded list: links lead forward only, so a walk over any
+// buffer ends.
+template <typename Node>
+bool NextNode(const unsigned char* tree, std::size_t len, uint32_t from, uint32_t link, Node& node)
+{
+    return link > from && SdkNodeAt(tree, len, link, node);
+}
+
+}  // namespace
+
+void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size)
+{
+    if (text == nullptr || size == 0) return;
+    const auto found = std::find_if(std::begin(kUnitNames), std::end(kUnitNames),
+                                    [unit](const UnitName& entry) { return entry.code == unit; });
+    std::snprintf(text, size, "%s", found != std::end(kUnitNames) ? found->name : "Unrecognized");
+}
+
+void SDK_sensors_display(const unsigned char* tree, std::size_t len)
+{
+    SDK_node head;
+    if (len < sizeof(head)) return;
+    std::memcpy(&head, tree, sizeof(head));
+    category_node category;
+    for (uint32_t at = 0, link = head.categories; NextNode(tree, len, at, link, category);
+         at = link, link = category.next) {
+        std::printf("%s\n", CardText(category.category_header.category_name).c_str());
+        subdivision_node sensor;
+        for (uint32_t from = link, sensorLink = category.subdivisions; NextNode(tree, len, from, sensorLink, sensor);
+             from = sensorLink, sensorLink = sensor.next) {
+            const std::string name = CardText(sensor.subdivision_header.subdivision_name);
+            std::printf("    %s:%*s", name.c_str(), static_cast<int>(kNameColumns - std::min(name.size(), kNameColumns)), "");
+            const int32_t value = sensor.value.value;
+            if (static_cast<uint32_t>(value) == SDK_ACCESS_FAILED) {
+                std::printf("access failed\n");
+                continue;
+            }
+            char unit[kUnitTextLen];
+            sdk_unit_to_string(sensor.value.unit_type, unit, sizeof(unit));
+            std::printf("%d %s\n", static_cast<int>(value), unit);
+        }
+    }
+}
+
+int ProcessSDKCommands(int argc, char** argv)
+{
+    if (argc < 3 || argv[2][0] != '-') return -1;
+    const bool listed = std::any_of(std::begin(kSdkCommands), std::end(kSdkCommands), [&](const SubCommand& c) {
+        return c.wordCount == argc && x9strcasecmp(argv[2] + 1, c.word) == 0;
+    });
+    if (!listed) {
+        std::printf("Unknown command\n");
+        return -1;
+    }
+    return RunSubCommand(kSdkCommands, argc, argv);
+}
