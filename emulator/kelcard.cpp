@@ -118,7 +118,9 @@ bool ReadMouseScript(const std::string& path, std::vector<HOST_MOUSE_PKT>& packe
 {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
-    if (!file || !(text << file.rdbuf())) {
+    // An empty script inserts nothing, which the stream counts as a failure: it is not.
+    if (file) text << file.rdbuf();
+    if (!file || file.bad()) {
         error = "cannot read the mouse script '" + path + "'";
         return false;
     }
