@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -117,11 +118,21 @@ bool ReadMouseScript(const std::string& path, std::vector<HOST_MOUSE_PKT>& packe
 {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
-    if (!file || !(text << file.rdbuf())) {
+    // An empty script inserts nothing, which the stream counts as a failure: it is not.
+    if (file) text << file.rdbuf();
+    if (!file || file.bad()) {
         error = "cannot read the mouse script '" + path + "'";
         return false;
     }
     return kelcard::ParseMouseScript(text.str(), packets, error);
+}
+
+// One line of --heartbeat-log, written out at once.
+void WriteHeartbeatLine(std::FILE* log, uint8_t opcode, std::chrono::milliseconds at)
+{
+    const char* word = opcode == X9CD_OP_HB_START ? "start" : opcode == X9CD_OP_HB ? "heartbeat" : "end";
+    std::fprintf(log, "%s %lld\n", word, static_cast<long long>(at.count()));
+    std::fflush(log);
 }
 
 // The processes whose parent is this one: the program and, as this process is a
@@ -190,6 +201,19 @@ int RunProgram(const std::vector<std::string>& words)
     if (options.mouseScriptPath && !ReadMouseScript(*options.mouseScriptPath, options.drive.mouseScript, error)) {
         std::fprintf(stderr, "kelcard: %s\n", error.c_str());
         return kExitUsage;
+    }
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> heartbeatLog(nullptr, std::fclose);
+    if (options.heartbeatLogPath) {
+        heartbeatLog.reset(std::fopen(options.heartbeatLogPath->c_str(), "w"));
+        if (!heartbeatLog) {
+            std::fprintf(stderr, "kelcard: cannot write the heartbeat log '%s': %s\n",
+                         options.heartbeatLogPath->c_str(), std::strerror(errno));
+            return kExitUsage;
+        }
+        options.drive.onHeartbeat = [log = heartbeatLog.get()](uint8_t opcode, std::chrono::milliseconds at) {
+            WriteHeartbeatLine(log, opcode, at);
+        };
     }
 
     // Every thread started from here on (umockdev's, the TCP server's) leaves these

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <string_view>
 #include <cstdint>
 
@@ -88,7 +89,15 @@ const char* const kRunUsage =
     "\n"
     "Drive options of run:\n"
     "  --serve A             also serve the card on A:6577 (a loopback address)\n"
-    "  --heartbeat SECONDS   the card's answer to every OS heartbeat (default 10)\n"
+    "  --heartbeat SECONDS   the card's answer to every OS heartbeat (default 10;\n"
+    "                        -2147483648 to 2147483647)\n"
+    "  --heartbeat-log FILE  write a line to FILE for every heartbeat command the card\n"
+    "                        answers: \"start MS\", \"heartbeat MS\" or \"end MS\", MS the\n"
+    "                        milliseconds since kelcard run started\n"
+    "  --gone-at SECONDS     the card goes away SECONDS after the start: the drive\n"
+    "                        stays listed but refuses every command (NOT READY)\n"
+    "  --back-at SECONDS     the card comes back SECONDS after the start (needs\n"
+    "                        --gone-at, and a later time)\n"
     "  --busy-polls N        readings of the command block answered busy after each\n"
     "                        mailbox command (default 1)\n"
     "  --mouse-script FILE   the remote pointer's packets, answered one per mouse\n"
@@ -101,6 +110,7 @@ const char* const kRunUsage =
 namespace {
 
 constexpr uint32_t kMaxBusyPolls = 100000;
+constexpr uint32_t kMaxAwaySeconds = 86400;
 
 // "NAME needs WHAT, got 'VALUE'" in `error`; returns false.
 bool Refuse(std::string& error, const char* name, const std::string& what, const std::string& value)
@@ -127,6 +137,18 @@ bool ReadFragmentNumber(const std::string& value, std::optional<uint32_t>& targe
     uint32_t number = 0;
     if (!ReadNumber(value, 0xFFFF, number, name, "a fragment number from 0 to 65535", error)) return false;
     target = number;
+    return true;
+}
+
+// Seconds since the start, 0 to kMaxAwaySeconds.
+bool ReadAwaySeconds(const std::string& value, std::optional<std::chrono::milliseconds>& target, const char* name,
+                     std::string& error)
+{
+    uint32_t seconds = 0;
+    if (!ReadNumber(value, kMaxAwaySeconds, seconds, name,
+                    "seconds since the start (0 to " + std::to_string(kMaxAwaySeconds) + ")", error))
+        return false;
+    target = std::chrono::seconds(seconds);
     return true;
 }
 
@@ -335,8 +357,27 @@ const Option<RunOptions> kDriveOptions[] = {
      }},
     {"--heartbeat", true,
      [](const std::string& value, RunOptions& options, std::string& error) {
-         return ReadNumber(value, INT32_MAX, options.drive.heartbeatSeconds, "--heartbeat",
-                           "seconds (0 to 2147483647)", error);
+         // A card may answer any 32-bit value, negative ones too.
+         const bool negative = value.size() > 1 && value[0] == '-';
+         const auto magnitude = ParseNumber(negative ? value.substr(1) : value,
+                                            negative ? 0x80000000u : static_cast<uint32_t>(INT32_MAX));
+         if (!magnitude) return Refuse(error, "--heartbeat", "seconds (-2147483648 to 2147483647)", value);
+         options.drive.heartbeatSeconds =
+             static_cast<int32_t>(negative ? -static_cast<int64_t>(*magnitude) : static_cast<int64_t>(*magnitude));
+         return true;
+     }},
+    {"--heartbeat-log", true,
+     [](const std::string& value, RunOptions& options, std::string&) {
+         options.heartbeatLogPath = value;
+         return true;
+     }},
+    {"--gone-at", true,
+     [](const std::string& value, RunOptions& options, std::string& error) {
+         return ReadAwaySeconds(value, options.drive.awayFrom, "--gone-at", error);
+     }},
+    {"--back-at", true,
+     [](const std::string& value, RunOptions& options, std::string& error) {
+         return ReadAwaySeconds(value, options.drive.awayUntil, "--back-at", error);
      }},
     {"--busy-polls", true,
      [](const std::string& value, RunOptions& options, std::string& error) {
@@ -426,6 +467,10 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options,
         }
         cardWords.push_back(word);
         if (i + 1 < optionCount && words[i + 1].rfind("--", 0) != 0) cardWords.push_back(words[++i]);
+    }
+    if (options.drive.awayUntil && (!options.drive.awayFrom || *options.drive.awayUntil <= *options.drive.awayFrom)) {
+        error = "--back-at needs --gone-at with an earlier time";
+        return false;
     }
     // The card's options are checked as serve checks them; the drive needs no address.
     const std::string serveAddress = options.card.address;

@@ -46,8 +46,10 @@ bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& opti
 struct RunOptions {
     ServeOptions card;                           // the card's options; card.address is --serve's
                                                  // ADDRESS, empty without --serve
-    DriveSettings drive;                         // --heartbeat, --busy-polls (not the script)
+    DriveSettings drive;                         // --heartbeat, --busy-polls, --gone-at, --back-at
+                                                 // (not the script, not the log)
     std::optional<std::string> mouseScriptPath;  // --mouse-script FILE
+    std::optional<std::string> heartbeatLogPath; // --heartbeat-log FILE
     std::vector<std::string> program;            // the words after "--": PROGRAM ARGS...
 };
 

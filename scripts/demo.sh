@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 install_missing_packages "${KELVAST_PACKAGES[@]}"
 
 cmake --preset default >/dev/null
-cmake --build --preset default --target kelvast kelcard >/dev/null
+cmake --build --preset default --target kelvast kelcard kelbeat >/dev/null
 
 bin=build/default
 address=127.0.77.1
@@ -98,5 +98,22 @@ echo "\$ kelcard run --sel-records 1 -- sh -c 'kelvast -cd -gen -GetName; kelvas
 "$bin/emulator/kelcard" run --sel-records 1 -- sh -c \
     "'$bin/kelvast' -cd -gen -GetName; '$bin/kelvast' -cd -sel -listAll" </dev/null
 echo "(exit status $?)"
+
+# The heartbeat daemon against the virtual card: the card answers every heartbeat with
+# 1 second and logs what it receives; kelbeat detaches, kelcard run waits for it and
+# passes SIGTERM on to it.
+beat_log=$(mktemp)
+echo
+echo "\$ kelcard run --heartbeat 1 --heartbeat-log beats.txt -- kelbeat   (SIGTERM after 3 s)"
+"$bin/emulator/kelcard" run --heartbeat 1 --heartbeat-log "$beat_log" -- "$bin/daemons/kelbeat" </dev/null &
+beat_card=$!
+sleep 3
+kill -TERM "$beat_card"
+beat_status=0
+wait "$beat_card" || beat_status=$?
+echo "(exit status $beat_status)"
+echo "\$ cat beats.txt   (command, milliseconds since the start)"
+cat "$beat_log"
+rm -f "$beat_log"
 echo
 echo "Demo finished."

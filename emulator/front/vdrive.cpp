@@ -15,6 +15,8 @@ constexpr std::size_t kCdbLen = 10;
 constexpr uint32_t kMaxDataIn = ZUNA_MAX_PACKET_LEN;
 
 // Sense keys and additional sense codes the drive reports.
+constexpr uint8_t kNotReady = 0x02;
+constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr uint8_t kIllegalRequest = 0x05;
 constexpr uint8_t kAscInvalidOpcode = 0x20;
 constexpr uint8_t kAscLbaOutOfRange = 0x21;
@@ -71,6 +73,13 @@ DriveOutcome VirtualDrive::Refuse(uint8_t asc, uint8_t ascq)
     return outcome;
 }
 
+bool VirtualDrive::Away() const
+{
+    if (!m_settings.awayFrom) return false;
+    const auto now = std::chrono::steady_clock::now() - m_created;
+    return now >= *m_settings.awayFrom && (!m_settings.awayUntil || now < *m_settings.awayUntil);
+}
+
 DriveOutcome VirtualDrive::Answer(const void* answer, std::size_t answerLen, uint8_t* data, std::size_t dataLen)
 {
     DriveOutcome outcome;
@@ -83,6 +92,12 @@ DriveOutcome VirtualDrive::Execute(const uint8_t* cdb, std::size_t cdbLen, Drive
                                    std::size_t dataLen)
 {
     std::lock_guard lock(m_mutex);
+    if (Away()) {
+        ++m_counts.whileAway;
+        DriveOutcome outcome = Refuse(kAscMediumNotPresent);
+        outcome.senseKey = kNotReady;
+        return outcome;
+    }
     if (cdb == nullptr || cdbLen < kCdbLen) return Refuse(kAscInvalidField);
     if (data == nullptr) dataLen = 0;
     const uint8_t opcode = cdb[0];
@@ -120,6 +135,9 @@ DriveOutcome VirtualDrive::Execute(const uint8_t* cdb, std::size_t cdbLen, Drive
         ++m_counts.heartbeat;
     else
         ++m_counts.heartbeatEnd;
+    if (m_settings.onHeartbeat)
+        m_settings.onHeartbeat(opcode, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - m_created));
     uint8_t answer[sizeof(OS_HB_PACKET)];
     PutLe32(answer, static_cast<uint32_t>(m_settings.heartbeatSeconds));
     return Answer(answer, sizeof(answer), data, dataLen);

@@ -35,6 +35,9 @@
 //     the command with status 2 (too little data).
 //   - Reading sector 2 returns the next 512 bytes of the reply, zero padded, once the
 //     command has completed with status 0 and is no longer shown busy.
+// While the card is away (DriveSettings::awayFrom up to awayUntil, measured from the
+// drive's creation) every command is refused with a check condition (NOT READY,
+// medium not present) and changes no state: to the host the card is gone.
 // Everything else is refused with a check condition (ILLEGAL REQUEST) and moves no
 // data: unknown opcodes, a CDB shorter than 10 bytes, a data direction other than the
 // command's, a sector or block count other than above, a mailbox block of another
@@ -43,8 +46,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -80,6 +86,13 @@ struct DriveSettings {
     int32_t heartbeatSeconds = kDefaultHeartbeatSeconds;  // every heartbeat answer
     unsigned busyPolls = kDefaultBusyPolls;  // busy readings of sector 1 after each command
     std::vector<HOST_MOUSE_PKT> mouseScript;  // in wire byte order, answered in turn
+    // The card is away from awayFrom (since the drive's creation) until awayUntil
+    // (for good without it).
+    std::optional<std::chrono::milliseconds> awayFrom;
+    std::optional<std::chrono::milliseconds> awayUntil;
+    // Told of every heartbeat command answered (opcode 0xE5, 0xE6 or 0xE7) and when,
+    // since the drive's creation. Called with the drive's lock held.
+    std::function<void(uint8_t opcode, std::chrono::milliseconds at)> onHeartbeat;
 };
 
 // What the drive has been asked, for tests.
@@ -92,6 +105,7 @@ struct DriveCounts {
     unsigned mailboxCommands = 0;  // commands run (any status), bad blocks included
     unsigned busyReadings = 0;     // sector-1 reads answered busy
     unsigned refused = 0;          // check conditions
+    unsigned whileAway = 0;        // commands refused while the card was away
 };
 
 class VirtualDrive {
@@ -123,9 +137,11 @@ private:
     void Complete(uint16_t status, std::vector<uint8_t> reply);
     DriveOutcome Answer(const void* answer, std::size_t answerLen, uint8_t* data, std::size_t dataLen);
     DriveOutcome Refuse(uint8_t asc, uint8_t ascq = 0);
+    bool Away() const;
 
     CardModel& m_card;
     const DriveSettings m_settings;
+    const std::chrono::steady_clock::time_point m_created = std::chrono::steady_clock::now();
     mutable std::mutex m_mutex;
     Session m_session;
     std::size_t m_mouseNext = 0;

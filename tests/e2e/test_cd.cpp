@@ -165,7 +165,7 @@ TEST(KelcardRun, ExitsWithTheProgramsStatus)
 
     const RunResult bad = RunWithDrive({"--heartbeat", "soon"}, {"/bin/true"});
     EXPECT_TRUE(bad.exited && bad.status == 2) << Describe(bad);
-    EXPECT_EQ(0u, bad.err.rfind("kelcard: --heartbeat needs seconds (0 to 2147483647), got 'soon'\n\nUsage:", 0))
+    EXPECT_EQ(0u, bad.err.rfind("kelcard: --heartbeat needs seconds (-2147483648 to 2147483647), got 'soon'\n\nUsage:", 0))
         << bad.err;
 }
 
