@@ -69,7 +69,7 @@ struct DecodeCase {
     std::vector<uint32_t> offsets;  // every node, ascending (a sound tree's walk is)
 };
 
-const Bytes kDesignStream = Stream(true, true)
+const Bytes kSampleStream = Stream(true, true)
                                 .Access(false)
                                 .Category(true, true, 2)
                                 .Category(true, false, 1)
@@ -82,7 +82,7 @@ const Bytes kDesignStream = Stream(true, true)
                                 .b;
 
 const DecodeCase kDecodeCases[] = {
-    {"SixHundredTenBytes", kDesignStream, ZUNA_E_SUCCESS, {56, 82, 130, 178, 296, 414, 440, 558, 584}},
+    {"SixHundredTenBytes", kSampleStream, ZUNA_E_SUCCESS, {56, 82, 130, 178, 296, 414, 440, 558, 584}},
     {"EmptyTree", Stream(false, false).b, ZUNA_E_SUCCESS, {}},
     {"NoInitialisationAccesses", Stream(false, true).Category(false, false).b, ZUNA_E_SUCCESS, {56}},
     {"CategoriesWithoutSubdivisions",
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, SensorStream, ::testing::ValuesIn(kDecodeCases),
 
 TEST(SensorStream, ConvertsMarkedFieldsOnlyAndPassesTheStatusOn)
 {
-    Bytes tree = kDesignStream;
+    Bytes tree = kSampleStream;
     ASSERT_EQ(610u, tree.size());
     ASSERT_EQ(ZUNA_E_SUCCESS, DecodeSensorStream(tree.data(), static_cast<uint32_t>(tree.size())));
     access_node access;
