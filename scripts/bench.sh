@@ -78,18 +78,25 @@ scheduler and on what else runs there: on a shared virtual machine with 2
 processors the same build gave the floor from 1.5 to 2.3 and `-flash -read` from
 2.2 to 4.3 in runs an hour apart, so run the benchmark on an idle machine.
 
-A profile (perf record of kelvast and of kelcard during `-flash -read`, taken while
-tuning) put most samples in the kernel's scheduler and socket paths; the programs'
-own work (the CRC-32 by carry-less multiplication, copies of the 64 KiB records) was
-a few percent of the card's samples and below the noise in kelvast's. Two costs were
-removed then: kelvast read each reply header one byte per system call with a poll
-before each (over 30 calls a block; now one read usually takes the header and the
-start of the data), and kelcard polled before every read and write and read requests
-4 KiB at a time.
+Above the floor comes each block's own work, done in turn because neither side works
+while the other does: the card copies the block into its reply and computes its
+CRC-32; kelvast takes it from the socket, copies it out of the reply, checks its CRC-32
+and writes it to the file. An upload has the least of it (the card checks and stores,
+the host reads a file already in memory) and comes closest to the floor.
 
-What would close the rest is fewer round trips, which the card's protocol does not
-offer: one block per request, 64 KiB per block. Compare a transfer's figure with the
-floor row rather than with 1.
+A profile (perf record and perf stat of kelvast and of kelcard during `-flash -read`,
+taken while tuning) found no single hot spot: most samples fell in the kernel's
+scheduler, socket and file paths, and the CRC-32 by carry-less multiplication was a
+few percent. Two costs were removed then: kelvast read each reply header one byte per
+system call with a poll before each (over 30 calls a block; now one read usually takes
+the header and the start of the data), and kelcard polled before every read and write
+and read requests 4 KiB at a time.
+
+What would close the rest is fewer round trips, or one block's work overlapping the
+next block's transfer; the card's protocol offers neither (one 64 KiB block per
+request, the next request only after the reply). Where the floor row itself is near
+or above 2, as on the 2-processor virtual machine these figures come from, no client
+of this protocol can meet a ratio of 2: compare a transfer's figure with the floor row.
 TEXT
 } >docs/performance.md
 
