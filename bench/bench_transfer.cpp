@@ -293,8 +293,7 @@ void UpdateMemory(const Bench& b)
     const std::string image = b.dir + "/update.ima";
     if (Run({b.kelcard, "mkimage", image}).status != 0) Fail("kelcard mkimage failed");
     const long baseline = Kelvast(b, {"-gen", "-GetName"}).peakKiB;
-    const Outcome update = Kelvast(b, {"-flash", "-update", image}, "y\ny\n");
-    if (update.terminal.find("FAILED") != std::string::npos) Fail("the update failed:\n" + update.terminal);
+    const Outcome update = Kelvast(b, {"-flash", "-update", image}, "y\ny\n");  // exit status 0 checked there
     Row("kelvast's peak resident memory, full `-flash -update`",
         Format("%.2f MiB (`-gen -GetName`: %.2f MiB)", update.peakKiB / 1024.0, baseline / 1024.0), "below 4 MiB",
         update.peakKiB < 4 * 1024);

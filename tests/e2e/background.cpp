@@ -1,4 +1,5 @@
 #include "background.h"
+#include "harness.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,16 +33,6 @@ int UnnamedFile()
     std::fclose(file);
     if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     return fd;
-}
-
-std::string ReadWhole(int fd)
-{
-    std::string text;
-    char buf[4096];
-    ssize_t n = 0;
-    for (off_t at = 0; fd >= 0 && (n = ::pread(fd, buf, sizeof(buf), at)) > 0; at += n)
-        text.append(buf, static_cast<std::size_t>(n));
-    return text;
 }
 
 // The processes whose parent is `parent`.
@@ -152,12 +143,12 @@ void Background::Kill()
 
 std::string Background::Out() const
 {
-    return ReadWhole(m_out);
+    return WholeFileAt(m_out);
 }
 
 std::string Background::Err() const
 {
-    return ReadWhole(m_err);
+    return WholeFileAt(m_err);
 }
 
 ::testing::AssertionResult XServer::Start(int width, int height)

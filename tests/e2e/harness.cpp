@@ -474,14 +474,19 @@ void Card::Stop()
     m_stderrFile = -1;
 }
 
-std::string Card::ErrorText() const
+std::string WholeFileAt(int fd)
 {
     std::string text;
     char buf[4096];
     ssize_t n = 0;
-    for (off_t at = 0; m_stderrFile >= 0 && (n = ::pread(m_stderrFile, buf, sizeof(buf), at)) > 0; at += n)
+    for (off_t at = 0; fd >= 0 && (n = ::pread(fd, buf, sizeof(buf), at)) > 0; at += n)
         text.append(buf, static_cast<std::size_t>(n));
     return text;
+}
+
+std::string Card::ErrorText() const
+{
+    return WholeFileAt(m_stderrFile);
 }
 
 ::testing::AssertionResult CardTest::StartCard(const std::vector<std::string>& options)

@@ -55,6 +55,9 @@ RunResult RunWords(const std::vector<std::string>& args, const std::string& inpu
 RunResult RunWithDrive(const std::vector<std::string>& cardOptions, const std::vector<std::string>& program,
                        const std::string& input = {}, const std::string& password = {});
 
+// Everything a file open at `fd` holds, read from its start ("" for -1).
+std::string WholeFileAt(int fd);
+
 // A printable account of a run, for failure messages.
 std::string Describe(const RunResult& result);
 
