@@ -47,7 +47,8 @@ ${rows}"
   own loopback address; kelvast runs as an administrator runs it (the password typed
   at a terminal, its output to /dev/null). In each of 7 runs: `-gen -GetName`, a
   plain copy of 4 MiB between two loopback sockets, the same 4 MiB sent as 64
-  answers of 64 KiB to 32-byte requests, then `-flash -read`, `-file -upload` and
+  answers of 64 KiB to 32-byte requests, 4 MiB written to a new file in 64 KiB
+  calls, then `-flash -read`, `-file -upload` and
   `-file -download` of 4 MiB (the downloaded file is compared with the uploaded
   one). The files are on a memory file system (/dev/shm) where the machine has one,
   and each file a command writes is removed before it runs, so that the disk's file
@@ -81,8 +82,10 @@ processors the same build gave the floor from 1.5 to 2.3 and `-flash -read` from
 Above the floor comes each block's own work, done in turn because neither side works
 while the other does: the card copies the block into its reply and computes its
 CRC-32; kelvast takes it from the socket, copies it out of the reply, checks its CRC-32
-and writes it to the file. An upload has the least of it (the card checks and stores,
-the host reads a file already in memory) and comes closest to the floor.
+and writes it to the file. Writing the file is the largest part: the row "writing
+4 MiB to a new file" measures it alone, and `-flash -read` and `-file -download` sit
+about that much above the floor. An upload has the least of it (the card checks and
+stores, the host reads a file already in memory) and comes closest to the floor.
 
 A profile (perf record and perf stat of kelvast and of kelcard during `-flash -read`,
 taken while tuning) found no single hot spot: most samples fell in the kernel's
