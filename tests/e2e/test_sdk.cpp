@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "command_runs.h"
 
@@ -71,7 +74,7 @@ TEST_F(Sdk, WordsTheGroupRefuses)
 // Over the host interface: the same sensors, a delete and an upload.
 TEST(SdkOverDrive, DeleteUploadAndRead)
 {
-    const std::string file = ::testing::TempDir() + "sdk-drive.dat";
+    const std::string file = ::testing::TempDir() + std::to_string(::getpid()) + "sdk-drive.dat";
     const RunResult run = RunWithDrive(
         {}, {"/bin/sh", "-c",
              R"("$0" -cd -file -download /x9sdk/x9sdk.dat "$1" && "$0" -cd -SDK -deleteSDK && "$0" -cd -SDK -readsensors;
