@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "background.h"
+#include "command_runs.h"
 #include "harness.h"
 
 // After the test's own headers: Xlib defines macros with common names.
@@ -19,6 +20,7 @@ namespace e2e {
 namespace {
 
 using Words = std::vector<std::string>;
+using groups::operator<<;
 
 // How late a daemon may end after SIGTERM, and how far a heartbeat may stray from
 // its time (command time and scheduling on a busy machine).

@@ -15,6 +15,7 @@ namespace {
 
 using groups::Accepted;
 using groups::Words;
+using groups::operator<<;
 
 std::string ReadFile(const std::string& path)
 {

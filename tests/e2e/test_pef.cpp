@@ -12,6 +12,7 @@ namespace e2e {
 namespace {
 
 using namespace groups;
+using groups::operator<<;
 
 Words Split(const std::string& text)
 {

@@ -13,6 +13,7 @@ namespace e2e {
 namespace {
 
 using namespace groups;
+using groups::operator<<;
 
 const std::string kRule = "****************************************************\n";
 const std::string kHbLine = "Heartbeat interval is 300 seconds\n";

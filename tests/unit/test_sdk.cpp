@@ -69,6 +69,11 @@ struct DecodeCase {
     std::vector<uint32_t> offsets;  // every node, ascending (a sound tree's walk is)
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 const Bytes kSampleStream = Stream(true, true)
                                 .Access(false)
                                 .Category(true, true, 2)
