@@ -173,7 +173,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"I2cAboveAByte", {}, {"-SetI2CCfg", "300"}, ""},
         RefusedCase{"HostCtrlOff", {}, {"-HostCtrl", "Off"}, ""},
         RefusedCase{"HostCtrlExtraWord", {}, {"-HostCtrl", "PowerDown", "please-ask"}, ""},
-        RefusedCase{"HostCtrlNoWord", {}, {"-HostCtrl"}, ""},
         RefusedCase{"HealthRefused", {"--fail", "0x0100:5"}, {"-GetCardHealth"}, ""}),
     CaseName());
 
