@@ -3,7 +3,6 @@
 // recovery, I2C slave address and IPMI settings.
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "zunaCmd.h"
@@ -77,6 +76,14 @@ int StorePhoneNum(MODEM_CONFIG_REC* rec, const char* value)
     return StoreModemValue(rec->phoneNum, value, CheckPhoneNum);
 }
 
+// The -ModemCfg -set options, each with the field it fills.
+struct ModemOption {
+    const char* word;
+    int (*store)(MODEM_CONFIG_REC* rec, const char* value);
+};
+const ModemOption kModemOptions[] = {{"-s", StoreBaud}, {"-i", StoreInitStr}, {"-p", StorePhoneNum}};
+constexpr std::size_t kPhoneOption = 2;
+
 // --- PPP addresses ---------------------------------------------------------------------
 
 int GetPppAddresses()
@@ -93,11 +100,19 @@ int GetPppAddresses()
     return status;
 }
 
-// Both addresses must be dotted IPv4 texts that fit their fields.
+// Plain dotted decimal, as the medium takes the card's own address: four numbers 0 to
+// 255 without leading zeros, nothing before or after ("010.2.3.4", " 1.2.3.4" and
+// "1.2.3.4x" are refused).
+bool IsPlainDottedAddress(const char* word)
+{
+    return ParseDottedIPv4(word, std::strlen(word)).has_value();
+}
+
+// Both addresses must be plain dotted IPv4 texts (which always fit their fields).
 int SetPppAddresses(const char* server, const char* client)
 {
     PPP_SERVER_IP_REC ips{};
-    if (ValidateIPAddress(server) != 0 || ValidateIPAddress(client) != 0 || !PutTextField(ips.serverIp, server) ||
+    if (!IsPlainDottedAddress(server) || !IsPlainDottedAddress(client) || !PutTextField(ips.serverIp, server) ||
         !PutTextField(ips.clientIp, client)) {
         std::printf("Invalid IP address !\n");
         return -1;
@@ -136,8 +151,8 @@ int DisableAsr(const char* stateWord)
     return pmyIfc->SetASRConfig(&asr);
 }
 
-// -ASRCfg -set STATE METHOD DELAY. The delay reads as atoi reads it (a word without
-// digits is 0); one that does not fit the card's 16-bit field is refused.
+// -ASRCfg -set STATE METHOD DELAY. The delay is a decimal number that is the whole word
+// ("100abc", " 300" and "" are refused) and fits the card's 16-bit field.
 int SetAsr(const char* stateWord, const char* methodWord, const char* delayWord)
 {
     ASR_REC_tag asr{};
@@ -153,8 +168,8 @@ int SetAsr(const char* stateWord, const char* methodWord, const char* delayWord)
         asr.asr_method = ASR_METHOD_RESET;
     else
         return -1;
-    const long delay = std::strtol(delayWord, nullptr, 10);
-    if (delay < 0 || delay > UINT16_MAX) return -1;
+    long delay = 0;
+    if (!ReadWholeNumber(delayWord, delay) || delay < 0 || delay > UINT16_MAX) return -1;
     asr.asr_delay = static_cast<uint16_t>(delay);
     if (asr.asr_delay < ASR_MIN_DELAY) {
         std::printf("Defaulting ASR delay to %d seconds\n", ASR_MIN_DELAY);
@@ -227,30 +242,23 @@ int parseModemArg(int argc, char** argv, MODEM_CONFIG_REC* rec)
         return -1;
     }
     PutTextField(rec->dev, port);
-    char** opt = argv + 4;  // option, value, option, value...
-    int result = -1;
-    if (argc == 6) {
-        if (IsOption(opt[0], "-s")) result = StoreBaud(rec, opt[1]);
-        else if (IsOption(opt[0], "-i")) result = StoreInitStr(rec, opt[1]);
-        else if (IsOption(opt[0], "-p")) result = StorePhoneNum(rec, opt[1]);
-    } else if (argc == 8) {
-        if (IsOption(opt[0], "-s") && IsOption(opt[2], "-i")) {
-            result = StoreBaud(rec, opt[1]);
-            if (result == 0) result = StoreInitStr(rec, opt[3]);
-        } else if (IsOption(opt[0], "-s") && IsOption(opt[2], "-p")) {
-            result = StoreBaud(rec, opt[1]);
-            if (result == 0) result = StorePhoneNum(rec, opt[3]);
-        } else if (IsOption(opt[0], "-i")) {
-            // The word before the phone number is not examined.
-            result = StoreInitStr(rec, opt[1]);
-            if (result == 0) result = StorePhoneNum(rec, opt[3]);
-        }
-    } else if (argc == 10 && IsOption(opt[0], "-s") && IsOption(opt[2], "-i") && IsOption(opt[4], "-p")) {
-        result = StoreBaud(rec, opt[1]);
-        if (result == 0) result = StoreInitStr(rec, opt[3]);
-        if (result == 0) result = StorePhoneNum(rec, opt[5]);
+    // Option and value pairs, in any order; each option at most once, so that a value is
+    // never stored as another option's.
+    if (argc < 6 || argc > 10 || argc % 2 != 0) return -1;
+    bool given[std::size(kModemOptions)] = {};
+    for (int i = 0; i < (argc - 4) / 2; ++i) {
+        const char* option = argv[4 + 2 * i];
+        const char* value = argv[5 + 2 * i];
+        std::size_t which = std::size(kModemOptions);
+        for (std::size_t k = 0; k < std::size(kModemOptions); ++k)
+            if (IsOption(option, kModemOptions[k].word)) which = k;
+        // The form "-i INIT WORD PHONE": the word before the phone number is not examined.
+        if (which == std::size(kModemOptions) && argc == 8 && i == 1 && IsOption(argv[4], "-i")) which = kPhoneOption;
+        if (which == std::size(kModemOptions) || given[which]) return -1;
+        given[which] = true;
+        if (const int result = kModemOptions[which].store(rec, value); result != 0) return result;
     }
-    return result;
+    return 0;
 }
 
 bool ReadAddressWord(const char* word, unsigned char* address)

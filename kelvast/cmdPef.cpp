@@ -1,8 +1,8 @@
 // kelvast -pef: the card's eight alert recipients: who receives alerts, by mail or SNMP
 // trap over the LAN or a PPP link, and for which alert level.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "zunaCmd.h"
@@ -12,15 +12,19 @@ namespace {
 // A destination word shorter than this counts as absent.
 constexpr std::size_t kMinDestinationLen = 3;
 
-// Reads the recipient number (decimal, as atoi reads it, kept within int). Outside 1 to
-// 8 prints the range line and gives false.
+// Reads the recipient number: a decimal number that is the whole word. Outside 1 to 8
+// prints the range line with the number (kept within int); a word that is not a number
+// ("1abc", " 2", "") prints it with the word as given. Either gives false.
 bool ReadRecipientNumber(const char* word, uint8_t& arId)
 {
-    long number = std::strtol(word, nullptr, 10);
-    if (number > INT_MAX) number = INT_MAX;
-    if (number < INT_MIN) number = INT_MIN;
+    long number = 0;
+    if (!ReadWholeNumber(word, number)) {
+        std::printf("Alert Receipients ID range is 1 to 8. Given = %s \n", word);
+        return false;
+    }
     if (number < 1 || number > static_cast<long>(ALERT_RECP_COUNT)) {
-        std::printf("Alert Receipients ID range is 1 to 8. Given = %d \n", static_cast<int>(number));
+        std::printf("Alert Receipients ID range is 1 to 8. Given = %d \n",
+                    static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX)));
         return false;
     }
     arId = static_cast<uint8_t>(number);

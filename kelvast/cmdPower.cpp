@@ -24,7 +24,8 @@ const PowerWord kPowerWords[] = {
 
 int HostPowerControl(int argc, char** argv)
 {
-    if (argc < 3) return -1;
+    // Exactly the action word: a power action never goes out with words it ignored.
+    if (argc != 3) return -1;
     for (const PowerWord& power : kPowerWords) {
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;

@@ -2,6 +2,7 @@
 #include "zunaCmd.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -103,6 +104,18 @@ int ValidateUserOrPwd(const char* text)
         if (!ok) return 1;
     }
     return 0;
+}
+
+bool ReadWholeNumber(const char* word, long& value)
+{
+    const char* digits = word[0] == '-' || word[0] == '+' ? word + 1 : word;
+    const char* end = digits + std::strlen(digits);
+    if (digits == end) return false;
+    long magnitude = 0;
+    const auto [ptr, ec] = std::from_chars(digits, end, magnitude, 10);
+    if (ec != std::errc() || ptr != end || digits[0] == '-') return false;
+    value = word[0] == '-' ? -magnitude : magnitude;
+    return true;
 }
 
 std::string CardText(const char* field, std::size_t size)

@@ -39,6 +39,10 @@ char msgyn(const char* prompt);
 void GetPasswordInput(char* buf);
 // 0 when every character is an ASCII letter, digit, '-' or '_' (empty is valid), else 1.
 int ValidateUserOrPwd(const char* text);
+// A decimal number that is the whole word: an optional '-' or '+' and one or more digits,
+// nothing before or after (no blank, no trailing letter), within long. False otherwise,
+// and value is then left alone.
+bool ReadWholeNumber(const char* word, long& value);
 // The part of a name after its last backslash (only the backslash separates).
 const char* findprogname(const char* name);
 // The help: full = 0 short help, 1 full help. Five waits for Enter between pages.
@@ -106,6 +110,7 @@ int ShowServerInfo();
 // commands the dispatcher hands the whole word vector (word 1 the command word). The
 // single commands print a card failure's line and give the card's status, so that a
 // power action or setting the card refused never exits 0; -1 for invalid words.
+// -HostCtrl takes exactly its one action word: with any other word count it is -1.
 int ProcessModemCommands(int argc, char** argv);
 int ProcessPppCfgCommands(int argc, char** argv);
 int ProcessASRCfgCommands(int argc, char** argv);
@@ -117,8 +122,10 @@ int HostPowerControl(int argc, char** argv);
 // -GetCardHealth: the six readings; -1 (no message) when the card gives none.
 int GetCardHealthInfo();
 // The options of -ModemCfg -set (words 3.. of argv, argc words in all, at least 4) into rec: the
-// port (exactly ttyS2 or ttyS3) and the values given, each checked. 0 when all is
-// right, 26 after a value check's message, -1 for a bad port or option form.
+// port (exactly ttyS2 or ttyS3) and the values given, each checked: one to three pairs of
+// -s BAUD, -i INIT, -p PHONE in any order, each option at most once (and, of the form
+// -i INIT WORD PHONE, any second option word). 0 when all is right, 26 after a value
+// check's message, -1 for a bad port, an odd count, an unknown or repeated option.
 int parseModemArg(int argc, char** argv, MODEM_CONFIG_REC* rec);
 // Modem value checks: 0, or 26 after printing the reason.
 int CheckModemBaud(const char* text);

@@ -159,8 +159,10 @@ public:
     ZUNA_ERROR SetAlertRecpData(ALERT_RECEP_INFO_tag* info);
     // Asks for recipient info->arId and fills the texts by the keys the reply carries
     // (in any order; a key not carried leaves its field, arId is never changed). A value
-    // longer than its field is cut to 31 characters. A reply that ends inside one of
-    // its first eight pairs is refused (33). The record changes only on success.
+    // longer than its field is cut to 31 characters. Refused (33): a reply that ends
+    // inside one of its first eight pairs; one that names none of the recipient's keys
+    // (no data, or only empty pairs); one whose RECIPIENT_SELECT is not the number asked
+    // for (another recipient's list). The record changes only on success.
     ZUNA_ERROR GetAlertRecpData(ALERT_RECEP_INFO_tag* info);
 
     // Network (0x0700..0x0702). record: a ZUNA_API_GET_NETWORK_CFG_REC (224 bytes).

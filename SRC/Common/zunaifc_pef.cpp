@@ -1,7 +1,7 @@
 // Alerting operations (command codes 0x040A to 0x040F): the PEF tables and the alert
 // recipients, which travel as name/value pairs.
-#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "zunacmds.h"
@@ -14,12 +14,16 @@ char* TextField(ALERT_RECEP_INFO_tag& info, const AlertRecpTextKey& key)
     return reinterpret_cast<char*>(&info) + key.field;
 }
 
+// The recipient number as a list carries it ("%d").
+std::string RecipientNumberText(uint8_t arId)
+{
+    return std::to_string(arId);
+}
+
 // The recipient number as the first pair of a list.
 void PutRecipientSelect(NAME_VALUE_PAIR& pair, uint8_t arId)
 {
-    char number[8];
-    std::snprintf(number, sizeof(number), "%d", arId);
-    PutNameValue(pair, ALERT_RECP_SELECT_KEY, number);
+    PutNameValue(pair, ALERT_RECP_SELECT_KEY, RecipientNumberText(arId));
 }
 
 }  // namespace
@@ -80,12 +84,22 @@ ZUNA_ERROR CX9ZunaIfc::GetAlertRecpData(ALERT_RECEP_INFO_tag* info)
     if (status != ZUNA_E_SUCCESS) return status;
 
     ALERT_RECEP_INFO_tag filled = *info;
+    const std::string asked = RecipientNumberText(info->arId);
+    bool named = false;        // the reply carries at least one of the recipient's keys
+    bool otherNumber = false;  // ... or names a recipient other than the one asked for
     const bool whole = ReadNameValueList(query, recvLen, ALERT_RECP_PAIRS, [&](std::string_view name,
                                                                               std::string_view value) {
-        for (const AlertRecpTextKey& key : ALERT_RECP_TEXT_KEYS)
-            if (name == key.name) CopyTextField(TextField(filled, key), ALERT_RECP_TEXT_LEN, value.data(), value.size());
+        if (name == ALERT_RECP_SELECT_KEY) {
+            named = true;
+            otherNumber = otherNumber || value != asked;
+        }
+        for (const AlertRecpTextKey& key : ALERT_RECP_TEXT_KEYS) {
+            if (name != key.name) continue;
+            named = true;
+            CopyTextField(TextField(filled, key), ALERT_RECP_TEXT_LEN, value.data(), value.size());
+        }
     });
-    if (!whole) return ZUNA_E_CONNECTION;
+    if (!whole || !named || otherNumber) return ZUNA_E_CONNECTION;
     *info = filled;
     return ZUNA_E_SUCCESS;
 }

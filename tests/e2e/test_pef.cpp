@@ -77,6 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"IndexNine", "-ARInfoSet 9 o m@x s p Mail lan q All", 8,
                  "Alert Receipients ID range is 1 to 8. Given = 9 \n"},
         RuleCase{"IndexZero", "-ARInfoGet 0", 8, "Alert Receipients ID range is 1 to 8. Given = 0 \n"},
+        RuleCase{"IndexTrailingLetters", "-ARInfoSet 1abc o m@x s p Mail lan q All", 8,
+                 "Alert Receipients ID range is 1 to 8. Given = 1abc \n"},
         RuleCase{"LevelWarn", "-ARInfoSet 2 o m@x s p Mail lan q Warn", 8, "Wrong Alert Level !\n"},
         RuleCase{"EnabledWithoutMedium", "-ARInfoSet 2 o m@x s p Mail modem q All", 8,
                  "Alerts Level is enabled, Notification method required !\n"},
@@ -94,13 +96,28 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"OneWordMissing", "-ARInfoSet 2 o m@x s p Mail lan q", 8, ""}),
     CaseName());
 
+// The recipient number is the whole word: nothing is asked of the card (which would end
+// the connection) for a word that only begins with a number.
+TEST_F(Pef, RecipientNumberIsTheWholeWord)
+{
+    ASSERT_TRUE(StartCard({"--drop", "0x040F"}));
+    for (const std::string word : {" 2", "2 ", "2abc", ""})
+        EXPECT_TRUE(RunMatches(Kelvast({"-pef", "-ARInfoGet", word}, "n\n"), 8,
+                               Refused("Alert Receipients ID range is 1 to 8. Given = " + word + " \n"),
+                               kPasswordTerminal))
+            << '"' << word << '"';
+}
+
 INSTANTIATE_TEST_SUITE_P(
     PefFailures, CardFailure,
     ::testing::ValuesIn(InGroup(
         "-pef", {FailureCase{"Set", {"--fail", "0x040E:5"}, Split(kSetOps),
                              kOps + "Error while get number of Records, Permission denied\n", 5},
                  FailureCase{"Get", {"--fail", "0x040F:16"}, {"-ARInfoGet", "4"},
-                             "Error while get number of Records, Resource not exist\n", 16}})),
+                             "Error while get number of Records, Resource not exist\n", 16},
+                 // Success without a list is no recipient: refused, never shown as one.
+                 FailureCase{"GetSuccessWithoutData", {"--fail", "0x040F:0"}, {"-ARInfoGet", "4"},
+                             "Error while get number of Records, Error during connect \n", 33}})),
     CaseName());
 
 TEST(PefOverTheDrive, RecipientSetAndShown)

@@ -1,6 +1,7 @@
 // The name/value pair reader against arbitrary lists, on its own and as the data of a
 // card's reply to the recipient query: a list is whole exactly when it does not end
-// inside one of its first eight pairs, and every text the client keeps ends within its
+// inside one of its first eight pairs; the client takes it exactly when it is whole, names
+// a recipient's key and no other recipient; every text the client keeps ends within its
 // 32-byte field.
 #include <algorithm>
 #include <cstdlib>
@@ -30,9 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     const zunatest::Bytes list(data, data + std::min(size, ALERT_RECP_QUERY_LEN));
     std::size_t visited = 0;
+    bool named = false, otherNumber = false;  // as the client judges a reply to recipient 1
     const bool whole = ReadNameValueList(list.data(), list.size(), ALERT_RECP_PAIRS, [&](auto name, auto value) {
         if (name.size() > NV_TEXT_LEN || value.size() > NV_TEXT_LEN) std::abort();
         ++visited;
+        for (const AlertRecpTextKey& key : ALERT_RECP_TEXT_KEYS) named = named || name == key.name;
+        if (name == ALERT_RECP_SELECT_KEY) {
+            named = true;
+            otherNumber = otherNumber || value != "1";
+        }
     });
     const std::size_t pairs = list.size() / sizeof(NAME_VALUE_PAIR);
     if (whole != (pairs >= ALERT_RECP_PAIRS || list.size() % sizeof(NAME_VALUE_PAIR) == 0)) std::abort();
@@ -43,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     CX9ZunaIfc client(std::move(medium));
     ALERT_RECEP_INFO_tag info{};
     info.arId = 1;
-    if (client.GetAlertRecpData(&info) != (whole ? ZUNA_E_SUCCESS : ZUNA_E_CONNECTION) || info.arId != 1) std::abort();
+    const bool accepted = whole && named && !otherNumber;
+    if (client.GetAlertRecpData(&info) != (accepted ? ZUNA_E_SUCCESS : ZUNA_E_CONNECTION) || info.arId != 1)
+        std::abort();
     for (const AlertRecpTextKey& key : ALERT_RECP_TEXT_KEYS)  // each text ends within its field
         if (reinterpret_cast<const char*>(&info)[key.field + ALERT_RECP_TEXT_LEN - 1] != '\0') std::abort();
     return 0;

@@ -70,6 +70,21 @@ TEST(RunSubCommand, WordAndCountBothMatch)
     }
 }
 
+// Numbers the tool sends to the card (recipient numbers, delays) are whole words.
+TEST(WholeNumber, DigitsAndASignOnly)
+{
+    const std::pair<const char*, long> words[] = {
+        {"0", 0},    {"8", 8},    {"08", 8},    {"-3", -3}, {"+3", 3},  {"65536", 65536},
+        {"1abc", -99}, {" 2", -99}, {"2 ", -99}, {"", -99},  {"-", -99}, {"+-3", -99}, {"--3", -99},
+        {"0x10", -99}, {"1e3", -99}, {"99999999999999999999", -99},
+    };
+    for (const auto& [word, expected] : words) {
+        long value = -99;
+        EXPECT_EQ(ReadWholeNumber(word, value), expected != -99) << '"' << word << '"';
+        EXPECT_EQ(value, expected) << '"' << word << '"';
+    }
+}
+
 TEST(ValidateUserOrPwd, LettersDigitsDashUnderscore)
 {
     EXPECT_EQ(ValidateUserOrPwd("admin_01-B"), 0);

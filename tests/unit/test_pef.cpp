@@ -43,7 +43,8 @@ TEST(PefClient, RecipientIsWrittenAsEightPairsInOrder)
 }
 
 // The query's reply is read by exact name, in any order, within the bytes that came;
-// the record changes only when the list is whole.
+// the record changes only when the list is whole, names the recipient's keys and no
+// other recipient.
 TEST(PefClient, QueryReadsTheReplyPairsWithinItsLength)
 {
     const Bytes two = List({{"RECIPIENT_NAME", "new"}, {"EMAIL_ID", "new"}});
@@ -54,9 +55,15 @@ TEST(PefClient, QueryReadsTheReplyPairsWithinItsLength)
         int result;
         std::string texts;  // name and mail id afterwards
     } cases[] = {
-        {0, List({{"EMAIL_ID", "a@b"}, {"email_id", "x"}, {"RECIPIENT_SELECT", "7"}, {}, {}, {}, {},
+        {0, List({{"EMAIL_ID", "a@b"}, {"email_id", "x"}, {"RECIPIENT_SELECT", "3"}, {}, {}, {}, {},
                   {"RECIPIENT_NAME", cut + "vvvvv"}}), 0, cut + "a@b"},
-        {0, {}, 0, "oldold"},                                      // an empty list
+        {0, two, 0, "newnew"},                                     // no RECIPIENT_SELECT pair
+        {0, {}, 33, "oldold"},                                     // success without data
+        {0, List({}, 4096), 33, "oldold"},                         // eight empty pairs
+        {0, List({{"email_id", "x"}}), 33, "oldold"},              // no key of a recipient
+        {0, List({{"RECIPIENT_SELECT", "7"}, {"RECIPIENT_NAME", "new"}}), 33, "oldold"},  // another one's
+        {0, List({{"RECIPIENT_NAME", "new"}, {"RECIPIENT_SELECT", "03"}}), 33, "oldold"},
+        {0, List({{"RECIPIENT_SELECT", "3"}, {"RECIPIENT_SELECT", "1"}}), 33, "oldold"},
         {0, Bytes(two.begin(), two.begin() + 600), 33, "oldold"},  // ends inside a name
         {0, Bytes(two.begin(), two.end() - 1), 33, "oldold"},      // ends inside a value
         {16, {}, 16, "oldold"},

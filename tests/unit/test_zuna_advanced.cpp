@@ -102,7 +102,14 @@ TEST(ModemOptions, FormsAndChecks)
         {{"-i", "ATZ", "-x", "5551234"}, 0, "|ATZ|5551234"},
         {{"-s", "38400", "-x", "555"}, -1, "||"},
         {{"-s", "9600", "-i", "ATZ", "-p", "555"}, 0, "9600|ATZ|555"},
-        {{"-s", "9600", "-p", "555", "-i", "ATZ"}, -1, "||"},
+        // Any order; a value is never stored as another option's, an option never twice.
+        {{"-i", "ATZ", "-s", "19200"}, 0, "19200|ATZ|"},
+        {{"-s", "9600", "-p", "555", "-i", "ATZ"}, 0, "9600|ATZ|555"},
+        {{"-i", "ATZ", "-s", "4800"}, 26, "||"},
+        {{"-i", "ATZ", "-i", "555"}, -1, "||"},
+        {{"-p", "555", "-x", "ATZ"}, -1, "||"},
+        {{"-s", "9600", "-i", "ATZ", "-x", "555"}, -1, "||"},
+        {{"-s", "9600", "-i", "ATZ", "-p", "555", "-s", "9600"}, -1, "||"},
     };
     for (const ModemForm& form : forms) {
         std::vector<std::string> words = {"", "-ModemCfg", "-set", "ttyS2"};
