@@ -70,12 +70,6 @@ TEST_P(Script, RunsOverOneLogin)
 
 const std::string kLongLine = "-HB -GetHB a b c d e f g h i j k l m n o p q r s t u v w\n";
 const std::string kBlanksPast254 = "-HB -GetHB" + std::string(300, ' ') + "\n";
-// 303 characters, read and run whole: the second mail address keeps its domain.
-const std::string kMail1 = std::string(130, 'a') + "@example.org";
-const std::string kMail2 = std::string(130, 'b') + "@example.org";
-const std::string kSmtpLine = "-gen -SetSmtpCfg 10.0.0.25 " + kMail1 + " 10.0.0.26 " + kMail2 + "       \n";
-const std::string kSmtpShown = "SMTP Server 1 : 10.0.0.25\nMail Id 1     : " + kMail1 +
-                               "\nSMTP Server 2 : 10.0.0.26\nMail Id 2     : " + kMail2 + "\n";
 const std::string kTwoLines = Ran("-gen -GetName\n", "ORVA Name : ") + Ran("-HB -GetHB\n", kHbLine);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -96,10 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Lines are read whole: blanks past column 254 are separators at a line's end.
         ScriptCase{"TrailingBlanksPastColumn254", kBlanksPast254 + "-gen -GetName\n", {}, 0,
                    Ran(kBlanksPast254, kHbLine) + Ran("-gen -GetName\n", "ORVA Name : ") + kBanner},
-        ScriptCase{"LineLongerThan254Characters", kSmtpLine + "-gen -GetSmtpCfg\n", {}, 0,
-                   Ran(kSmtpLine, "") + Ran("-gen -GetSmtpCfg\n", kSmtpShown) + kBanner},
-        // Nothing of a line holding a NUL runs, and the script ends there.
-        ScriptCase{"Nul", std::string("-HB -GetHB") + '\0' + " -x\n\n-gen -GetName\n", {}, 8, Rejected("-HB -GetHB")},
         // Two words and 23 letters: 25 words, one more than a line holds.
         ScriptCase{"MoreWordsThanALineHolds", kLongLine, {}, 8, Rejected(kLongLine)}),
     CaseName());
@@ -112,8 +102,6 @@ TEST_F(ScriptWords, MissingOrUnreadableFileIsInvalidWords)
     EXPECT_TRUE(RunMatches(Kelvast({"-script"}), 8, Refused(), kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-script", "/nonexistent/script"}), 8,
                            Refused("canot open '/nonexistent/script':No such  file\n"), kPasswordTerminal));
-    EXPECT_TRUE(RunMatches(Kelvast({"-script", "/tmp"}), 8, Refused("canot open '/tmp':No such  file\n"),
-                           kPasswordTerminal));
 }
 
 TEST(ScriptOverDrive, RunsTheSameLinesWithoutLogin)
