@@ -89,6 +89,7 @@ int RunServe(const std::vector<std::string>& words)
     kelcard::ConfigureCard(card, options, static_cast<int64_t>(std::time(nullptr)));
     PrintHostPowerActions(card);
     kelcard::TcpServer server(card, options.address);
+    kelcard::ConfigureServer(server, options);
     if (!server.Start(&error)) {
         std::fprintf(stderr, "kelcard: cannot serve on %s:6577: %s\n", options.address.c_str(), error.c_str());
         return kExitFailed;
@@ -243,6 +244,7 @@ int RunProgram(const std::vector<std::string>& words)
     std::optional<kelcard::TcpServer> server;
     if (!options.card.address.empty()) {
         server.emplace(card, options.card.address);
+        kelcard::ConfigureServer(*server, options.card);
         if (!server->Start(&error)) {
             std::fprintf(stderr, "kelcard: cannot serve on %s:6577: %s\n", options.card.address.c_str(),
                          error.c_str());

@@ -42,6 +42,8 @@ const char* const kUsage =
     "  --fail CODE:STATUS    answer command CODE (0x0907 or decimal) with STATUS\n"
     "                        and no data (repeatable)\n"
     "  --drop CODE           end the connection instead of answering CODE (repeatable)\n"
+    "  --late CODE:SECONDS   over TCP, send the answer to CODE only SECONDS (0 to\n"
+    "                        3600) after the card has made it (repeatable)\n"
     "  --clock EPOCH         the card's time at start, in seconds since 1970\n"
     "  --frozen-clock        the card's clock stands still\n"
     "  --fw-version TEXT     firmware version text (a line end is added)\n"
@@ -111,6 +113,7 @@ namespace {
 
 constexpr uint32_t kMaxBusyPolls = 100000;
 constexpr uint32_t kMaxAwaySeconds = 86400;
+constexpr uint32_t kMaxLateSeconds = 3600;
 
 // "NAME needs WHAT, got 'VALUE'" in `error`; returns false.
 bool Refuse(std::string& error, const char* name, const std::string& what, const std::string& value)
@@ -195,6 +198,16 @@ bool AddFault(const std::string& value, ServeOptions& options, std::string& erro
     const auto status = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), 0xFFFF);
     if (!code || !status) return Refuse(error, "--fail", "CODE:STATUS (numbers up to 65535)", value);
     options.faults.emplace_back(static_cast<uint16_t>(*code), static_cast<uint16_t>(*status));
+    return true;
+}
+
+bool AddLateReply(const std::string& value, ServeOptions& options, std::string& error)
+{
+    const auto colon = value.find(':');
+    const auto code = ParseNumber(value.substr(0, colon), 0xFFFF);
+    const auto seconds = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), kMaxLateSeconds);
+    if (!code || !seconds) return Refuse(error, "--late", "CODE:SECONDS (SECONDS from 0 to 3600)", value);
+    options.lateReplies.emplace_back(static_cast<uint16_t>(*code), *seconds);
     return true;
 }
 
@@ -290,6 +303,7 @@ const Option<ServeOptions> kServeOptions[] = {
     {"--user", true, AddAccount},
     {"--fail", true, AddFault},
     {"--health", true, AddHealthValue},
+    {"--late", true, AddLateReply},
     {"--drop", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          uint16_t code = 0;
@@ -479,6 +493,11 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options,
     if (!ParseServeOptions(cardWords, options.card, error)) return false;
     options.card.address = serveAddress;
     return true;
+}
+
+void ConfigureServer(TcpServer& server, const ServeOptions& options)
+{
+    for (const auto& [code, seconds] : options.lateReplies) server.AnswerLate(code, std::chrono::seconds(seconds));
 }
 
 void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow)

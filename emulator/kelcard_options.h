@@ -11,6 +11,7 @@
 #include "card_model.h"
 #include "imgbuild.h"
 #include "number_text.h"
+#include "tcp_server.h"
 #include "vdrive.h"
 
 namespace kelcard {
@@ -25,6 +26,7 @@ struct ServeOptions {
     std::vector<Account> accounts;                      // --user NAME:PASSWORD...
     std::vector<std::pair<uint16_t, uint16_t>> faults;  // --fail CODE:STATUS...
     std::vector<uint16_t> drops;                        // --drop CODE...
+    std::vector<std::pair<uint16_t, uint32_t>> lateReplies;  // --late CODE:SECONDS...
     std::optional<int64_t> clock;                       // --clock EPOCH
     bool frozenClock = false;                           // --frozen-clock
     std::optional<std::string> fwVersion;               // --fw-version TEXT
@@ -66,6 +68,9 @@ struct MkImageOptions {
 // Parses the words after "mkimage". On a bad word returns false with a one-line
 // message in `error`.
 bool ParseMkImageOptions(const std::vector<std::string>& words, MkImageOptions& options, std::string& error);
+
+// Puts the options of the TCP front end (--late) into the server, before it starts.
+void ConfigureServer(TcpServer& server, const ServeOptions& options);
 
 // Puts the options other than the accounts (given to the model's constructor) into
 // the card. `hostNow` is the host's time at start: a frozen clock stands at it (or at

@@ -10,13 +10,31 @@
 
 namespace {
 
-constexpr int kMaxLineChars = 255;  // a read takes at most 254 characters of a line
 constexpr const char* kSeparators = " ,;!\n";
 constexpr const char* kRule = "****************************************************\n";
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+enum class LineRead { kLine, kEnd, kError };
+
+// One whole line with its line end, if it has one. A line longer than
+// kScriptMaxLineChars is read only that far and one character more, which is enough to
+// refuse it. kError when the file cannot be read (a directory, say).
+LineRead ReadScriptLine(std::FILE* file, std::string& line)
+{
+    line.clear();
+    for (;;) {
+        const int c = std::getc(file);
+        if (c == EOF) {
+            if (std::ferror(file)) return LineRead::kError;
+            return line.empty() ? LineRead::kEnd : LineRead::kLine;
+        }
+        line.push_back(static_cast<char>(c));
+        if (c == '\n' || line.size() > kScriptMaxLineChars) return LineRead::kLine;
+    }
+}
 
 }  // namespace
 
@@ -28,7 +46,7 @@ int SplitScriptLine(const char* line, std::vector<std::string>& words)
         p += std::strspn(p, kSeparators);
         if (*p == '\0') break;
         const std::size_t len = std::strcspn(p, kSeparators);
-        if (words.size() == kScriptMaxWords) return -1;
+        if (words.size() == kScriptMaxWords || len > kScriptMaxWordChars) return -1;
         words.emplace_back(p, len);
         p += len;
     }
@@ -59,23 +77,24 @@ int handleScript(int argc, char** argv, int type)
 
     // A file without any line has run nothing, and nothing failed.
     int result = 0;
-    char line[kMaxLineChars];
-    bool previousCut = false;
+    std::string line;
     std::vector<std::string> words;
-    while (std::fgets(line, sizeof(line), file.get()) != nullptr) {
-        const bool cut = std::strchr(line, '\n') == nullptr && !std::feof(file.get());
-        // The line end of a line that filled the previous read is no empty line.
-        if (previousCut && std::strcmp(line, "\n") == 0) {
-            previousCut = false;
-            continue;
+    for (;;) {
+        const LineRead read = ReadScriptLine(file.get(), line);
+        if (read == LineRead::kEnd) break;
+        if (read == LineRead::kError) {
+            std::printf("canot open '%s':No such  file\n", fileName);
+            return -1;
         }
-        previousCut = cut;
         // An empty line ends the script: the lines after it are not run.
         if (line[0] == '\n') return 0;
 
-        const int count = SplitScriptLine(line, words);
+        // A line holding a NUL, or too long for the word table, is not run at all.
+        const std::size_t chars = line.size() - (line.back() == '\n' ? 1 : 0);
+        const bool fits = line.find('\0') == std::string::npos && chars <= kScriptMaxLineChars;
+        const int count = fits ? SplitScriptLine(line.c_str(), words) : -1;
         std::printf("%s", kRule);
-        std::printf("Processing script line : %s\n", line);
+        std::printf("Processing script line : %s\n", line.c_str());
         std::printf("%s", kRule);
 
         if (count > 0) {
@@ -85,10 +104,10 @@ int handleScript(int argc, char** argv, int type)
             table.push_back(nullptr);
             result = parseArguments(count + 1, table.data());
         }
-        // A line of separators only, a line of more words than a command has, or a line
+        // A line of separators only, a line that does not fit the word table, or a line
         // the command refuses ends the script: the lines before it have taken effect.
         if (count <= 0 || result < 0) {
-            std::printf("Error processing Command Script line : %s\n", line);
+            std::printf("Error processing Command Script line : %s\n", line.c_str());
             return kScriptLineRefused;
         }
         std::printf("%s\n\n", kRule);

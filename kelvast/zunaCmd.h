@@ -68,19 +68,25 @@ int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv);
 // Script mode: runs the command-group lines of a file, one after another, over the
 // run's connection. type kScriptNetwork: the file name is word 5 (-nw, address, user,
 // -script, file) and each line's word 0 is the address; kScriptHostInterface: word 3
-// (-cd, -script, file) and word 0 "-cd". Returns the result of the last line run (0
-// for a file without lines, or when an empty line ends the script); -1 for a missing
-// file name, a file that cannot be opened, or another type; kScriptLineRefused after
-// printing the error line for a line that is refused (the program then ends with 8 at
-// once, without the banner).
+// (-cd, -script, file) and word 0 "-cd". Lines are read whole. Returns the result of
+// the last line run (0 for a file without lines, or when an empty line ends the
+// script); -1 for a missing file name, a file that cannot be opened or read (a
+// directory), or another type; kScriptLineRefused after printing the error line for
+// a line that is refused before anything of it runs (separators only, a NUL, more
+// than kScriptMaxLineChars characters, a word too long or too many words) or that its
+// command refuses (the program then ends with 8 at once, without the banner).
 inline constexpr int kScriptNetwork = 1;
 inline constexpr int kScriptHostInterface = 2;
 inline constexpr int kScriptLineRefused = -2;
 inline constexpr std::size_t kScriptMaxWords = 24;
+inline constexpr std::size_t kScriptMaxWordChars = 254;
+// The word table's size: 24 words of 254 characters, each with a separator.
+inline constexpr std::size_t kScriptMaxLineChars = kScriptMaxWords * (kScriptMaxWordChars + 1);
 int handleScript(int argc, char** argv, int type);
 // The words of a script line, split at blanks, commas, semicolons, exclamation marks
 // and newlines (runs of them count as one; tab and carriage return stay in words).
-// Returns the count, or -1 when the line has more than kScriptMaxWords words.
+// Returns the count, or -1 when the line has more than kScriptMaxWords words or a word
+// longer than kScriptMaxWordChars.
 int SplitScriptLine(const char* line, std::vector<std::string>& words);
 
 // Group handlers.

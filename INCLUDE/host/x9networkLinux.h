@@ -28,6 +28,9 @@ public:
     CX9Network_Linux(const char* IPAddress, int Port, Waits waits = {});
     ~CX9Network_Linux() override;
 
+    // 1 when the request could not be sent or no whole reply came. An exchange whose
+    // wait ran out closes the connection (a late reply would answer the next request),
+    // and every exchange after it fails at once; any other failure leaves it open.
     int IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf,
                          unsigned long timeout) override;
     // 0 when connected; 33 when the address is not four plain numbers 0-255 (or is the
@@ -46,7 +49,8 @@ protected:
     // Writes dwDataLen + 32 bytes of the request packet, within the reply wait.
     virtual int SendZUNAPacket(unsigned char* CmdBuffer, unsigned long timeout);
 
-    // The reads below give up at m_replyDeadline (set by RecvZUNAPacket).
+    // The reads below give up at m_replyDeadline (set by SendZUNAPacket for the send,
+    // then by RecvZUNAPacket for the reply).
     // Consumes the stream up to and including the next header signature.
     int WaitForZUNAPacket(unsigned long timeout);
     // Signature, then bytes 8..10, then bHeaderLen - 11 more bytes.

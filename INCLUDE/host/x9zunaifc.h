@@ -84,9 +84,9 @@ public:
     // expected reply length) and receives the reply's data length.
     //  - sendDataLen above 66,528 or above bufSize: 33, nothing sent.
     //  - medium failure: 33 (the medium's code is kept in IssueLastError).
-    //  - bad reply checksum, a reply header shorter than 32 bytes (bHeaderLen), reply
-    //    data longer than bufSize or than the packet that arrived: 33, *pRecvLen 0,
-    //    sendData untouched. The data is taken from where the header ends.
+    //  - bad reply checksum, a reply whose wCommand is not cmdNum, a reply header
+    //    shorter than 32 bytes (bHeaderLen), reply data longer than bufSize or than
+    //    the packet that arrived: 33, *pRecvLen 0, sendData untouched. The data is taken from where the header ends.
     //  - otherwise the card's status; reply data (if any) is copied even when nonzero.
     ZUNA_ERROR SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
                                uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize);

@@ -151,7 +151,9 @@ ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t
         IssueLastError = static_cast<uint32_t>(rc);
         return ZUNA_E_CONNECTION;
     }
-    if (ValidateCheckSum(reply.data(), ZUNA_HEADER_LEN) != 0) {
+    // A reply to another command (a late one, say) does not answer this request.
+    if (ValidateCheckSum(reply.data(), ZUNA_HEADER_LEN) != 0 ||
+        GetLe16(reply.data() + offsetof(ZUNA_HEADER, wCommand)) != cmdNum) {
         *pRecvLen = 0;
         return ZUNA_E_CONNECTION;
     }

@@ -137,21 +137,25 @@ int CX9Network_Linux::IssueZUNACommand(char* sendBuf, unsigned long* recvLen, ch
 int CX9Network_Linux::IssueCommand(int /*sendLen*/, unsigned long* recvLen, char* sendBuf, char* recvBuf,
                                    unsigned long timeout)
 {
-    if (SendZUNAPacket(reinterpret_cast<unsigned char*>(sendBuf), timeout) != ZUNA_E_SUCCESS)
-        return ZUNA_E_CONNECTION;
-    if (RecvZUNAPacket(reinterpret_cast<unsigned char*>(recvBuf), recvLen, timeout) != ZUNA_E_SUCCESS)
-        return ZUNA_E_CONNECTION;
-    return ZUNA_E_SUCCESS;
+    if (m_hSocket == -1) return ZUNA_E_CONNECTION;
+    if (SendZUNAPacket(reinterpret_cast<unsigned char*>(sendBuf), timeout) == ZUNA_E_SUCCESS &&
+        RecvZUNAPacket(reinterpret_cast<unsigned char*>(recvBuf), recvLen, timeout) == ZUNA_E_SUCCESS)
+        return ZUNA_E_SUCCESS;
+    // A reply that has not come within the wait may still come, and the next exchange
+    // would take it for its own: the connection is out of step and is closed.
+    if (Clock::now() >= m_replyDeadline) Disconnect();
+    return ZUNA_E_CONNECTION;
 }
 
 int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*timeout*/)
 {
+    m_replyDeadline = Clock::now() + m_waits.reply;
     const std::size_t dataLen = GetLe32(CmdBuffer + offsetof(ZUNA_HEADER, dwDataLen));
     // A header announcing more than a packet can hold is never read past its buffer.
     if (dataLen > ZUNA_MAX_DATA_LEN) return ZUNA_E_CONNECTION;
     std::size_t remaining = dataLen + ZUNA_HEADER_LEN;
     const unsigned char* p = CmdBuffer;
-    const Clock::time_point deadline = Clock::now() + m_waits.reply;
+    const Clock::time_point deadline = m_replyDeadline;
     while (remaining > 0) {
         // A card that has gone away ends the exchange; it must not end the program.
         // The send is tried first: a card that keeps up costs no wait call.

@@ -172,6 +172,20 @@ void JoinFinished(std::list<Worker>& workers)
     }
 }
 
+// Sleeps for `delay`; false at once when Stop() wakes the server.
+bool WaitUnlessStopped(int wakeFd, std::chrono::milliseconds delay)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + delay;
+    for (;;) {
+        const auto left = ceil<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0) return true;
+        pollfd wake{wakeFd, POLLIN, 0};
+        const int rc = ::poll(&wake, 1, static_cast<int>(std::min<decltype(left)>(left, INT_MAX)));
+        if (rc > 0 || (rc < 0 && errno != EINTR)) return false;
+    }
+}
+
 }  // namespace
 
 bool IsLoopbackIPv4(const std::string& address)
@@ -303,6 +317,8 @@ void TcpServer::ServeConnection(int fd) const
 
         const std::vector<uint8_t> reply = m_model.HandlePacket(session, packet.data(), packet.size());
         if (session.dropWithoutReply) return;
+        const auto late = m_lateReplies.find(GetLe16(packet.data() + offsetof(ZUNA_HEADER, wCommand)));
+        if (late != m_lateReplies.end() && !WaitUnlessStopped(m_wakeRead, late->second)) return;
         if (conn.WriteAll(reply.data(), reply.size()) != Result::kOk) return;
         if (session.closeAfterReply) return;
     }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -39,6 +40,10 @@ public:
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
 
+    // The reply to every request of `command` is written only `delay` after the card
+    // has answered it (a late card); Stop() ends the wait. Set before Start().
+    void AnswerLate(uint16_t command, std::chrono::milliseconds delay) { m_lateReplies[command] = delay; }
+
     // Binds address:port with SO_REUSEADDR, listens and starts serving in a background
     // thread. Returns false, with a message in *error if given, when the address is not
     // a loopback IPv4 address, the socket cannot be bound, or the server already runs.
@@ -65,6 +70,7 @@ private:
     std::string m_address;
     uint16_t m_port;
     std::chrono::milliseconds m_idleLimit;
+    std::map<uint16_t, std::chrono::milliseconds> m_lateReplies;
     int m_listenFd = -1;
     int m_wakeRead = -1;   // readable once Stop() has been called
     std::atomic<bool> m_stopping{false};  // set by Stop(), read before every receive

@@ -69,7 +69,7 @@ TEST_P(Script, RunsOverOneLogin)
 }
 
 const std::string kLongLine = "-HB -GetHB a b c d e f g h i j k l m n o p q r s t u v w\n";
-const std::string kFullRead = "-HB -GetHB" + std::string(244, ' ');
+const std::string kBlanksPast254 = "-HB -GetHB" + std::string(300, ' ') + "\n";
 const std::string kTwoLines = Ran("-gen -GetName\n", "ORVA Name : ") + Ran("-HB -GetHB\n", kHbLine);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,10 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptCase{"InvalidThirdLine", "-gen -GetName\n-HB -GetHB\n-bogus -x\n-HB -GetHB\n", {}, 8,
                    kTwoLines + Rejected("-bogus -x\n")},
         ScriptCase{"SeparatorsOnly", " ,; \n-HB -GetHB\n", {}, 8, Rejected(" ,; \n")},
-        // The line end of a line that fills a whole read (254 characters) is not an
-        // empty line: the script goes on.
-        ScriptCase{"LineFillingARead", kFullRead + "\n-gen -GetName\n", {}, 0,
-                   Ran(kFullRead, kHbLine) + Ran("-gen -GetName\n", "ORVA Name : ") + kBanner},
+        // Lines are read whole: blanks past column 254 are separators at a line's end.
+        ScriptCase{"TrailingBlanksPastColumn254", kBlanksPast254 + "-gen -GetName\n", {}, 0,
+                   Ran(kBlanksPast254, kHbLine) + Ran("-gen -GetName\n", "ORVA Name : ") + kBanner},
         // Two words and 23 letters: 25 words, one more than a line holds.
         ScriptCase{"MoreWordsThanALineHolds", kLongLine, {}, 8, Rejected(kLongLine)}),
     CaseName());

@@ -5,20 +5,26 @@
 #include <memory>
 #include <vector>
 
+#include "../unit/zuna_packets.h"
 #include "block_host.h"
+#include "x9endian.h"
 #include "x9zunaifc.h"
 
 namespace {
 
 // A medium that answers every request with the fuzzer's bytes, as a medium would place
-// them in the reply buffer (at most a whole packet).
+// them in the reply buffer (at most a whole packet). A reply whose command code is 0
+// gets the request's, so that replies get past that check too.
 class ReplayMedium : public CX9ZunaMedium {
 public:
     ReplayMedium(const uint8_t* data, std::size_t size) : m_reply(data, data + size) {}
-    int IssueZUNACommand(char*, unsigned long* recvLen, char* recvBuf, unsigned long) override
+    int IssueZUNACommand(char* sendBuf, unsigned long* recvLen, char* recvBuf, unsigned long) override
     {
-        const std::size_t n = m_reply.size() < ZUNA_MAX_PACKET_LEN ? m_reply.size() : ZUNA_MAX_PACKET_LEN;
-        if (n != 0) std::memcpy(recvBuf, m_reply.data(), n);
+        std::vector<uint8_t> reply = m_reply;
+        if (reply.size() >= ZUNA_HEADER_LEN && GetLe16(reply.data() + offsetof(ZUNA_HEADER, wCommand)) == 0)
+            zunatest::EchoCommand(reinterpret_cast<const uint8_t*>(sendBuf), reply);
+        const std::size_t n = reply.size() < ZUNA_MAX_PACKET_LEN ? reply.size() : ZUNA_MAX_PACKET_LEN;
+        if (n != 0) std::memcpy(recvBuf, reply.data(), n);
         *recvLen = n;
         return 0;
     }

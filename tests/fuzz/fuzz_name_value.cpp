@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     if (visited != (whole ? std::min(pairs, ALERT_RECP_PAIRS) : 0)) std::abort();
 
     auto medium = std::make_unique<ListMedium>();
-    medium->reply = zunatest::MakePacket(0, 0, list, 0);
+    medium->reply = zunatest::MakePacket(ZUNACMD_GET_ALERT_RECP_DATA, 0, list, 0);
     CX9ZunaIfc client(std::move(medium));
     ALERT_RECEP_INFO_tag info{};
     info.arId = 1;

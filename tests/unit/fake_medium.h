@@ -14,11 +14,12 @@
 
 struct ScriptedReply {
     int rc = 0;                        // medium result
-    std::vector<unsigned char> packet; // bytes placed in the reply buffer
+    std::vector<unsigned char> packet; // bytes placed in the reply buffer; a packet
+                                       // whose command code is 0 gets the request's
 };
 
 // Builds a reply packet with a correct checksum (computed here, independently of the
-// client's code).
+// client's code). Command 0: the fake medium answers with the request's code.
 inline std::vector<unsigned char> MakeReply(uint16_t status, const std::vector<unsigned char>& data,
                                             uint16_t command = 0)
 {
@@ -46,6 +47,8 @@ public:
         ScriptedReply r = m_log.replies.front();
         m_log.replies.pop_front();
         if (r.rc != 0) return r.rc;
+        if (r.packet.size() >= 32 && GetLe16(r.packet.data() + 20) == 0)
+            zunatest::EchoCommand(reinterpret_cast<const uint8_t*>(sendBuf), r.packet);
         std::memcpy(recvBuf, r.packet.data(), r.packet.size());
         *recvLen = r.packet.size();
         return 0;

@@ -454,7 +454,7 @@ TEST(KelcardServeOptions, AllOptionsReachTheCard)
 {
     const auto options = Parse({"--address", "127.0.32.1", "--user", "ops:pa:ss", "--user", "ro:", "--fail",
                                 "0x0907:16", "--fail", "2305:5", "--drop", "0x0903", "--frozen-clock",
-                                "--fw-version", "4.5.6", "--fw-date", "today"});
+                                "--fw-version", "4.5.6", "--fw-date", "today", "--late", "0x0100:61"});
     ASSERT_TRUE(options);
     EXPECT_EQ("127.0.32.1", options->address);
     ASSERT_EQ(2u, options->accounts.size());
@@ -463,6 +463,7 @@ TEST(KelcardServeOptions, AllOptionsReachTheCard)
     const std::vector<std::pair<uint16_t, uint16_t>> faults = {{0x0907, 16}, {0x0901, 5}};
     EXPECT_EQ(faults, options->faults);
     EXPECT_EQ(std::vector<uint16_t>{0x0903}, options->drops);
+    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x0100, 61}}), options->lateReplies);
 
     kelcard::CardModel card;
     kelcard::ConfigureCard(card, *options, 1'234'567'890);
@@ -495,7 +496,7 @@ TEST(KelcardServeOptions, BadWordsAreRefused)
     const std::vector<std::vector<std::string>> bad = {
         {}, {"--address"}, {"--bogus"}, {"--user", "nocolon"}, {"--user", ":pw"},
         {"--user", std::string(32, 'u') + ":pw"}, {"--user", "a:b", "--user", "a:c"}, {"--fail", "0x0907"},
-        {"--fail", "0x10000:1"}, {"--fail", "0x0907:65536"}, {"--drop", "-1"}, {"--clock", "0x10"},
+        {"--fail", "0x10000:1"}, {"--fail", "0x0907:65536"}, {"--drop", "-1"}, {"--late", "0x0907"}, {"--late", "0x0907:3601"}, {"--clock", "0x10"},
         {"--clock", "2147483648"}};
     for (size_t i = 0; i < bad.size(); ++i) {
         std::vector<std::string> words = bad[i];
@@ -510,7 +511,7 @@ TEST(KelcardServeOptions, UnknownOptionsAndMissingValuesAreRefusedByName)
     EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--xyz"}, &error));
     EXPECT_EQ("unknown option '--xyz'", error);
     for (const char* name :
-         {"--address", "--user", "--fail", "--drop", "--clock", "--fw-version", "--fw-date", "--mac", "--sel-records"}) {
+         {"--address", "--user", "--fail", "--drop", "--late", "--clock", "--fw-version", "--fw-date", "--mac", "--sel-records"}) {
         EXPECT_FALSE(Parse({"--address", "127.0.0.1", name}, &error)) << name;
         EXPECT_EQ(std::string(name) + " needs a value", error);
     }

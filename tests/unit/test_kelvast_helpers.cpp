@@ -254,4 +254,9 @@ TEST(ScriptLine, SplitsAtTheSeparatorsOnly)
             EXPECT_EQ(words, c.words) << c.line;
         }
     }
+    // A word fills its slot of the word table at 254 characters.
+    std::vector<std::string> words;
+    const std::string slotFull(kScriptMaxWordChars, 'w');
+    EXPECT_EQ(SplitScriptLine(("-gen " + slotFull).c_str(), words), 2);
+    EXPECT_EQ(SplitScriptLine(("-gen " + slotFull + "w").c_str(), words), -1);
 }

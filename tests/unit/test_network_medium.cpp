@@ -167,6 +167,25 @@ TEST_F(NetworkMediumTest, ReplyNotArrivedWithinTheWaitFails)
     }
 }
 
+// A reply that comes after the wait would be taken as the next request's: the
+// exchange that timed out closes the connection, and the next fails at once.
+TEST_F(NetworkMediumTest, ExchangeThatTimedOutClosesTheConnection)
+{
+    Pair(kShortWaits);
+    unsigned long recvLen = 0;
+    EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 1);
+    // The late reply: its bytes can no longer reach the medium.
+    const Bytes late = MakeReply(0, {0x11});
+    EXPECT_EQ(send(peer, late.data(), late.size(), MSG_NOSIGNAL), -1);
+    const auto start = Clock::now();
+    EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 1);
+    EXPECT_LT(Clock::now() - start, kShortWaits.reply);
+    PeerReads();  // the first request
+    pollfd closed{peer, POLLIN, 0};
+    char byte;
+    EXPECT_TRUE(poll(&closed, 1, 2000) == 1 && read(peer, &byte, 1) == 0) << "the medium has closed its end";
+}
+
 TEST_F(NetworkMediumTest, PeerClosingMidPacketFails)
 {
     const Bytes packet = MakeReply(0, Bytes(20, 1));

@@ -91,6 +91,13 @@ TEST_F(ClientTest, RepliesAreCheckedBeforeAnythingIsCopied)
     EXPECT_EQ(recvLen, 0u);
     EXPECT_EQ(buf[0], 0xEE);
 
+    // A reply to another command (the name's to the health query) answers nothing.
+    log.replies.push_back({0, MakeReply(0, {9, 9}, ZUNACMD_GET_CARD_NAME)});
+    recvLen = 0;
+    EXPECT_EQ(client.SendZunaCommand(ZUNACMD_GET_CARD_HEALTH, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_CONNECTION);
+    EXPECT_EQ(recvLen, 0u);
+    EXPECT_EQ(buf[0], 0xEE);
+
     // More data than the caller's buffer holds is refused, not copied.
     Reply(0, Bytes(9, 0x42));
     EXPECT_EQ(client.SendZunaCommand(0x0907, buf, 0, &recvLen, 0, sizeof(buf)), ZUNA_E_CONNECTION);

@@ -43,6 +43,18 @@ inline Bytes MakePacket(uint16_t command, uint16_t status, const Bytes& data, ui
     return p;
 }
 
+// Gives a reply of at least a header the command code of `request`, keeping the sum
+// of its header bytes as it was (a right checksum stays right, a wrong one wrong): a
+// card answers with the code it was asked.
+inline void EchoCommand(const uint8_t* request, Bytes& reply)
+{
+    if (reply.size() < 32) return;
+    const unsigned oldSum = reply[20] + reply[21];
+    reply[20] = request[20];
+    reply[21] = request[21];
+    reply[11] = static_cast<uint8_t>(reply[11] + oldSum - reply[20] - reply[21]);
+}
+
 // A request as the tool sends it (originator 1, status 0).
 inline Bytes MakeRequest(uint16_t command, const Bytes& data = {}, uint32_t announcedLen = UINT32_MAX)
 {
