@@ -63,6 +63,9 @@ const char* const kUsage =
     "  --flash-crc-error N   the card finds the CRC of every write of flash block N\n"
     "                        (0 to 63) wrong and answers 34, and sends every read of\n"
     "                        it with a wrong CRC\n"
+    "  --renumber-fragment N:M\n"
+    "                        the card numbers its reply to the request for file\n"
+    "                        fragment N of every download M (both 0 to 65535)\n"
     "  --vanish-after N      after N file fragments and flash blocks (all transfers\n"
     "                        together) the card ends the connection at every further\n"
     "                        fragment or block\n"
@@ -342,6 +345,15 @@ const Option<ServeOptions> kServeOptions[] = {
      [](const std::string& value, ServeOptions& options, std::string& error) {
          return ReadFragmentNumber(value, options.downloadCrcError, "--download-crc-error", error);
      }},
+    {"--renumber-fragment", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         const auto colon = value.find(':');
+         const auto asked = ParseNumber(value.substr(0, colon), 0xFFFF);
+         const auto number = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), 0xFFFF);
+         if (!asked || !number) return Refuse(error, "--renumber-fragment", "N:M (fragment numbers 0 to 65535)", value);
+         options.renumberFragment = std::pair(*asked, static_cast<uint16_t>(*number));
+         return true;
+     }},
     {"--vanish-after", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          return ReadFragmentNumber(value, options.vanishAfter, "--vanish-after", error);
@@ -512,6 +524,8 @@ void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow
     if (options.uploadCrcError) card.InjectUploadCrcError(*options.uploadCrcError);
     if (options.downloadCrcError) card.InjectDownloadCrcError(*options.downloadCrcError);
     if (options.vanishAfter) card.VanishAfterFragments(*options.vanishAfter);
+    if (options.renumberFragment)
+        card.RenumberDownloadFragment(options.renumberFragment->first, options.renumberFragment->second);
     if (options.flashCrcError) card.InjectFlashCrcError(*options.flashCrcError);
     const int64_t start = card.CardTime();
     for (uint32_t i = 0; i < options.selRecords; ++i) {

@@ -38,6 +38,7 @@ struct ServeOptions {
     std::optional<uint32_t> uploadCrcError;             // --upload-crc-error N
     std::optional<uint32_t> downloadCrcError;           // --download-crc-error N
     std::optional<uint32_t> vanishAfter;                // --vanish-after N
+    std::optional<std::pair<uint32_t, uint16_t>> renumberFragment;  // --renumber-fragment N:M
     std::optional<uint32_t> flashCrcError;              // --flash-crc-error N
 };
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fmh.h"
 #include "imgver.h"
@@ -64,13 +65,18 @@ constexpr const char* kFailed = "\t\t\t[ FAILED ]\n";
 constexpr const char* kSkipped = "\t\t\t[ SKIPPED ]\n";
 constexpr const char* kImageReadError = "Unable to read from image file !\n";
 
-// A block record for block n, its checkSum and status zeroed, data from `file`; false
-// when the file has fewer than 65536 bytes left.
-bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
+// A block record for block n, its checkSum and status zeroed.
+void StartBlock(FLASH_BLOCK_RECORD& rec, uint32_t n)
 {
     rec.blockNum = n;
     rec.checkSum = 0;
     rec.status = 0;
+}
+
+// The same with data from `file`; false when the file has fewer than 65536 bytes left.
+bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
+{
+    StartBlock(rec, n);
     return std::fread(rec.flashData, 1, FLASH_BLOCK_LEN, file) == FLASH_BLOCK_LEN;
 }
 
@@ -89,8 +95,10 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     const bool keepConfig = msgyn("Do you want to retain the current configuration after upgrade (y/n)?") == 'Y';
     std::printf("Firmware Image File : \t\t\t[ %s ]\n", imageFile);
 
+    // The image is checked whole (BOOT too when the boot block is written) before
+    // anything is written: a short file or a broken module is refused here.
     std::printf("Validating Image File :");
-    if (pmyIfc->ValidateImageFile(imageFile) != ZUNA_E_SUCCESS) {
+    if (pmyIfc->ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
         std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
                     "valid image file!\n",
                     kFailed);
@@ -108,8 +116,8 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
 
     std::printf("Getting MAC address : ");
     unsigned char mac[MAC_TEXT_LEN] = {};
-    const bool haveMac = pmyIfc->GetCurrentMACAddressString(mac) == ZUNA_E_SUCCESS;
-    if (haveMac)
+    ZUNA_ERROR macStatus = pmyIfc->GetCurrentMACAddressString(mac);
+    if (macStatus == ZUNA_E_SUCCESS)
         std::printf("%s", kOk);
     else
         std::printf("%s\nUnable to retreive existing MAC address from card. Flashing may cause MAC address loss.\n",
@@ -147,41 +155,41 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     std::fflush(stdout);
 
     std::printf("Saving MAC Address : ");
-    std::printf("%s", haveMac && pmyIfc->SetMACAddressString(mac) == ZUNA_E_SUCCESS ? kOk : kFailed);
+    if (macStatus == ZUNA_E_SUCCESS) macStatus = pmyIfc->SetMACAddressString(mac);
+    std::printf("%s", macStatus == ZUNA_E_SUCCESS ? kOk : kFailed);
 
     std::printf(keepConfig ? "Resetting %s (Config Retained):" : "Resetting %s (Config Defaults):", kProductWord);
     std::fflush(stdout);
     const ZUNA_ERROR reset = keepConfig ? pmyIfc->ResetX9SaveConfig() : pmyIfc->ResetX9NoConfig();
     std::printf("%s", reset == ZUNA_E_SUCCESS ? kOk : kFailed);
-    return reset;
+    // The card is reset either way; an address that could not be kept is the result.
+    return macStatus != ZUNA_E_SUCCESS ? macStatus : reset;
 }
 
 int ReadFirmware(const char* imageFile)
 {
-    HostFile file(std::fopen(imageFile, "wb"));
-    if (!file) {
+    CX9HostFileReplacement file(imageFile);
+    if (file.Stream() == nullptr) {
         std::printf("Unable to open/create image file, %s\n", imageFile);
         return -1;
     }
     std::printf("Reading from Flash ... \n");
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
-        rec->blockNum = i;
-        rec->checkSum = 0;
-        rec->status = 0;
+        StartBlock(*rec, i);
         if (const ZUNA_ERROR status = pmyIfc->ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
             std::printf("Error during reading from flash...\n");
             return status;
         }
         std::printf("Reading Block... %u of %u \r", i, FLASH_BLOCK_COUNT);
         std::fflush(stdout);
-        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
+        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) {
             std::printf("Error writing file %s, check disk space ! \n", imageFile);
             return -1;
         }
     }
-    // Data still buffered must reach the file: a failed close is a short write.
-    if (std::fclose(file.release()) != 0) {
+    // Data still buffered must reach the file: a failed commit is a short write.
+    if (!file.Commit()) {
         std::printf("Error writing file %s, check disk space ! \n", imageFile);
         return -1;
     }
@@ -220,15 +228,21 @@ int RestoreConfig(const char* configFile)
         std::printf("Config section size mismatch ! Can not put back the config section.\n");
         return -1;
     }
+    // The whole module is read before its first block is written: a file cut short
+    // leaves the flash as it was.
     std::rewind(file.get());
+    const std::size_t moduleLen = std::size_t{info.numBlocks} * FLASH_BLOCK_LEN;
+    std::vector<unsigned char> module(moduleLen);
+    if (std::fread(module.data(), 1, moduleLen, file.get()) != moduleLen) {
+        std::printf("Config file %s holds less than the %u blocks of the config section ! Aborting\n", configFile,
+                    unsigned{info.numBlocks});
+        return -1;
+    }
+    file.reset();
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < info.numBlocks; ++i) {
-        // A file cut short stops before its incomplete block reaches the flash.
-        if (!ReadFileBlock(file.get(), *rec, info.blockStart + i)) {
-            std::printf("\nUnable to read block %u of %u from config file %s ! Aborting\n", i + 1,
-                        unsigned{info.numBlocks}, configFile);
-            return -1;
-        }
+        StartBlock(*rec, info.blockStart + i);
+        std::memcpy(rec->flashData, module.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
         std::printf("Flashing the config section block %u of %u\r", i + 1, unsigned{info.numBlocks});
         std::fflush(stdout);
         if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;

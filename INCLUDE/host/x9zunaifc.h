@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "adv.h"
@@ -244,16 +245,18 @@ public:
     // fragment of length 0 (so the card's file becomes empty); a file of more than
     // 65536 fragments is refused (28) before anything is sent; a read error gives 21.
     ZUNA_ERROR UploadFile(const char* srcFile, const char* dstFile);
-    // DownloadFile: card path srcFile to host file dstFile (created or truncated).
-    // Each reply's data is written at its own fragment number times 65536; the card's
-    // status 6 marks the last. A fragment whose CRC differs: 34; a short write: 18;
-    // more than 65536 fragments without a last one: 33.
+    // DownloadFile: card path srcFile to host file dstFile, which is replaced only when
+    // the whole file has arrived (CX9HostFileReplacement): on any failure it stays as it
+    // was. Fragment i's data is written at i times 65536; the card's status 6 marks the
+    // last. A fragment whose CRC differs: 34; a short write: 18; more than 65536
+    // fragments without a last one: 33.
     ZUNA_ERROR DownloadFile(const char* srcFile, const char* dstFile);
     // One fragment each way; the record is in host order before and after. Send: the
     // whole record goes out (65628 bytes). Get: the first 92 bytes go out and the
     // reply's record is copied over the caller's; a successful reply shorter than 92
-    // bytes, with dataLength above 65536 or with less data than dataLength is refused
-    // (33) and its data is not used.
+    // bytes, with dataLength above 65536, with less data than dataLength or numbered
+    // for another fragment than the one asked for is refused (33) and its data is not
+    // used.
     ZUNA_ERROR SendFileFragment(FILE_API_RECORD* rec);
     ZUNA_ERROR GetFileFragment(FILE_API_RECORD* rec);
 
@@ -264,22 +267,24 @@ public:
     // refused (28) before anything is sent.
     ZUNA_ERROR WriteBlock(FLASH_BLOCK_RECORD* rec);
     ZUNA_ERROR ReadBlock(FLASH_BLOCK_RECORD* rec);
-    // 28 for a name without ".ima" (case-sensitive), 14 unopenable, 34 a failed check.
-    ZUNA_ERROR ValidateImageFile(const char* fileName);
-    // Whole image, boot block included, file block i to flash block i. Image refused:
-    // 28; short file: 21 after the blocks read whole; a failed block: 33 when the card
-    // is gone or its reply malformed, else 30.
+    // 28 for a name without ".ima" (case-sensitive), 14 unopenable, 34 a failed check
+    // (withBoot: the BOOT module checked too), 21 a file shorter than the 64 blocks.
+    ZUNA_ERROR ValidateImageFile(const char* fileName, bool withBoot = false);
+    // Whole image, boot block included, file block i to flash block i. Image refused
+    // (BOOT checked too): 28; short file: 21, nothing written; a failed block: 33 when
+    // the card is gone or its reply malformed, else 30.
     ZUNA_ERROR UploadFirmware(const char* fileName);
-    // The whole flash into a file that already holds a valid image (else 28); a failed
-    // block as above, a short write 21.
+    // The whole flash into a file that already holds a valid image (else 28), replaced
+    // only when all 64 blocks have arrived; a failed block as above, a short write 21.
     ZUNA_ERROR DownloadFirmware(const char* fileName);
     ZUNA_ERROR ConfigFlash();
     ZUNA_ERROR SDKFlash();
     // Sends the record as filled (only modName matters). A reply placing the module
-    // past the flash's 64 blocks is refused (33).
+    // past the flash's 64 blocks, or giving it no block, is refused (33).
     ZUNA_ERROR ModuleGetNumBlocks(FLASH_MODULE_INFO* info);
-    // The configuration module's blocks, whole, into a file (short write 18) or into
-    // `data`, sized from the module's location first. A failed block as above.
+    // The configuration module's blocks, whole, into a file (short write 18; the file is
+    // replaced only when every block has arrived) or into `data`, sized from the
+    // module's location first. A failed block as above.
     ZUNA_ERROR ConfigGetFile(const char* fileName);
     ZUNA_ERROR ConfigGetBuffer(std::vector<unsigned char>& data);
     // 0 when flash block firstBlk carries module sec_name's signature and the same
@@ -349,4 +354,30 @@ protected:
     std::unique_ptr<CX9ZunaMedium> m_pZunaMedium;
 
     friend class ZunaIfcTestAccess;
+};
+
+// A host file that a download replaces only once the whole transfer has succeeded.
+// The bytes go to a new file beside the target (its name followed by a dot and six
+// characters), which Commit() flushes to the disk and renames over the target, keeping
+// the mode (and, where allowed, the owner) of a target that existed. Without a
+// successful Commit, on every failure path, the new file is removed and the target is
+// as it was. A link is followed: the file it names is replaced. A target that exists
+// and is no regular file (a device, a pipe) cannot be replaced and is written in place.
+class CX9HostFileReplacement {
+public:
+    explicit CX9HostFileReplacement(const char* target);
+    ~CX9HostFileReplacement();
+    CX9HostFileReplacement(const CX9HostFileReplacement&) = delete;
+    CX9HostFileReplacement& operator=(const CX9HostFileReplacement&) = delete;
+
+    // The stream to write; null when the new file could not be made.
+    std::FILE* Stream() const { return m_file; }
+    // Flushes, syncs and closes the new file, then renames it over the target; false
+    // (the new file removed, the target untouched) when any step fails.
+    bool Commit();
+
+private:
+    std::string m_target;
+    std::string m_temporary;  // empty when the target is written in place
+    std::FILE* m_file = nullptr;
 };

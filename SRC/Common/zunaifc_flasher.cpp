@@ -89,17 +89,27 @@ ZUNA_ERROR CX9ZunaIfc::ReadBlock(FLASH_BLOCK_RECORD* rec)
     return CalculateCrc32(rec->flashData, FLASH_BLOCK_LEN) == rec->checkSum ? ZUNA_E_SUCCESS : ZUNA_E_CHECKSUM;
 }
 
-ZUNA_ERROR CX9ZunaIfc::ValidateImageFile(const char* fileName)
+ZUNA_ERROR CX9ZunaIfc::ValidateImageFile(const char* fileName, bool withBoot)
 {
     if (fileName == nullptr || std::strstr(fileName, ".ima") == nullptr) return ZUNA_E_INVALID;
     HostFile file(std::fopen(fileName, "rb"));
     if (!file) return ZUNA_E_FILEOPEN;
-    return VerifyImageFile(file.get()) == IMG_VERIFY_OK ? ZUNA_E_SUCCESS : ZUNA_E_CHECKSUM;
+    if (VerifyImageFile(file.get()) != IMG_VERIFY_OK) return ZUNA_E_CHECKSUM;
+    fmh boot{};
+    long bootAt = -1;
+    if (withBoot && VerifySection(kFlashModules[FLASH_MODULE_BOOT].name, file.get(), &boot, &bootAt) != IMG_VERIFY_OK)
+        return ZUNA_E_CHECKSUM;
+    // Every block the flash takes from the file is there before the first is written.
+    if (fseeko(file.get(), 0, SEEK_END) != 0 || ftello(file.get()) < off_t{FLASH_BLOCK_COUNT} * FLASH_BLOCK_LEN)
+        return ZUNA_E_IO;
+    return ZUNA_E_SUCCESS;
 }
 
 ZUNA_ERROR CX9ZunaIfc::UploadFirmware(const char* fileName)
 {
-    if (ValidateImageFile(fileName) != ZUNA_E_SUCCESS) return ZUNA_E_INVALID;
+    // The boot block is written too: the BOOT module is checked with the others.
+    if (const ZUNA_ERROR valid = ValidateImageFile(fileName, true); valid != ZUNA_E_SUCCESS)
+        return valid == ZUNA_E_IO ? ZUNA_E_IO : ZUNA_E_INVALID;
     HostFile file(std::fopen(fileName, "rb"));
     if (!file) return ZUNA_E_FILEOPEN;
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
@@ -115,16 +125,16 @@ ZUNA_ERROR CX9ZunaIfc::UploadFirmware(const char* fileName)
 ZUNA_ERROR CX9ZunaIfc::DownloadFirmware(const char* fileName)
 {
     if (ValidateImageFile(fileName) != ZUNA_E_SUCCESS) return ZUNA_E_INVALID;
-    HostFile file(std::fopen(fileName, "wb"));
-    if (!file) return ZUNA_E_FILEOPEN;
+    CX9HostFileReplacement file(fileName);
+    if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
         StartBlock(*rec, i);
         const ZUNA_ERROR status = ReadBlock(rec.get());
         if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
-        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) return ZUNA_E_IO;
+        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) return ZUNA_E_IO;
     }
-    return std::fclose(file.release()) == 0 ? ZUNA_E_SUCCESS : ZUNA_E_IO;
+    return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_IO;
 }
 
 ZUNA_ERROR CX9ZunaIfc::ConfigFlash()
@@ -142,7 +152,9 @@ ZUNA_ERROR CX9ZunaIfc::ModuleGetNumBlocks(FLASH_MODULE_INFO* info)
     const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_MODULE_GET_NUM_BLOCKS, info, sizeof(*info), sizeof(*info));
     if (status != ZUNA_E_SUCCESS) return status;
     b2l_FlashModuleInfo(info);
-    if (uint32_t{info->blockStart} + info->numBlocks > FLASH_BLOCK_COUNT) return ZUNA_E_CONNECTION;
+    // A module holds at least its header's block, and lies inside the flash.
+    if (info->numBlocks == 0 || uint32_t{info->blockStart} + info->numBlocks > FLASH_BLOCK_COUNT)
+        return ZUNA_E_CONNECTION;
     return ZUNA_E_SUCCESS;
 }
 
@@ -175,15 +187,15 @@ ZUNA_ERROR CopyModuleBlocks(CX9ZunaIfc& ifc, const FLASH_MODULE_INFO& info, Take
 
 ZUNA_ERROR CX9ZunaIfc::ConfigGetFile(const char* fileName)
 {
-    HostFile file(fileName != nullptr ? std::fopen(fileName, "wb") : nullptr);
-    if (!file) return ZUNA_E_FILEOPEN;
+    CX9HostFileReplacement file(fileName);
+    if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
     FLASH_MODULE_INFO info{};
     if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
     const ZUNA_ERROR status = CopyModuleBlocks(*this, info, [&](uint32_t, const unsigned char* data) {
-        return std::fwrite(data, 1, FLASH_BLOCK_LEN, file.get()) == FLASH_BLOCK_LEN ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
+        return std::fwrite(data, 1, FLASH_BLOCK_LEN, file.Stream()) == FLASH_BLOCK_LEN ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
     });
     if (status != ZUNA_E_SUCCESS) return status;
-    return std::fclose(file.release()) == 0 ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
+    return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
 }
 
 ZUNA_ERROR CX9ZunaIfc::ConfigGetBuffer(std::vector<unsigned char>& data)
@@ -250,6 +262,7 @@ ZUNA_ERROR CX9ZunaIfc::SendFileFragment(FILE_API_RECORD* rec)
 
 ZUNA_ERROR CX9ZunaIfc::GetFileFragment(FILE_API_RECORD* rec)
 {
+    const uint16_t asked = rec->packetNum;
     b2l_FlashFileAPIRecord(rec);
     uint32_t recvLen = 0;
     const ZUNA_ERROR status =
@@ -260,7 +273,8 @@ ZUNA_ERROR CX9ZunaIfc::GetFileFragment(FILE_API_RECORD* rec)
     if (recvLen < FILE_API_HEADER_LEN || rec->dataLength > FILE_FRAGMENT_LEN ||
         rec->dataLength > recvLen - FILE_API_HEADER_LEN)
         return ZUNA_E_CONNECTION;
-    return ZUNA_E_SUCCESS;
+    // Another fragment than the one asked for is no answer to the request.
+    return rec->packetNum == asked ? ZUNA_E_SUCCESS : ZUNA_E_CONNECTION;
 }
 
 ZUNA_ERROR CX9ZunaIfc::UploadFile(const char* srcFile, const char* dstFile)
@@ -297,8 +311,8 @@ ZUNA_ERROR CX9ZunaIfc::DownloadFile(const char* srcFile, const char* dstFile)
 {
     auto rec = std::make_unique<FILE_API_RECORD>();
     if (!StartRecord(*rec, srcFile)) return ZUNA_E_INVALID;
-    HostFile file(dstFile != nullptr ? std::fopen(dstFile, "wb") : nullptr);
-    if (!file) return ZUNA_E_FILEOPEN;
+    CX9HostFileReplacement file(dstFile);
+    if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
 
     for (uint32_t i = 0; i < FILE_MAX_FRAGMENTS; ++i) {
         StartRecord(*rec, srcFile);
@@ -308,13 +322,11 @@ ZUNA_ERROR CX9ZunaIfc::DownloadFile(const char* srcFile, const char* dstFile)
         if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
         if (CalculateCrc32(rec->fileData, rec->dataLength) != rec->checkSum) return ZUNA_E_CHECKSUM;
         const off_t at = static_cast<off_t>(rec->packetNum) * FILE_FRAGMENT_LEN;
-        if (fseeko(file.get(), at, SEEK_SET) != 0 ||
-            std::fwrite(rec->fileData, 1, rec->dataLength, file.get()) != rec->dataLength)
+        if (fseeko(file.Stream(), at, SEEK_SET) != 0 ||
+            std::fwrite(rec->fileData, 1, rec->dataLength, file.Stream()) != rec->dataLength)
             return ZUNA_E_SPACE;
-        if (rec->status == FILE_FRAGMENT_LAST) {
-            // Data still buffered must reach the file: a failed close is a short write.
-            return std::fclose(file.release()) == 0 ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
-        }
+        // Data still buffered must reach the file: a failed commit is a short write.
+        if (rec->status == FILE_FRAGMENT_LAST) return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
     }
     return ZUNA_E_CONNECTION;
 }

@@ -85,6 +85,8 @@ void GetFileFragment(CardState& card, Session& session, std::span<const uint8_t>
     PutBe16(rec + offsetof(FILE_API_RECORD, status),
             offset + length >= file.size() ? FILE_FRAGMENT_LAST : FILE_FRAGMENT_PARTIAL);
     PutBe32(rec + offsetof(FILE_API_RECORD, checkSum), checkSum);
+    if (store.renumber && store.renumber->first == fragment.number)
+        PutBe16(rec + offsetof(FILE_API_RECORD, packetNum), store.renumber->second);
 }
 
 }  // namespace
@@ -121,6 +123,12 @@ void CardModel::InjectDownloadCrcError(uint32_t n)
 {
     std::lock_guard lock(m_mutex);
     m_state->fileStore.downloadCrcError = n;
+}
+
+void CardModel::RenumberDownloadFragment(uint32_t n, uint16_t number)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->fileStore.renumber = std::pair(n, number);
 }
 
 void CardModel::VanishAfterFragments(uint32_t count)

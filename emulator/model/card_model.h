@@ -196,9 +196,11 @@ public:
     // Faults: the card finds the CRC of upload fragment `n` wrong (answers 34), or
     // sends download fragment `n` with a wrong CRC; after `count` fragments (either
     // way, flash blocks counted too) the card drops the connection at every further
-    // fragment or block.
+    // fragment or block; the reply to download fragment `n` carries the fragment
+    // number `number` instead of its own.
     void InjectUploadCrcError(uint32_t n);
     void InjectDownloadCrcError(uint32_t n);
+    void RenumberDownloadFragment(uint32_t n, uint16_t number);
     void VanishAfterFragments(uint32_t count);
     // The file at this path, if the card has one.
     std::optional<std::vector<uint8_t>> StoredFile(const std::string& path) const;

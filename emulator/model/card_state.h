@@ -103,6 +103,8 @@ struct FileStore {
     std::optional<uint32_t> uploadCrcError;    // this upload fragment is taken as corrupt
     std::optional<uint32_t> downloadCrcError;  // this download fragment carries a wrong CRC
     std::optional<uint32_t> vanishAfter;       // fragments answered before the card vanishes
+    std::optional<std::pair<uint32_t, uint16_t>> renumber;  // the reply to this download
+                                                            // fragment carries this number
     uint32_t fragmentsAnswered = 0;
 };
 

@@ -2,6 +2,7 @@
 // logged-in run prints around a command's own output.
 #pragma once
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,6 +22,18 @@ template <typename Case>
 std::ostream& operator<<(std::ostream& os, const Case& c)
 {
     return os << c.name;
+}
+
+// The names in path's directory that start with path's own name and are not it.
+inline Words Leftovers(const std::string& path)
+{
+    const std::filesystem::path file(path);
+    Words found;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+        const std::string name = entry.path().filename();
+        if (name != file.filename() && name.starts_with(file.filename().string())) found.push_back(name);
+    }
+    return found;
 }
 
 inline Words Concat(Words a, const Words& b)

@@ -14,6 +14,7 @@ namespace e2e {
 namespace {
 
 using groups::Accepted;
+using groups::Leftovers;
 using groups::Words;
 using groups::operator<<;
 
@@ -22,9 +23,10 @@ std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(path)), {});
 }
 
-// A file of `size` bytes uploaded, then downloaded, against a card with these faults:
-// the failing command's line, the status, and the bytes of the file kept in the host
-// copy (0: the copy is untouched).
+
+// A file of `size` bytes uploaded, then downloaded onto an older host copy, against a
+// card with these faults: the failing command's line, the status, and the bytes of the
+// file in the host copy (0: the older copy is untouched).
 struct Case {
     std::string name;
     std::size_t size;
@@ -54,6 +56,7 @@ TEST_P(FileTransfer, UploadThenDownload)
     if (run.status == 0) run = Kelvast({"-file", "-download", "/v/f", Path("copy")});
     EXPECT_TRUE(RunMatches(run, c.status, Accepted(c.failure), kPasswordTerminal));
     EXPECT_TRUE((c.kept == 0 ? "stale" : content.substr(0, c.kept)) == Read("copy")) << Read("copy").size();
+    EXPECT_EQ(Words{}, Leftovers(Path("copy"))) << "no new file is left beside the copy";
 }
 
 const std::string kDownloadError = "Error while get number of Records, ";
@@ -62,9 +65,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{"Empty", 0, {}, "", 0, kAll}, Case{"OneFragment", 65536, {}, "", 0, kAll},
                       Case{"FragmentAndAByte", 65537, {}, "", 0, kAll}, Case{"FourMiB", 4 << 20, {}, "", 0, kAll},
                       Case{"UploadCrc", 200000, {"--upload-crc-error", "2"}, "Error:  General error\n", 30, 0},
-                      Case{"DownloadCrc", 200000, {"--download-crc-error", "1"}, kDownloadError + "Checksum error\n", 34, 65536},
+                      Case{"DownloadCrc", 200000, {"--download-crc-error", "1"}, kDownloadError + "Checksum error\n", 34, 0},
                       Case{"VanishInUpload", 200000, {"--vanish-after", "2"}, "Error:  Error during connect \n", 33, 0},
-                      Case{"VanishInDownload", 200000, {"--vanish-after", "5"}, kDownloadError + "Error during connect \n", 33, 65536}),
+                      // 200000 bytes are 4 fragments: the card vanishes after 3 of the download's.
+                      Case{"VanishInDownload", 200000, {"--vanish-after", "7"}, kDownloadError + "Error during connect \n", 33, 0},
+                      Case{"FirstFragmentRefused", 200000, {"--fail", "0x060A:5"}, kDownloadError + "General error\n", 30, 0},
+                      Case{"SecondNumberedFirst", 200000, {"--renumber-fragment", "1:0"}, kDownloadError + "Error during connect \n", 33, 0},
+                      Case{"FirstNumberedLast", 200000, {"--renumber-fragment", "0:65535"}, kDownloadError + "Error during connect \n", 33, 0}),
     CaseName());
 
 TEST_F(FileTransfer, ServerInfoFileAndLongCardPath)

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -24,24 +25,27 @@ void WriteFile(const std::string& path, const Image& bytes, std::size_t size = I
 {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(size));
 }
-// A sound image that differs from the card's own in its boot block and its last byte.
-Image NewImage()
+// The image with bytes changed where no module's data lies (in blocks 0, 2 and 63): it
+// stays sound, and a write of any of these blocks shows in the card's flash.
+Image Marked(Image image)
 {
-    Image image = BuildFirmwareImage();
-    image[100] ^= 0x11, image.back() ^= 0x22;
+    image[60000] ^= 0x11, image[2 * kBlock + 60000] ^= 0x33, image.back() ^= 0x22;
     return image;
 }
+Image NewImage() { return Marked(BuildFirmwareImage()); }
 
 const std::string kOk = "\t\t\t[ OK ]\n";
 const std::string kAsked = "\nFirmware upgrade is a crucial operation.This operation should not be interrupted.\n The ORVA will also be "
                            "reset after this command is completed.Are you Sure (y/n)?\n";
+const std::string kFailed = "\t\t\t[ FAILED ]\n";
+const std::string kNoMac = kFailed + "\nUnable to retreive existing MAC address from card. Flashing may cause MAC address loss.\n";
 // What an update prints up to its boot block (`check`: the image refused), then while writing blocks 1..to.
-std::string UpdateHead(const std::string& file, bool boot, bool check = true)
+std::string UpdateHead(const std::string& file, bool boot, bool check = true, const std::string& mac = kOk)
 {
     return kAsked + "Do you want to retain the current configuration after upgrade (y/n)?\nFirmware Image File : \t\t\t[ " + file +
-           " ]\nValidating Image File :" + (check ? kOk + "Opening Image File : " + kOk + "Getting MAC address : " + kOk +
+           " ]\nValidating Image File :" + (check ? kOk + "Opening Image File : " + kOk + "Getting MAC address : " + mac +
                                                         "Boot Block Flash : " + (boot ? kOk : "\t\t\t[ SKIPPED ]\n")
-                                                  : "\t\t\t[ FAILED ]\n");
+                                                  : kFailed);
 }
 std::string Blocks(unsigned to, const char* line = "Flashing ... Block %u of 64 \r", unsigned from = 1)
 {
@@ -49,7 +53,10 @@ std::string Blocks(unsigned to, const char* line = "Flashing ... Block %u of 64 
     for (char buf[64]; from <= to; ++from) text += (std::snprintf(buf, sizeof buf, line, from), buf);
     return text;
 }
-std::string Done(const char* reset) { return "Flashing :       " + kOk + "Saving MAC Address : " + kOk + "Resetting ORVA " + reset + ":" + kOk; }
+std::string Done(const char* reset, const std::string& mac = kOk)
+{
+    return "Flashing :       " + kOk + "Saving MAC Address : " + mac + "Resetting ORVA " + reset + ":" + kOk;
+}
 
 struct Flash : CardTest {
     std::string Path(const std::string& name) { return ::testing::TempDir() + card.Address() + name; }
@@ -85,41 +92,105 @@ TEST(FlashCd, UpdateWithoutBootKeepsTheCardsBootBlock)
     std::remove(file.c_str()), std::remove(copy.c_str());
 }
 
-// An update that stops before its end: the card's options, OS damaged or not, the
-// image's size, the answers, what it prints after its head, and the exit status.
+// A flash command that stops before its end, or is refused before it writes anything:
+// the card's options, the module the image damages, the bytes of the image in the file
+// (from, size), the words after -flash (the file's name follows), the answers, what it
+// prints, the exit status, and what the card's flash holds afterwards.
+enum class After { kSame, kImage, kNotRead };
 struct Stop {
     std::string name;
     groups::Words cardOptions;
-    bool damaged;
-    std::size_t size;
-    std::string input, output;
+    std::pair<tag_FLASH_MODULE_NUMBERS, IMG_MODULE_DAMAGE> damage;
+    std::size_t from, size;
+    groups::Words words;
+    std::string input;
+    std::function<std::string(const std::string& file)> output;
     int status;
+    After after;
 };
 using groups::operator<<;
 struct FlashStop : Flash, ::testing::WithParamInterface<Stop> {};
 
-TEST_P(FlashStop, ReportsTheFailureAndNothingAsDone)
+TEST_P(FlashStop, ReportsTheFailureAndWritesNothingBeforeTheFileIsChecked)
 {
     const Stop& c = GetParam();
     ASSERT_TRUE(StartCard(c.cardOptions));
     IMG_MODULE_DAMAGE damage[FLASH_MODULE_COUNT] = {};
-    damage[FLASH_MODULE_OS] = c.damaged ? IMG_DAMAGE_DATA : IMG_DAMAGE_NONE;
-    WriteFile(Path("a.ima"), BuildFirmwareImage(damage), c.size);
-    const std::string out = c.input == "n\n" ? kAsked + c.output : UpdateHead(Path("a.ima"), false, !c.damaged) + c.output;
-    EXPECT_TRUE(RunMatches(Kelvast({"-flash", "-update", Path("a.ima")}, c.input), c.status,
+    damage[c.damage.first] = c.damage.second;
+    Image image = Marked(BuildFirmwareImage(damage));
+    image.erase(image.begin(), image.begin() + std::ptrdiff_t(c.from));
+    WriteFile(Path("a.ima"), image, c.size);
+    const std::string out = c.output(Path("a.ima"));
+    EXPECT_TRUE(RunMatches(Kelvast(groups::Concat(groups::Concat({"-flash"}, c.words), {Path("a.ima")}), c.input), c.status,
                            c.status == 8 ? Refused(out) : Accepted(out), kPasswordTerminal));
+    if (c.after == After::kNotRead) return;
+    Image flash = BuildFirmwareImage();
+    if (c.after == After::kImage) std::copy(image.begin() + kBlock, image.end(), flash.begin() + kBlock);
+    EXPECT_EQ(0, Kelvast({"-flash", "-read", Path("b.ima")}).status);
+    EXPECT_TRUE(std::string(flash.begin(), flash.end()) == ReadFile(Path("b.ima"))) << "the card's flash";
 }
 
 const std::string kFlashError = "\nError during flashing\t\t\t\t\n";
+const std::string kBadImage = "The Image file you specified is not in the correct format or is corrupted.Please specify a valid image file!\n";
+const groups::Words kUpdate = {"-update"}, kBoot = {"-update", "-boot"};
+const auto kNone = std::pair(FLASH_MODULE_OS, IMG_DAMAGE_NONE);
+const auto kNoBoot = std::pair(FLASH_MODULE_BOOT, IMG_DAMAGE_OMIT);
+constexpr std::size_t kShort = 63 * kBlock - 1000;  // DIAG's data ends inside block 62: the modules pass
 INSTANTIATE_TEST_SUITE_P(
     Rows, FlashStop,
-    ::testing::Values(Stop{"Cancelled", {}, false, IMG_FILE_SIZE, "n\n", "\nCommand cancelled by user\n", 0},
-                      Stop{"CorruptImage", {}, true, IMG_FILE_SIZE, "y\ny\n",
-                           "The Image file you specified is not in the correct format or is corrupted.Please specify a valid image file!\n", 8},
-                      // The DIAG module's data ends inside block 62: an image cut there passes the checks.
-                      Stop{"ShortImage", {}, false, 63 * kBlock - 1000, "y\ny\n", Blocks(61) + "Unable to read from image file !\n", 8},
-                      Stop{"CrcMismatch", {"--flash-crc-error", "5"}, false, IMG_FILE_SIZE, "y\ny\n", Blocks(5) + kFlashError, 34},
-                      Stop{"CardVanishes", {"--vanish-after", "10"}, false, IMG_FILE_SIZE, "y\ny\n", Blocks(11) + kFlashError, 33}),
+    ::testing::Values(
+        Stop{"Cancelled", {}, kNone, 0, IMG_FILE_SIZE, kUpdate, "n\n", [](auto&) { return kAsked + "\nCommand cancelled by user\n"; }, 0, After::kSame},
+        Stop{"CorruptImage", {}, {FLASH_MODULE_OS, IMG_DAMAGE_DATA}, 0, IMG_FILE_SIZE, kUpdate, "y\ny\n",
+             [](auto& f) { return UpdateHead(f, false, false) + kBadImage; }, 8, After::kSame},
+        Stop{"ShortImage", {}, kNone, 0, kShort, kUpdate, "y\ny\n", [](auto& f) { return UpdateHead(f, false, false) + kBadImage; }, 8, After::kSame},
+        Stop{"ShortImageUpload", {}, kNone, 0, kShort, {"-upload"}, "", [](auto&) { return std::string(); }, 21, After::kSame},
+        Stop{"NoBootWithBoot", {}, kNoBoot, 0, IMG_FILE_SIZE, kBoot, "y\ny\n", [](auto& f) { return UpdateHead(f, true, false) + kBadImage; }, 8, After::kSame},
+        Stop{"BadBootHeaderWithBoot", {}, {FLASH_MODULE_BOOT, IMG_DAMAGE_HEADER}, 0, IMG_FILE_SIZE, kBoot, "y\ny\n",
+             [](auto& f) { return UpdateHead(f, true, false) + kBadImage; }, 8, After::kSame},
+        Stop{"NoBootUpload", {}, kNoBoot, 0, IMG_FILE_SIZE, {"-upload"}, "", [](auto&) { return std::string(); }, 28, After::kSame},
+        // Config block 1 differs from the card's (a changed data byte); the file ends inside block 2.
+        Stop{"ShortConfig", {}, {FLASH_MODULE_CONFIG, IMG_DAMAGE_DATA}, kBlock, kBlock + kBlock / 2, {"-PutConfig"}, "",
+             [](auto& f) { return "Config file " + f + " holds less than the 2 blocks of the config section ! Aborting\n"; }, 8, After::kSame},
+        Stop{"MacUnread", {"--fail", "0x0800:5"}, kNone, 0, IMG_FILE_SIZE, kUpdate, "y\ny\n",
+             [](auto& f) { return UpdateHead(f, false, true, kNoMac) + Blocks(63) + Done("(Config Retained)", kFailed); }, 5, After::kImage},
+        Stop{"MacUnsaved", {"--fail", "0x0801:5"}, kNone, 0, IMG_FILE_SIZE, kUpdate, "y\nn\n",
+             [](auto& f) { return UpdateHead(f, false) + Blocks(63) + Done("(Config Defaults)", kFailed); }, 5, After::kImage},
+        Stop{"CrcMismatch", {"--flash-crc-error", "5"}, kNone, 0, IMG_FILE_SIZE, kUpdate, "y\ny\n",
+             [](auto& f) { return UpdateHead(f, false) + Blocks(5) + kFlashError; }, 34, After::kNotRead},
+        Stop{"CardVanishes", {"--vanish-after", "10"}, kNone, 0, IMG_FILE_SIZE, kUpdate, "y\ny\n",
+             [](auto& f) { return UpdateHead(f, false) + Blocks(11) + kFlashError; }, 33, After::kNotRead}),
+    CaseName());
+
+// The flash read into a file that holds an older image, against a card that fails part
+// way: the words after -flash (the file's name follows), what it prints, the status.
+struct Download {
+    std::string name;
+    groups::Words cardOptions, words;
+    std::string output;
+    int status;
+};
+struct FlashDownload : Flash, ::testing::WithParamInterface<Download> {};
+
+TEST_P(FlashDownload, LeavesTheOldFileAsItWas)
+{
+    const Download& c = GetParam();
+    ASSERT_TRUE(StartCard(c.cardOptions));
+    WriteFile(Path("b.ima"), NewImage());
+    EXPECT_TRUE(RunMatches(Kelvast(groups::Concat(groups::Concat({"-flash"}, c.words), {Path("b.ima")})), c.status,
+                           Accepted(c.output), kPasswordTerminal));
+    const Image old = NewImage();
+    EXPECT_TRUE(std::string(old.begin(), old.end()) == ReadFile(Path("b.ima"))) << ReadFile(Path("b.ima")).size();
+    EXPECT_EQ(groups::Words{}, groups::Leftovers(Path("b.ima"))) << "no new file is left beside it";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FlashDownload,
+    ::testing::Values(
+        Download{"DownloadVanishes", {"--vanish-after", "3"}, {"-download"}, "", 33},
+        Download{"ReadVanishes", {"--vanish-after", "3"}, {"-read"},
+                 "Reading from Flash ... \n" + Blocks(2, "Reading Block... %u of 64 \r", 0) + "Error during reading from flash...\n", 33},
+        Download{"ConfigFirstBlockRefused", {"--fail", "0x0602:5"}, {"-GetConfig"}, "Error: General error\n", 30},
+        Download{"ConfigVanishes", {"--vanish-after", "1"}, {"-GetConfig"}, "Error: Error during connect \n", 33}),
     CaseName());
 
 TEST_F(Flash, ConfigurationSavedAndPutBackBootBlocksComparedAndABadBlockRead)

@@ -60,24 +60,34 @@ TEST_F(FileTransfer, UploadFragmentsByFileLength)
     }
 }
 
-TEST_F(FileTransfer, DownloadWritesAtTheReplysFragmentAndRefusesBadReplies)
+TEST_F(FileTransfer, DownloadReplacesTheHostFileOnlyWhenWholeAndRefusesBadReplies)
 {
-    log.replies.push_back({0, MakeReply(0, Fragment(2, 3, 6))});
-    ASSERT_EQ(ZUNA_E_SUCCESS, client.DownloadFile("/c/f", path.c_str()));
-    const Bytes got = Host();
-    ASSERT_EQ(2 * kFrag + 3, got.size()) << "fragment 2 goes to 131072 whatever was asked";
-    EXPECT_EQ(Fields({0, 0x5A}), Fields({got[2 * kFrag - 1], got[2 * kFrag]}));
+    const auto leftovers = [this] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir()))
+            if (entry.path().string().starts_with(path + ".")) found.push_back(entry.path());
+        return found;
+    };
     const auto fds = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     const auto fdsBefore = fds();
-    const std::vector<std::pair<Bytes, ZUNA_ERROR>> refused = {
-        {Fragment(0, kFrag + 1, 6), ZUNA_E_CONNECTION},      {Fragment(0, 64, 6, kHead + 63), ZUNA_E_CONNECTION},
-        {Fragment(0, 64, 6, kHead - 1), ZUNA_E_CONNECTION},  {Fragment(0, 64, 6, kRecord, 1), ZUNA_E_CHECKSUM}};
-    for (const auto& [reply, status] : refused) {
-        log.replies.push_back({0, MakeReply(0, reply)});
-        EXPECT_EQ(status, client.DownloadFile("/c/f", path.c_str()));
-        EXPECT_TRUE(Host().empty()) << "nothing written";
+    std::ofstream(path) << "old";
+    const std::vector<std::pair<std::vector<Bytes>, ZUNA_ERROR>> refused = {
+        {{Fragment(0, kFrag + 1, 6)}, ZUNA_E_CONNECTION},      {{Fragment(0, 64, 6, kHead + 63)}, ZUNA_E_CONNECTION},
+        {{Fragment(0, 64, 6, kHead - 1)}, ZUNA_E_CONNECTION},  {{Fragment(0, 64, 6, kRecord, 1)}, ZUNA_E_CHECKSUM},
+        {{Fragment(2, 3, 6)}, ZUNA_E_CONNECTION},  // the card answers fragment 2 to the request for 0
+        {{Fragment(0, kFrag, 5), Fragment(0, 3, 6)}, ZUNA_E_CONNECTION}};
+    for (const auto& [replies, status] : refused) {
+        for (const Bytes& reply : replies) log.replies.push_back({0, MakeReply(0, reply)});
+        EXPECT_EQ(status, client.DownloadFile("/c/f", path.c_str())) << replies.size();
+        EXPECT_EQ(Bytes({'o', 'l', 'd'}), Host()) << "the host file as it was";
+        EXPECT_TRUE(leftovers().empty()) << leftovers()[0];
         EXPECT_EQ(fdsBefore, fds()) << "the host file is closed";
     }
+    log.replies.push_back({0, MakeReply(0, Fragment(0, kFrag, 5))});
+    log.replies.push_back({0, MakeReply(0, Fragment(1, 3, 6))});
+    ASSERT_EQ(ZUNA_E_SUCCESS, client.DownloadFile("/c/f", path.c_str()));
+    EXPECT_EQ(Bytes(kFrag + 3, 0x5A), Host());
+    EXPECT_TRUE(leftovers().empty());
 }
 
 TEST(CardFileStore, RefusesFragmentsPastItsSize)

@@ -2,6 +2,12 @@
 // card's flash and its own headers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
 #include "card_model.h"
 #include "fake_medium.h"
 #include "imgbuild.h"
@@ -43,13 +49,24 @@ TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
     rec->blockNum = 64;
     EXPECT_EQ(ZUNA_E_INVALID, client.WriteBlock(rec.get()));
     EXPECT_EQ(5u, log.requests.size()) << "block 64 is not asked for";
-    for (const auto& [count, status] : {std::pair{4, ZUNA_E_SUCCESS}, {5, ZUNA_E_CONNECTION}}) {
+    for (const auto& [count, status] : {std::pair{4, ZUNA_E_SUCCESS}, {5, ZUNA_E_CONNECTION}, {0, ZUNA_E_CONNECTION}}) {
         Bytes info(26, 0);
         PutBe16(&info[20], 60), PutBe16(&info[22], uint16_t(count));
         log.replies.push_back({0, MakeReply(0, info)});
         FLASH_MODULE_INFO got{};
         EXPECT_EQ(status, client.ModuleGetNumBlocks(&got)) << "blocks 60 + " << count;
     }
+    // A configuration module of no block, or one whose second block fails: no file made.
+    const std::string file = ::testing::TempDir() + "flash_config_" + std::to_string(::getpid());
+    Bytes info(26, 0);
+    PutBe16(&info[20], 1);
+    log.replies.push_back({0, MakeReply(0, info)});
+    PutBe16(&info[22], 2);
+    log.replies.insert(log.replies.end(), {{0, MakeReply(0, info)}, {0, MakeReply(0, BlockRecord(1))}, {0, MakeReply(5, {})}});
+    EXPECT_EQ(ZUNA_E_CONNECTION, client.ConfigGetFile(file.c_str()));
+    EXPECT_EQ(ZUNA_E_GENERAL, client.ConfigGetFile(file.c_str()));
+    EXPECT_TRUE(std::none_of(std::filesystem::directory_iterator(::testing::TempDir()), {},
+                             [&](const auto& entry) { return entry.path().string().starts_with(file); }));
 }
 
 TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
