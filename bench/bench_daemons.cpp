@@ -1,6 +1,7 @@
 // The processor time the host daemons and the card's drive use in the states a daemon
 // spends most of its life in: kelbeat with no card, kelbeat with a card that answers
-// every heartbeat -1, and kelpointer with a card whose pointer stands still.
+// every heartbeat -1, kelpointer with a card whose pointer stands still, and
+// kelpointer with no card.
 //
 //   bench_daemons KELCARD KELBEAT KELPOINTER XVFB
 //
@@ -202,7 +203,9 @@ int main(int argc, char** argv)
             {"kelbeat and the drive, every heartbeat answered -1, 10 s", {"--heartbeat", "-1"}, kelbeat, 10}, {});
     std::string display;
     const pid_t xserver = StartXServer(argv[4], display);
-    Measure(kelcard, {"kelpointer and the drive, the remote pointer standing still, 5 s", {}, kelpointer, 5},
+    Measure(kelcard, {"kelpointer and the drive, the remote pointer standing still, 10 s", {}, kelpointer, 10},
+            {"DISPLAY=" + display});
+    Measure(kelcard, {"kelpointer and the drive, no card, 10 s", {"--gone-at", "0"}, kelpointer, 10},
             {"DISPLAY=" + display});
     Stop(xserver);
     return 0;

@@ -72,12 +72,11 @@ ${rows}"
   kelbeat` (or `kelpointer`, on an Xvfb of its own) is left to settle for a second,
   then the user and system time of kelcard (the drive: every SG_IO request the daemon
   makes is answered there) and of the detached daemon are read from /proc/PID/stat at
-  the start and the end of a window of 10 s (kelbeat) or 5 s (kelpointer), and given
-  in percent of one processor. The cases: no card at all (`--gone-at 0`: kelbeat
-  probes for it), a card that answers every heartbeat -1, and kelpointer polling a
-  card whose remote pointer stands still (every answer "nothing new"). The clock
-  tick is 10 ms, so a figure's resolution is about 0.1 % (kelbeat) or 0.2 %
-  (kelpointer).
+  the start and the end of a window of 10 s, and given in percent of one processor.
+  The cases: kelbeat with no card at all (`--gone-at 0`: it probes for it), kelbeat
+  with a card that answers every heartbeat -1, kelpointer polling a card whose remote
+  pointer stands still (every answer "nothing new"), and kelpointer with no card. The
+  clock tick is 10 ms, so a figure's resolution is about 0.1 %.
 
 ## Where the transfer time goes
 
