@@ -2,6 +2,7 @@
 
 #include "stdfds.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <strings.h>
@@ -11,6 +12,8 @@
 namespace {
 // The longest single sleep of a wait: how late a loop may notice the flag.
 constexpr long kSliceMillis = 100;
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kIgnoredSignals[] = {SIGPIPE, SIGUSR1, SIGUSR2};
 }  // namespace
 
 DaemonCommand ReadDaemonCommand(int argc, char** argv)
@@ -38,13 +41,17 @@ int daemon_init()
     return 0;
 }
 
-bool InstallTermHandler(void (*handler)(int))
+bool InstallStopHandlers(void (*handler)(int))
 {
     struct sigaction action {};
-    action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    return sigaction(SIGTERM, &action, nullptr) == 0;
+    bool installed = true;
+    action.sa_handler = handler;
+    for (const int stop : kStopSignals) installed = sigaction(stop, &action, nullptr) == 0 && installed;
+    action.sa_handler = SIG_IGN;
+    for (const int ignored : kIgnoredSignals) installed = sigaction(ignored, &action, nullptr) == 0 && installed;
+    return installed;
 }
 
 bool SleepWhile(long millis, const volatile sig_atomic_t& keepGoing)
@@ -69,11 +76,19 @@ bool SleepWhile(long millis, const volatile sig_atomic_t& keepGoing)
     return keepGoing != 0;
 }
 
-int WaitForCardWhile(CX9CDHost_Linux& medium, unsigned long attemptsPerPass, const volatile sig_atomic_t& keepGoing)
+bool GrowingPause::Sleep(const volatile sig_atomic_t& keepGoing)
+{
+    const long millis = m_millis;
+    m_millis = std::min(2 * m_millis, m_longest);
+    return SleepWhile(millis, keepGoing);
+}
+
+int WaitForCardWhile(CX9CDHost_Linux& medium, unsigned long attemptsPerPass, GrowingPause& pause,
+                     const volatile sig_atomic_t& keepGoing)
 {
     for (;;) {
         if (medium.WaitForCDConnection(attemptsPerPass) != 0) return 0;
-        if (!keepGoing) return -1;
+        if (!pause.Sleep(keepGoing)) return -1;
     }
 }
 
@@ -94,7 +109,7 @@ int DaemonMain(int argc, char** argv, const DaemonProgram& program)
     std::atexit(program.atExit);
     // The flag is set before the handler can clear it, so an early SIGTERM is kept.
     *program.running = 1;
-    InstallTermHandler(program.onTerm);
+    InstallStopHandlers(program.onTerm);
     program.service();
     return 0;
 }

@@ -1,7 +1,8 @@
 // kelpointer: replays the remote pointer that the card reports (position and
 // buttons) on the host's local X display: absolute warps of the X pointer and
-// button presses and releases through the XTEST extension.
-//   kelpointer             detach and run until SIGTERM
+// button presses and releases through the XTEST extension. Every button it pressed is
+// released again when it stops and when the card goes away.
+//   kelpointer             detach and run until SIGTERM, SIGINT or SIGHUP
 //   kelpointer -v|-version print the version banner
 // Any other first argument prints the usage text and ends with 1.
 #include <cstdio>
@@ -24,10 +25,17 @@ constexpr long kGridWidth = 1024;
 constexpr long kGridHeight = 768;
 constexpr long kLostCardPauseMillis = 2000;
 constexpr long kNothingNewPauseMillis = 5000;
+// After a packet applied the next poll follows at once. After "nothing new" it waits
+// 2 ms, and twice as long after each further "nothing new", up to 64 ms: a pointer at
+// rest costs about 16 polls a second, while a moving one (a packet at least every
+// 20 ms) is applied within 20 ms of reaching the card.
 constexpr useconds_t kPollPauseMicros = 20;
+constexpr long kFirstIdlePollMillis = 2;
+constexpr long kLongestIdlePollMillis = 64;
 constexpr unsigned char kValidApply = 1;
 constexpr unsigned char kValidIdle = 2;
-// One connection attempt per pass: the wait has no limit but the termination signal.
+// One connection attempt per pass, then the growing pause: the wait has no limit but
+// the termination signal.
 constexpr unsigned long kAttemptsPerPass = 1;
 
 // Event bit (0 left, 1 right, 2 middle) -> index into buttonCodes.
@@ -39,7 +47,7 @@ Display* display = nullptr;
 Window root = 0;
 int screen = 0;
 unsigned char prevEvent = 0;
-// 1 until SIGTERM; the service loop ends when it clears.
+// 1 until SIGTERM, SIGINT or SIGHUP; the service loop ends when it clears.
 volatile sig_atomic_t running = 0;
 
 void DisplayVersion()
@@ -53,24 +61,9 @@ void Usage(const char* name)
     std::printf("%s -v or -version - to display version information \n", name);
 }
 
-// Closes the display and the drive; harmless when they are closed already.
-void CloseAll()
-{
-    if (display != nullptr) {
-        XCloseDisplay(display);
-        display = nullptr;
-    }
-    g_myx9cd.Disconnect();
-}
-
 void sigtermhandler(int)
 {
     running = 0;
-}
-
-void atexithandler()
-{
-    CloseAll();
 }
 
 void simulateButton(Display* dpy, int button, unsigned char press)
@@ -109,6 +102,33 @@ int generateMouseEvent(Display* dpy, const HOST_MOUSE_PKT* packet)
     return 0;
 }
 
+// Releases every button that the card's packets left pressed, in the order of the
+// Event bits, and forgets them.
+void ReleaseButtons(Display* dpy)
+{
+    for (unsigned bit = 0; bit < 3; ++bit)
+        if (prevEvent & (1u << bit)) mouse_event(dpy, kButtonOfBit[bit], 0);
+    prevEvent = 0;
+}
+
+// Releases the buttons, closes the display and the drive; harmless when they are
+// closed already.
+void CloseAll()
+{
+    if (display != nullptr) {
+        Display* const dpy = display;
+        display = nullptr;  // should the display fail in between, nothing runs twice
+        ReleaseButtons(dpy);
+        XCloseDisplay(dpy);
+    }
+    g_myx9cd.Disconnect();
+}
+
+void atexithandler()
+{
+    CloseAll();
+}
+
 // Returns 1 when the display cannot be opened, -1 when the card cannot be reached,
 // 0 when stopped by the termination signal.
 int MouseRedir()
@@ -121,21 +141,28 @@ int MouseRedir()
     screen = DefaultScreen(display);
     root = RootWindow(display, screen);
 
-    if (WaitForCardWhile(g_myx9cd, kAttemptsPerPass, running) != 0) return 0;
+    GrowingPause searchPause = RetryPause();
+    GrowingPause idlePause(kFirstIdlePollMillis, kLongestIdlePollMillis);
+    if (WaitForCardWhile(g_myx9cd, kAttemptsPerPass, searchPause, running) != 0) return 0;
     while (running) {
         HOST_MOUSE_PKT packet{};
         if (g_myx9cd.GetRedirectionMousePos(&packet) != 0) {
-            // prevEvent stays: a button held remotely stays held across the gap.
+            // Nobody holds the buttons any more: none stays pressed across the gap.
+            ReleaseButtons(display);
             if (!SleepWhile(kLostCardPauseMillis, running)) break;
-            if (WaitForCardWhile(g_myx9cd, kAttemptsPerPass, running) != 0) break;
+            searchPause.Reset();
+            if (WaitForCardWhile(g_myx9cd, kAttemptsPerPass, searchPause, running) != 0) break;
             continue;
         }
         if (packet.IsValidData == kValidIdle) {
             SleepWhile(kNothingNewPauseMillis, running);
-            continue;
+        } else if (packet.IsValidData == kValidApply) {
+            generateMouseEvent(display, &packet);
+            idlePause.Reset();
+            usleep(kPollPauseMicros);
+        } else {
+            idlePause.Sleep(running);
         }
-        if (packet.IsValidData == kValidApply) generateMouseEvent(display, &packet);
-        usleep(kPollPauseMicros);
     }
     return 0;
 }

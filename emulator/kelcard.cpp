@@ -164,9 +164,10 @@ std::vector<pid_t> Children()
 }
 
 // Waits until the program and every process left to this one have ended; stop signals
-// are passed on to them meanwhile. Returns the program's wait status. `signals` holds
-// SIGCHLD and the stop signals, all blocked.
-int WaitForAll(pid_t program, const sigset_t& signals)
+// are passed on to them meanwhile. Returns the program's wait status; the wait statuses
+// of the others go to `leftBehind`, in the order they ended. `signals` holds SIGCHLD
+// and the stop signals, all blocked.
+int WaitForAll(pid_t program, const sigset_t& signals, std::vector<int>& leftBehind)
 {
     int programStatus = 0;
     for (;;) {
@@ -174,7 +175,10 @@ int WaitForAll(pid_t program, const sigset_t& signals)
             int status = 0;
             const pid_t ended = waitpid(-1, &status, WNOHANG);
             if (ended > 0) {
-                if (ended == program) programStatus = status;
+                if (ended == program)
+                    programStatus = status;
+                else
+                    leftBehind.push_back(status);
                 continue;
             }
             if (ended < 0 && errno == EINTR) continue;
@@ -192,6 +196,27 @@ int ExitStatusOf(int waitStatus)
 {
     if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
     return WEXITSTATUS(waitStatus);
+}
+
+// The --report file: the drive's command counts, then how each process the program
+// left behind ended. False when it cannot be written.
+bool WriteReport(const std::string& path, const kelcard::DriveCounts& counts, const std::vector<int>& leftBehind)
+{
+    std::ofstream report(path, std::ios::binary);
+    const std::pair<const char*, unsigned> rows[] = {
+        {"identify", counts.identify},        {"heartbeat-start", counts.heartbeatStart},
+        {"heartbeat", counts.heartbeat},      {"heartbeat-end", counts.heartbeatEnd},
+        {"mouse", counts.mouse},              {"mailbox", counts.mailboxCommands},
+        {"refused", counts.refused},          {"while-away", counts.whileAway},
+    };
+    for (const auto& [name, count] : rows) report << name << " " << count << "\n";
+    for (const int status : leftBehind) {
+        if (WIFSIGNALED(status))
+            report << "daemon signal " << WTERMSIG(status) << "\n";
+        else
+            report << "daemon exit " << WEXITSTATUS(status) << "\n";
+    }
+    return static_cast<bool>(report.flush());
 }
 
 int RunProgram(const std::vector<std::string>& words)
@@ -275,8 +300,13 @@ int RunProgram(const std::vector<std::string>& words)
         return kExitNotStarted;
     }
 
-    const int status = WaitForAll(program, signals);
+    std::vector<int> leftBehind;
+    const int status = WaitForAll(program, signals, leftBehind);
     if (server) server->Stop();
+    if (options.reportPath && !WriteReport(*options.reportPath, drive.Counts(), leftBehind)) {
+        std::fprintf(stderr, "kelcard: cannot write the report '%s'\n", options.reportPath->c_str());
+        return kExitFailed;
+    }
     return ExitStatusOf(status);
 }
 

@@ -110,6 +110,11 @@ const char* const kRunUsage =
     "                        a line: EVENT ABSX ABSY VALID (button bits 0-255,\n"
     "                        position 0-65535 each on the 1024x768 scale, IsValidData\n"
     "                        0-255); empty lines and lines starting with # are skipped\n"
+    "  --report FILE         when all has ended, write to FILE the drive's command\n"
+    "                        counts, \"NAME N\" a line (identify, heartbeat-start,\n"
+    "                        heartbeat, heartbeat-end, mouse, mailbox, refused,\n"
+    "                        while-away), then \"daemon exit N\" or \"daemon signal N\"\n"
+    "                        for each process PROGRAM left behind, as they ended\n"
     "Over the drive, --drop CODE answers CODE with an empty reply.\n";
 
 namespace {
@@ -413,6 +418,11 @@ const Option<RunOptions> kDriveOptions[] = {
     {"--mouse-script", true,
      [](const std::string& value, RunOptions& options, std::string&) {
          options.mouseScriptPath = value;
+         return true;
+     }},
+    {"--report", true,
+     [](const std::string& value, RunOptions& options, std::string&) {
+         options.reportPath = value;
          return true;
      }},
 };

@@ -53,6 +53,7 @@ struct RunOptions {
                                                  // (not the script, not the log)
     std::optional<std::string> mouseScriptPath;  // --mouse-script FILE
     std::optional<std::string> heartbeatLogPath; // --heartbeat-log FILE
+    std::optional<std::string> reportPath;       // --report FILE
     std::vector<std::string> program;            // the words after "--": PROGRAM ARGS...
 };
 

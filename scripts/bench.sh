@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 install_missing_packages "${KELVAST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 --target bench_crc bench_transfer sgio_count kelvast kelcard
+cmake --build --preset bench -j2 --target bench_crc bench_transfer sgio_count bench_daemons kelvast kelcard \
+    kelbeat kelpointer
 
 # The transfer benchmark's own loopback address, and its files on a memory file system
 # where there is one (so that the disk is not what is measured), else under build/.
@@ -19,6 +20,8 @@ trap 'rm -rf "$files"' EXIT
 rows=$(build/bench/bench/bench_crc)
 rows+=$'\n'$(build/bench/bench/bench_transfer build/bench/kelvast build/bench/emulator/kelcard "$address" "$files" \
     "$PWD/build/bench/bench/libsgio_count.so")
+rows+=$'\n'$(build/bench/bench/bench_daemons build/bench/emulator/kelcard build/bench/daemons/kelbeat \
+    build/bench/daemons/kelpointer /usr/bin/Xvfb)
 
 cpu=$(sed -n 's/^model name[[:space:]]*:[[:space:]]*//p' /proc/cpuinfo | head -n 1)
 table="| Measure | Result | Target | Met |
@@ -65,6 +68,15 @@ ${rows}"
   finds it done, then ceil(DataOutLen / 512) reply blocks and the final reading of
   the command block whose status the command returns. Identify commands count as
   needed.
+- **Daemons' processor time** (bench/bench_daemons.cpp): `kelcard run OPTIONS --
+  kelbeat` (or `kelpointer`, on an Xvfb of its own) is left to settle for a second,
+  then the user and system time of kelcard (the drive: every SG_IO request the daemon
+  makes is answered there) and of the detached daemon are read from /proc/PID/stat at
+  the start and the end of a window of 10 s, and given in percent of one processor.
+  The cases: kelbeat with no card at all (`--gone-at 0`: it probes for it), kelbeat
+  with a card that answers every heartbeat -1, kelpointer polling a card whose remote
+  pointer stands still (every answer "nothing new"), and kelpointer with no card. The
+  clock tick is 10 ms, so a figure's resolution is about 0.1 %.
 
 ## Where the transfer time goes
 

@@ -118,14 +118,19 @@ bool Background::WaitForExit(Millis limit, int& waitStatus)
     }
 }
 
-bool Background::Terminate(Millis limit, int& waitStatus, Millis& took)
+bool Background::Terminate(Millis limit, int& waitStatus, Millis& took, int signal)
 {
     if (m_pid <= 0) return false;
     const Clock::time_point start = Clock::now();
-    ::kill(m_pid, SIGTERM);
+    ::kill(m_pid, signal);
     const bool ended = WaitForExit(limit, waitStatus);
     took = std::chrono::duration_cast<Millis>(Clock::now() - start);
     return ended;
+}
+
+std::vector<pid_t> Background::Children() const
+{
+    return m_pid > 0 ? ChildrenOf(m_pid) : std::vector<pid_t>{};
 }
 
 void Background::Kill()

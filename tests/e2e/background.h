@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -30,9 +31,12 @@ public:
     // when not -1, becomes descriptor 3 of the child.
     ::testing::AssertionResult Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                                      int passFd = -1);
-    // SIGTERM, then waits up to `limit` for the process to end. True when it ended by
-    // itself in time, with its wait status and how long it took.
-    bool Terminate(Millis limit, int& waitStatus, Millis& took);
+    // `signal` (SIGTERM unless told), then waits up to `limit` for the process to end.
+    // True when it ended by itself in time, with its wait status and how long it took.
+    bool Terminate(Millis limit, int& waitStatus, Millis& took, int signal = SIGTERM);
+    // The processes whose parent is this one (under kelcard run: what the program left
+    // behind, such as a detached daemon).
+    std::vector<pid_t> Children() const;
     // Waits up to `limit` for the process to end by itself.
     bool WaitForExit(Millis limit, int& waitStatus);
     bool Running() const { return m_pid > 0; }

@@ -1,10 +1,14 @@
 // The host daemons under kelcard run, as an administrator runs them: kelbeat's
-// heartbeats as the card receives them (its --heartbeat-log), kelpointer's pointer
-// and buttons as the X server has them, and how both stop.
+// heartbeats as the card receives them (its --heartbeat-log), the drive's command
+// counts and how the daemon ended (its --report), kelpointer's pointer and buttons as
+// the X server has them, and how both stop.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,17 +42,50 @@ constexpr long kSlackMs = 600;
     return run.Start(argv, env);
 }
 
-// SIGTERM to kelcard run, which passes it on to the detached daemon: both end, with
-// status 0, within kStopWithin.
-::testing::AssertionResult StopsPromptly(Background& run)
+// `signal` to kelcard run, which passes SIGTERM, SIGINT and SIGHUP on to the detached
+// daemon: both end, with status 0, within kStopWithin.
+::testing::AssertionResult StopsPromptly(Background& run, int signal = SIGTERM)
 {
     int status = 0;
     Millis took{};
-    if (!run.Terminate(kStopWithin, status, took))
-        return ::testing::AssertionFailure() << "still running " << kStopWithin.count() << " ms after SIGTERM";
+    if (!run.Terminate(kStopWithin, status, took, signal))
+        return ::testing::AssertionFailure() << "still running " << kStopWithin.count() << " ms after signal "
+                                             << signal;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return ::testing::AssertionFailure() << "wait status " << status << "; standard error:\n" << run.Err();
     return ::testing::AssertionSuccess() << "ended after " << took.count() << " ms";
+}
+
+// kelcard run's --report, read after it ended: the drive's command counts by name, and
+// how each process left behind (the detached daemon) ended: "exit 0", "signal 13".
+struct Report {
+    std::map<std::string, long> counts;
+    std::vector<std::string> daemons;
+};
+
+Report ReadReport(const std::string& path)
+{
+    Report report;
+    std::istringstream lines(FileText(path));
+    for (std::string name, rest; lines >> name && std::getline(lines >> std::ws, rest);) {
+        if (name == "daemon")
+            report.daemons.push_back(rest);
+        else
+            report.counts[name] = std::strtol(rest.c_str(), nullptr, 10);
+    }
+    return report;
+}
+
+// The daemon under kelcard run: the process left to it that leads a session of its own.
+pid_t DetachedDaemon(const Background& run)
+{
+    pid_t daemon = -1;
+    WaitUntil(Millis(2000), [&] {
+        for (const pid_t pid : run.Children())
+            if (::getsid(pid) == pid) daemon = pid;
+        return daemon > 0;
+    });
+    return daemon;
 }
 
 // --- The command line -------------------------------------------------------------------
@@ -182,54 +219,101 @@ TEST(Kelbeat, ReconnectsWhenTheCardComesBackAndBeatsAtOnceWithoutANewStart)
     ASSERT_GE(heartbeats.size(), 3u) << Describe(beats);
     EXPECT_EQ(1u, TimesOf(beats, "start").size()) << Describe(beats);
     EXPECT_LT(heartbeats[0], 1000) << Describe(beats);
-    // The beat due at 3 s failed; the next goes as soon as the card is back.
+    // The beat due at 3 s failed; the next goes after the 1-second pause, the card
+    // being back by then.
     EXPECT_GE(heartbeats[1], 4000) << Describe(beats);
-    EXPECT_LT(heartbeats[1], 4000 + kSlackMs) << Describe(beats);
+    EXPECT_GE(heartbeats[1] - heartbeats[0], 4000) << Describe(beats);
+    EXPECT_LT(heartbeats[1] - heartbeats[0], 4000 + kSlackMs) << Describe(beats);
     EXPECT_GE(heartbeats[2] - heartbeats[1], 3000) << Describe(beats);
 }
 
-TEST(Kelbeat, KeepsProbingForAMissingCardAndStartsWhenItAppears)
+TEST(Kelbeat, KeepsProbingForAMissingCardWithPausesAndStartsWhenItAppears)
 {
-    TempFile log("heartbeats");
+    // Searches (two identify commands each) at 0 s and 1 s fail; the one after the
+    // 2-second pause, at 3 s, finds the card that came back at 2 s.
+    TempFile log("heartbeats"), report("report");
     Background run;
-    ASSERT_TRUE(StartUnderCard(run, {"--gone-at", "0", "--back-at", "2", "--heartbeat-log", log.Path()},
+    ASSERT_TRUE(StartUnderCard(run, {"--gone-at", "0", "--back-at", "2", "--heartbeat-log", log.Path(), "--report",
+                                     report.Path()},
                                KELBEAT_BIN));
-    const std::vector<Beat> beats = WaitForHeartbeats(log.Path(), 1, Millis(6000));
+    const std::vector<Beat> beats = WaitForHeartbeats(log.Path(), 1, Millis(8000));
     EXPECT_TRUE(StopsPromptly(run));
     ASSERT_GE(beats.size(), 2u) << Describe(beats);
     EXPECT_EQ("start", beats[0].word);
-    EXPECT_GE(beats[0].ms, 2000) << Describe(beats);
-    EXPECT_LT(beats[0].ms, 2000 + kSlackMs) << Describe(beats);
+    EXPECT_GE(beats[0].ms, 3000) << Describe(beats);
+    EXPECT_LT(beats[0].ms, 3000 + kSlackMs) << Describe(beats);
+    EXPECT_EQ(4, ReadReport(report.Path()).counts["while-away"]);
+}
+
+TEST(Kelbeat, PausesOneSecondThenLongerAfterEachMinus1Answer)
+{
+    // Start, start again 1 s later, the heartbeat 2 s after that, the next one 4 s
+    // after that (at 7 s, then every 6 s): at most 2 heartbeats in 10 s. SIGTERM in
+    // the 4-second pause.
+    TempFile log("heartbeats"), report("report");
+    Background run;
+    ASSERT_TRUE(StartUnderCard(run, {"--heartbeat", "-1", "--heartbeat-log", log.Path(), "--report", report.Path()},
+                               KELBEAT_BIN));
+    WaitForHeartbeats(log.Path(), 1, Millis(6000));
+    WaitUntil(Millis(500), [] { return false; });  // nothing more within half a second
+    EXPECT_TRUE(StopsPromptly(run));
+
+    const std::vector<Beat> beats = ReadBeats(log.Path());
+    ASSERT_EQ(4u, beats.size()) << Describe(beats);
+    EXPECT_EQ("start start heartbeat end", beats[0].word + " " + beats[1].word + " " + beats[2].word + " " +
+                                                   beats[3].word);
+    for (const std::size_t i : {1u, 2u}) {
+        EXPECT_GE(beats[i].ms - beats[i - 1].ms, 1000L * i) << Describe(beats);
+        EXPECT_LT(beats[i].ms - beats[i - 1].ms, 1000L * i + kSlackMs) << Describe(beats);
+    }
+    Report counts = ReadReport(report.Path());
+    EXPECT_EQ(2, counts.counts["heartbeat-start"]);
+    EXPECT_EQ(1, counts.counts["heartbeat"]);
+    EXPECT_EQ(std::vector<std::string>{"exit 0"}, counts.daemons);
 }
 
 struct StopCase {
     const char* name;
     Words driveOptions;
-    std::size_t heartbeatsFirst;  // heartbeats to wait for before SIGTERM
+    std::size_t heartbeatsFirst;  // heartbeats to wait for before the signal
     std::string logAfter;         // the card's log after the stop, times left out
+    int signal = SIGTERM;         // to kelcard run, which passes it on
+    int ignored = 0;              // sent to the daemon itself first, when not 0
 };
 
 class KelbeatStop : public ::testing::TestWithParam<StopCase> {};
 
-TEST_P(KelbeatStop, EndsWithinASecondOfSigtermAndSendsHeartbeatEnd)
+TEST_P(KelbeatStop, EndsWithinASecondOfAStopSignalWithHeartbeatEndAndStatus0)
 {
     const StopCase& c = GetParam();
-    TempFile log("heartbeats");
+    TempFile log("heartbeats"), report("report");
     Background run;
     Words options = c.driveOptions;
-    options.insert(options.end(), {"--heartbeat-log", log.Path()});
+    options.insert(options.end(), {"--heartbeat-log", log.Path(), "--report", report.Path()});
     ASSERT_TRUE(StartUnderCard(run, options, KELBEAT_BIN));
     WaitForHeartbeats(log.Path(), c.heartbeatsFirst, Millis(5000));
+    if (c.ignored != 0) {
+        const pid_t daemon = DetachedDaemon(run);
+        ASSERT_GT(daemon, 0);
+        ASSERT_EQ(0, ::kill(daemon, c.ignored));
+    }
     WaitUntil(Millis(500), [] { return false; });  // into the wait (or the probing)
-    EXPECT_TRUE(StopsPromptly(run));
+    EXPECT_TRUE(StopsPromptly(run, c.signal));
     std::string words;
     for (const Beat& beat : ReadBeats(log.Path())) words += beat.word + "\n";
     EXPECT_EQ(c.logAfter, words);
+    EXPECT_EQ(std::vector<std::string>{"exit 0"}, ReadReport(report.Path()).daemons);
 }
 
+const std::string kStartBeatEnd = "start\nheartbeat\nend\n";
 INSTANTIATE_TEST_SUITE_P(
     Rows, KelbeatStop,
-    ::testing::Values(StopCase{"DuringA30SecondWait", {"--heartbeat", "30"}, 1, "start\nheartbeat\nend\n"},
+    ::testing::Values(StopCase{"DuringA30SecondWait", {"--heartbeat", "30"}, 1, kStartBeatEnd},
+                      StopCase{"BySigint", {"--heartbeat", "30"}, 1, kStartBeatEnd, SIGINT},
+                      StopCase{"BySighup", {"--heartbeat", "30"}, 1, kStartBeatEnd, SIGHUP},
+                      StopCase{"AfterIgnoringSigpipe", {"--heartbeat", "30"}, 1, kStartBeatEnd, SIGTERM, SIGPIPE},
+                      StopCase{"AfterIgnoringSigusr1", {"--heartbeat", "30"}, 1, kStartBeatEnd, SIGTERM, SIGUSR1},
+                      StopCase{"AfterIgnoringSigusr2", {"--heartbeat", "30"}, 1, kStartBeatEnd, SIGTERM, SIGUSR2},
                       // The heartbeat end goes to no card: nothing reaches it.
                       StopCase{"WhileNoCardIsPresent", {"--gone-at", "0"}, 0, ""}),
     CaseName());
@@ -269,14 +353,26 @@ public:
     }
     std::pair<int, int> Pointer()
     {
+        unsigned mask;
+        return Query(mask);
+    }
+    // The buttons the server holds pressed: Button1Mask (0x100) and up.
+    unsigned ButtonMask()
+    {
+        unsigned mask = 0;
+        Query(mask);
+        return mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask);
+    }
+
+private:
+    std::pair<int, int> Query(unsigned& mask)
+    {
         Window rootWindow, child;
         int x = -1, y = -1, wx, wy;
-        unsigned mask;
         XQueryPointer(m_display, DefaultRootWindow(m_display), &rootWindow, &child, &x, &y, &wx, &wy, &mask);
         return {x, y};
     }
 
-private:
     ::Display* m_display = nullptr;
     std::string m_buttons;
 };
@@ -290,12 +386,13 @@ protected:
         ::testing::AssertionResult x = xserver_.Start(kScreenWidth, kScreenHeight);
         if (!x) return x;
         if (!watcher_.Open(xserver_.Display())) return ::testing::AssertionFailure() << "cannot watch the display";
-        Words options{"--mouse-script", script_.Path()};
+        Words options{"--mouse-script", script_.Path(), "--report", report_.Path()};
         options.insert(options.end(), moreOptions.begin(), moreOptions.end());
         return StartUnderCard(run_, options, KELPOINTER_BIN, {"DISPLAY=" + xserver_.Display()});
     }
 
     TempFile script_{"mouse"};
+    TempFile report_{"report"};
     XServer xserver_;
     RootWatcher watcher_;
     Background run_;
@@ -352,26 +449,66 @@ struct PointerStopCase {
     const char* name;
     std::string script;
     Words options;
-    int waitMs;  // before SIGTERM
+    int waitMs;       // before SIGTERM
+    long mostPolls;   // mouse queries the card may see in that time
+    long mostAway;    // commands refused while the card was away
 };
 
 class KelpointerStop : public KelpointerTest, public ::testing::WithParamInterface<PointerStopCase> {};
 
-TEST_P(KelpointerStop, EndsWithinASecondOfSigterm)
+TEST_P(KelpointerStop, EndsWithinASecondOfSigtermWithoutFloodingTheCard)
 {
-    ASSERT_TRUE(Start(GetParam().script, GetParam().options));
-    WaitUntil(Millis(GetParam().waitMs), [] { return false; });
+    const PointerStopCase& c = GetParam();
+    ASSERT_TRUE(Start(c.script, c.options));
+    WaitUntil(Millis(c.waitMs), [] { return false; });
     EXPECT_TRUE(StopsPromptly(run_));
     EXPECT_EQ("", run_.Out());
+    Report report = ReadReport(report_.Path());
+    EXPECT_LE(report.counts["mouse"], c.mostPolls);
+    EXPECT_LE(report.counts["while-away"], c.mostAway);
+    EXPECT_EQ(std::vector<std::string>{"exit 0"}, report.daemons);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, KelpointerStop,
-                         ::testing::Values(PointerStopCase{"WhilePolling", "", {}, 500},
-                                           PointerStopCase{"InTheFiveSecondPause", "0 0 0 2\n", {}, 1000},
-                                           PointerStopCase{"WaitingForTheCard", "", {"--gone-at", "0"}, 1000},
-                                           // The card goes at 1 s: SIGTERM in the 2-second pause.
-                                           PointerStopCase{"InThePauseAfterLosingTheCard", "", {"--gone-at", "1"},
-                                                           1500}),
+// Polling a pointer at rest: pauses of 2 ms doubling to 64 ms, about 20 queries in the
+// first second. Searching for a card: a pass, 1 s, a pass, 2 s, a pass.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, KelpointerStop,
+    ::testing::Values(PointerStopCase{"WhilePolling", "", {}, 1000, 40, 0},
+                      PointerStopCase{"InTheFiveSecondPause", "0 0 0 2\n", {}, 1000, 1, 0},
+                      PointerStopCase{"WaitingForTheCard", "", {"--gone-at", "0"}, 1500, 0, 2},
+                      // The card goes at 1 s: SIGTERM in the 2-second pause.
+                      PointerStopCase{"InThePauseAfterLosingTheCard", "", {"--gone-at", "1"}, 1500, 40, 1}),
+    CaseName());
+
+struct ButtonCase {
+    const char* name;
+    Words options;
+    int signal;  // 0: the card goes away (at 1 s), then SIGTERM
+};
+
+class KelpointerButtons : public KelpointerTest, public ::testing::WithParamInterface<ButtonCase> {};
+
+TEST_P(KelpointerButtons, ReleasesEveryButtonItPressedOnStopAndWhenTheCardGoes)
+{
+    const ButtonCase& c = GetParam();
+    // Every Event bit set: left, right and middle pressed; the higher bits mean nothing.
+    ASSERT_TRUE(Start("0xFF 100 100 1\n", c.options));
+    const unsigned all = Button1Mask | Button2Mask | Button3Mask;
+    ASSERT_TRUE(WaitUntil(Millis(5000), [&] { return watcher_.ButtonMask() == all; })) << watcher_.ButtonMask();
+    if (c.signal == 0) {
+        EXPECT_TRUE(WaitUntil(Millis(3000), [&] { return watcher_.ButtonMask() == 0; })) << watcher_.ButtonMask();
+        EXPECT_TRUE(run_.Running());
+    }
+    EXPECT_TRUE(StopsPromptly(run_, c.signal == 0 ? SIGTERM : c.signal));
+    EXPECT_EQ(0u, watcher_.ButtonMask());
+    EXPECT_EQ("press 1\npress 3\npress 2\nrelease 1\nrelease 3\nrelease 2\n", watcher_.Buttons());
+    EXPECT_EQ(std::vector<std::string>{"exit 0"}, ReadReport(report_.Path()).daemons);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, KelpointerButtons,
+                         ::testing::Values(ButtonCase{"Sigterm", {}, SIGTERM}, ButtonCase{"Sigint", {}, SIGINT},
+                                           ButtonCase{"Sighup", {}, SIGHUP},
+                                           ButtonCase{"CardGoesAway", {"--gone-at", "1"}, 0}),
                          CaseName());
 
 TEST(Kelpointer, WithoutADisplaySaysSoAndEnds)
