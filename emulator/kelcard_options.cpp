@@ -379,8 +379,8 @@ const Option<ServeOptions> kServeOptions[] = {
      }},
 };
 
-// The drive's options of run. --serve's address is kept in card.address until the
-// card's options are read.
+// The drive's options of run. --serve's address goes to card.address, which no
+// option of the card's own sets in run (--address is refused there).
 const Option<RunOptions> kDriveOptions[] = {
     {"--serve", true,
      [](const std::string& value, RunOptions& options, std::string& error) {
@@ -488,32 +488,27 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options,
     const auto optionCount = static_cast<std::size_t>(dashes - words.begin());
     options.program.assign(dashes + 1, words.end());
 
-    std::vector<std::string> cardWords;
     for (std::size_t i = 0; i < optionCount; ++i) {
         const std::string& word = words[i];
         if (const Option<RunOptions>* option = FindOption(kDriveOptions, word)) {
             if (!ApplyOption(*option, words, optionCount, i, options, error)) return false;
             continue;
         }
-        // The card's options go to serve's parser as they are: an option, and its
-        // value when one follows.
-        if (word.rfind("--", 0) != 0 || word == "--address") {
-            error = word == "--address" ? "run serves with --serve, not --address" : "unexpected word '" + word + "'";
+        // The card's options are those of serve; each one's table entry says whether
+        // the next word is its value, whatever that word looks like.
+        const Option<ServeOptions>* option = FindOption(kServeOptions, word);
+        if (option == nullptr || word == "--address") {
+            error = word == "--address"          ? "run serves with --serve, not --address"
+                    : word.rfind("--", 0) == 0 ? "unknown option '" + word + "'"
+                                                 : "unexpected word '" + word + "'";
             return false;
         }
-        cardWords.push_back(word);
-        if (i + 1 < optionCount && words[i + 1].rfind("--", 0) != 0) cardWords.push_back(words[++i]);
+        if (!ApplyOption(*option, words, optionCount, i, options.card, error)) return false;
     }
     if (options.drive.awayUntil && (!options.drive.awayFrom || *options.drive.awayUntil <= *options.drive.awayFrom)) {
         error = "--back-at needs --gone-at with an earlier time";
         return false;
     }
-    // The card's options are checked as serve checks them; the drive needs no address.
-    const std::string serveAddress = options.card.address;
-    cardWords.push_back("--address");
-    cardWords.push_back(serveAddress.empty() ? "127.0.0.1" : serveAddress);
-    if (!ParseServeOptions(cardWords, options.card, error)) return false;
-    options.card.address = serveAddress;
     return true;
 }
 

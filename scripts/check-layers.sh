@@ -4,8 +4,9 @@
 #
 #   firmware   INCLUDE/firmware                         firmware
 #   common     INCLUDE/common, SRC/Common/{md5,cksum,    firmware common
-#              imgver,imgbuild}
-#              (checks every side computes alike; what every program does first)
+#              zunaframe,imgver,imgbuild}
+#              (checks and framing every side computes alike; what every program
+#              does first)
 #   medium     INCLUDE/host/x9zunamedium.h (the abstract medium)
 #                                                        firmware common medium
 #   hostifc    the host-interface medium: x9cdhost, x9cdhostLinux, scsi
@@ -28,8 +29,8 @@ cd "$root"
 layer_of() {
     case "$1" in
         INCLUDE/firmware/*) echo firmware ;;
-        INCLUDE/common/* | SRC/Common/md5.cpp | SRC/Common/cksum.cpp | SRC/Common/imgver.cpp | \
-            SRC/Common/imgbuild.cpp) echo common ;;
+        INCLUDE/common/* | SRC/Common/md5.cpp | SRC/Common/cksum.cpp | SRC/Common/zunaframe.cpp | \
+            SRC/Common/imgver.cpp | SRC/Common/imgbuild.cpp) echo common ;;
         INCLUDE/host/x9zunamedium.h) echo medium ;;
         INCLUDE/host/x9cdhost.h | INCLUDE/host/x9cdhostLinux.h | INCLUDE/host/scsi.h | \
             SRC/Common/x9cdhost.cpp | SRC/Linux/x9cdhostLinux.cpp | SRC/Linux/scsi.cpp) echo hostifc ;;

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "x9zunamedium.h"
+#include "zunaframe.h"
 
 // How long the network medium waits for the card.
 struct X9NetworkWaits {
@@ -50,14 +51,18 @@ protected:
     virtual int SendZUNAPacket(unsigned char* CmdBuffer, unsigned long timeout);
 
     // The reads below give up at m_replyDeadline (set by SendZUNAPacket for the send,
-    // then by RecvZUNAPacket for the reply).
-    // Consumes the stream up to and including the next header signature.
+    // then by RecvZUNAPacket for the reply). The header is found and read by the
+    // framer that the card's TCP front end uses for requests (zunaframe.h).
+    // Consumes the stream up to and including the next header signature (the framer
+    // must have been started).
     int WaitForZUNAPacket(unsigned long timeout);
-    // Signature, then bytes 8..10, then bHeaderLen - 11 more bytes.
+    // Starts the framer on Buffer (ZUNA_MAX_PACKET_LEN bytes) and reads a header into
+    // it: signature, bytes 8..10, then bHeaderLen - 11 more bytes. 33 for a header the
+    // framer refuses (bHeaderLen below 11, or header and data not fitting the buffer).
     int ReceiveHeader(char* Buffer, unsigned long timeout);
-    // Exactly wLen bytes: a few header bytes at a time ...
+    // Exactly wLen bytes (ReceiveBlocks: a reply's data, the long stretches of it read
+    // straight into Buffer). Both take what has arrived ahead first.
     int ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long timeout);
-    // ... or a reply's data. Both take what has arrived ahead first.
     int ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long timeout);
     int IssueCommand(int sendLen, unsigned long* recvLen, char* sendBuf, char* recvBuf,
                      unsigned long timeout);
@@ -73,6 +78,15 @@ private:
     int ReceiveUntilDeadline(char* Buffer, unsigned long wLen);
     // Up to wLen bytes of m_received, as many as it holds.
     unsigned long TakeReceived(char* Buffer, unsigned long wLen);
+    // Some bytes, at most `room`, into `into` (their count in `got`), waited for until
+    // m_replyDeadline.
+    int Receive(char* into, unsigned long room, std::size_t& got);
+    // Refills the empty m_received with what has arrived.
+    int FillReceived();
+    // Feeds the framer what arrives for as long as it stays in `state`.
+    int FeedFramerWhile(ZunaStreamFramer::State state);
+
+    ZunaStreamFramer m_framer{ZunaStreamFramer::HeaderLength::kAnnounced};
 
     // Bytes the card sent that no read has taken yet: a reply arrives in a few large
     // pieces, and its header is taken from here instead of a read call per byte.

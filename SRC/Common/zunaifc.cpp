@@ -47,7 +47,7 @@ const char zuna_err_strings[kErrorRows][40] = {
     "Unsuported command.operation",
     "Error during connect ",
     "Checksum error",
-    "",
+    "File read error",
 };
 const char UnknownZunaError[] = "Unknown ZUNA error";
 

@@ -17,19 +17,7 @@
 #include "zunahdr.h"
 
 namespace {
-constexpr std::size_t kHeaderFixedBytes = 11;  // signature, version and bHeaderLen
-
 using Clock = std::chrono::steady_clock;
-
-// The signature's first byte stands nowhere else in it, so a byte that breaks a
-// partial match can only start a new match as that first byte.
-constexpr bool FirstSignatureByteIsUnique()
-{
-    for (std::size_t i = 1; i < ZUNA_SIGNATURE_LEN; ++i)
-        if (ZUNA_SIGNATURE[i] == ZUNA_SIGNATURE[0]) return false;
-    return true;
-}
-static_assert(FirstSignatureByteIsUnique());
 
 // Waits until fd reports one of `events` (or an error or hang-up, which the next call
 // on it then reports). False once the deadline has passed.
@@ -170,31 +158,17 @@ int CX9Network_Linux::SendZUNAPacket(unsigned char* CmdBuffer, unsigned long /*t
     return ZUNA_E_SUCCESS;
 }
 
-int CX9Network_Linux::WaitForZUNAPacket(unsigned long timeout)
+int CX9Network_Linux::WaitForZUNAPacket(unsigned long /*timeout*/)
 {
-    std::size_t matched = 0;
-    while (matched < ZUNA_SIGNATURE_LEN) {
-        char byte;
-        if (ReceiveBytes(&byte, 1, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
-        // A byte that breaks a partial match may begin the signature itself ("TAV"
-        // then a whole packet).
-        if (static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[matched])
-            ++matched;
-        else
-            matched = static_cast<unsigned char>(byte) == ZUNA_SIGNATURE[0] ? 1 : 0;
-    }
-    return ZUNA_E_SUCCESS;
+    return FeedFramerWhile(ZunaStreamFramer::State::kSignature);
 }
 
 int CX9Network_Linux::ReceiveHeader(char* Buffer, unsigned long timeout)
 {
-    if (WaitForZUNAPacket(timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
-    std::memcpy(Buffer, ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN);
-    if (ReceiveBytes(Buffer + ZUNA_SIGNATURE_LEN, kHeaderFixedBytes - ZUNA_SIGNATURE_LEN, timeout) != ZUNA_E_SUCCESS)
+    m_framer.Start(reinterpret_cast<unsigned char*>(Buffer), ZUNA_MAX_PACKET_LEN);
+    if (WaitForZUNAPacket(timeout) != ZUNA_E_SUCCESS || FeedFramerWhile(ZunaStreamFramer::State::kHeader) != ZUNA_E_SUCCESS)
         return ZUNA_E_CONNECTION;
-    const unsigned headerLen = static_cast<unsigned char>(Buffer[offsetof(ZUNA_HEADER, bHeaderLen)]);
-    if (headerLen < kHeaderFixedBytes) return ZUNA_E_CONNECTION;
-    return ReceiveBytes(Buffer + kHeaderFixedBytes, headerLen - kHeaderFixedBytes, timeout);
+    return m_framer.GetState() == ZunaStreamFramer::State::kRefused ? ZUNA_E_CONNECTION : ZUNA_E_SUCCESS;
 }
 
 int CX9Network_Linux::ReceiveBytes(char* Buffer, unsigned long wLen, unsigned long /*timeout*/)
@@ -215,29 +189,50 @@ unsigned long CX9Network_Linux::TakeReceived(char* Buffer, unsigned long wLen)
     return n;
 }
 
+int CX9Network_Linux::Receive(char* into, unsigned long room, std::size_t& got)
+{
+    for (;;) {
+        // A card that keeps sending bytes without ever completing a reply is given up
+        // on at the deadline as well.
+        if (Clock::now() >= m_replyDeadline) return ZUNA_E_CONNECTION;
+        const ssize_t n = recv(m_hSocket, into, room, MSG_DONTWAIT);
+        if (n > 0) {
+            got = static_cast<std::size_t>(n);
+            return ZUNA_E_SUCCESS;
+        }
+        if (n == 0 || !WouldBlock(errno) || !WaitReady(m_hSocket, POLLIN, m_replyDeadline)) return ZUNA_E_CONNECTION;
+    }
+}
+
+int CX9Network_Linux::FillReceived()
+{
+    m_receivedPos = m_receivedLen = 0;
+    return Receive(m_received.data(), m_received.size(), m_receivedLen);
+}
+
+int CX9Network_Linux::FeedFramerWhile(ZunaStreamFramer::State state)
+{
+    while (m_framer.GetState() == state) {
+        if (m_receivedPos == m_receivedLen && FillReceived() != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+        m_receivedPos += m_framer.Feed(reinterpret_cast<const unsigned char*>(m_received.data()) + m_receivedPos,
+                                       m_receivedLen - m_receivedPos);
+    }
+    return ZUNA_E_SUCCESS;
+}
+
 int CX9Network_Linux::ReceiveUntilDeadline(char* Buffer, unsigned long wLen)
 {
     unsigned long got = TakeReceived(Buffer, wLen);
     while (got < wLen) {
-        // A card that keeps sending bytes without ever completing a reply is given up
-        // on at the deadline as well.
-        if (Clock::now() >= m_replyDeadline) return ZUNA_E_CONNECTION;
         // What is missing of a long stretch is read straight into the caller's
-        // buffer; a short one (a header) fills the read-ahead buffer in one call.
+        // buffer; a short one fills the read-ahead buffer.
         const unsigned long missing = wLen - got;
-        const bool direct = missing >= m_received.size();
-        char* into = direct ? Buffer + got : m_received.data();
-        const ssize_t n = recv(m_hSocket, into, direct ? missing : m_received.size(), MSG_DONTWAIT);
-        if (n == 0) return ZUNA_E_CONNECTION;
-        if (n < 0) {
-            if (!WouldBlock(errno) || !WaitReady(m_hSocket, POLLIN, m_replyDeadline)) return ZUNA_E_CONNECTION;
-            continue;
-        }
-        if (direct) {
+        if (missing >= m_received.size()) {
+            std::size_t n = 0;
+            if (Receive(Buffer + got, missing, n) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
             got += static_cast<unsigned long>(n);
         } else {
-            m_receivedPos = 0;
-            m_receivedLen = static_cast<std::size_t>(n);
+            if (FillReceived() != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
             got += TakeReceived(Buffer + got, missing);
         }
     }
@@ -248,17 +243,14 @@ int CX9Network_Linux::RecvZUNAPacket(unsigned char* pResponseBuffer, unsigned lo
                                      unsigned long timeout)
 {
     m_replyDeadline = Clock::now() + m_waits.reply;
-    char* buf = reinterpret_cast<char*>(pResponseBuffer);
-    // Header fields that a short header does not carry read as zero, never as what
-    // an earlier reply left in the buffer.
-    std::memset(buf, 0, ZUNA_HEADER_LEN);
-    if (ReceiveHeader(buf, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+    // The header is read (and checked) by the framer; the data then goes straight to
+    // its place behind it.
+    if (ReceiveHeader(reinterpret_cast<char*>(pResponseBuffer), timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+    const std::size_t missing = m_framer.Missing();
+    if (ReceiveBlocks(reinterpret_cast<char*>(m_framer.DataSpace()), missing, timeout) != ZUNA_E_SUCCESS)
+        return ZUNA_E_CONNECTION;
+    m_framer.Advance(missing);
 
-    const unsigned long headerLen = static_cast<unsigned char>(buf[offsetof(ZUNA_HEADER, bHeaderLen)]);
-    const unsigned long dataLen = GetLe32(buf + offsetof(ZUNA_HEADER, dwDataLen));
-    if (dataLen > ZUNA_MAX_PACKET_LEN || headerLen + dataLen > ZUNA_MAX_PACKET_LEN) return ZUNA_E_CONNECTION;
-    if (ReceiveBlocks(buf + headerLen, dataLen, timeout) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
-
-    *npBytesRecd = headerLen + dataLen;
+    *npBytesRecd = m_framer.PacketLength();
     return ZUNA_E_SUCCESS;
 }

@@ -20,6 +20,7 @@
 
 #include "network.h"
 #include "x9endian.h"
+#include "zunaframe.h"
 
 namespace kelcard {
 namespace {
@@ -47,35 +48,17 @@ public:
     {
     }
 
-    // Consumes the stream up to and including the next header signature.
-    Result SkipToSignature()
+    // Feeds the framer until its packet is whole or refused: what the buffer holds
+    // first, then a long stretch of data straight into the packet, a short one (and
+    // every header) through the buffer.
+    Result Frame(ZunaStreamFramer& framer)
     {
-        std::size_t matched = 0;
-        while (matched < ZUNA_SIGNATURE_LEN) {
-            uint8_t byte = 0;
-            if (ReadExact(&byte, 1) != Result::kOk) return Result::kClosed;
-            if (byte == ZUNA_SIGNATURE[matched]) {
-                ++matched;
-            } else {
-                // The first signature byte occurs nowhere else in the signature, so a
-                // broken partial match can only restart at this byte.
-                matched = (byte == ZUNA_SIGNATURE[0]) ? 1 : 0;
-            }
-        }
-        return Result::kOk;
-    }
-
-    // Exactly `len` bytes: first what the buffer holds, then a long remainder straight
-    // into `out`, a short one through the buffer.
-    Result ReadExact(uint8_t* out, std::size_t len)
-    {
-        while (len > 0) {
+        while (!framer.Done()) {
             if (m_pos == m_len) {
-                if (len >= sizeof(m_buffer)) {
-                    const std::optional<std::size_t> n = Receive(out, len);
+                if (framer.Missing() >= sizeof(m_buffer)) {
+                    const std::optional<std::size_t> n = Receive(framer.DataSpace(), framer.Missing());
                     if (!n) return Result::kClosed;
-                    out += *n;
-                    len -= *n;
+                    framer.Advance(*n);
                     continue;
                 }
                 const std::optional<std::size_t> n = Receive(m_buffer, sizeof(m_buffer));
@@ -83,11 +66,7 @@ public:
                 m_pos = 0;
                 m_len = *n;
             }
-            const std::size_t n = std::min(len, m_len - m_pos);
-            std::memcpy(out, m_buffer + m_pos, n);
-            m_pos += n;
-            out += n;
-            len -= n;
+            m_pos += framer.Feed(m_buffer + m_pos, m_len - m_pos);
         }
         return Result::kOk;
     }
@@ -301,21 +280,16 @@ void TcpServer::ServeConnection(int fd) const
     Session session;
     session.requireLogin = true;
     session.endsWithRestart = true;
-    std::vector<uint8_t> packet;
+    // The header is always 32 bytes here: the card answers a bHeaderLen of any other
+    // value as malformed.
+    ZunaStreamFramer framer(ZunaStreamFramer::HeaderLength::kFixed);
+    std::vector<uint8_t> packet(ZUNA_MAX_PACKET_LEN);
 
     for (;;) {
-        if (conn.SkipToSignature() != Result::kOk) return;
-        packet.assign(ZUNA_HEADER_LEN, 0);
-        std::memcpy(packet.data(), ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN);
-        if (conn.ReadExact(packet.data() + ZUNA_SIGNATURE_LEN, ZUNA_HEADER_LEN - ZUNA_SIGNATURE_LEN) != Result::kOk) {
-            return;
-        }
-        const uint32_t dataLen = GetLe32(packet.data() + offsetof(ZUNA_HEADER, dwDataLen));
-        if (dataLen > ZUNA_MAX_DATA_LEN) return;
-        packet.resize(ZUNA_HEADER_LEN + dataLen);
-        if (conn.ReadExact(packet.data() + ZUNA_HEADER_LEN, dataLen) != Result::kOk) return;
+        framer.Start(packet.data(), packet.size());
+        if (conn.Frame(framer) != Result::kOk || framer.GetState() == ZunaStreamFramer::State::kRefused) return;
 
-        const std::vector<uint8_t> reply = m_model.HandlePacket(session, packet.data(), packet.size());
+        const std::vector<uint8_t> reply = m_model.HandlePacket(session, packet.data(), framer.PacketLength());
         if (session.dropWithoutReply) return;
         const auto late = m_lateReplies.find(GetLe16(packet.data() + offsetof(ZUNA_HEADER, wCommand)));
         if (late != m_lateReplies.end() && !WaitUnlessStopped(m_wakeRead, late->second)) return;

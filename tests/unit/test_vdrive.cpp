@@ -492,6 +492,41 @@ TEST(KelcardRunOptions, OptionsReachTheCardTheDriveAndTheProgram)
     EXPECT_EQ(kelcard::kDefaultBusyPolls, options.drive.busyPolls);
 }
 
+// Whether the word after an option is its value comes from the option table, not
+// from how that word looks.
+TEST(KelcardRunOptions, ArityComesFromTheOptionTable)
+{
+    struct Case {
+        std::vector<std::string> words;  // before "-- true"
+        std::string error;               // empty when accepted
+        std::string fwVersion;
+        bool frozenClock;
+    };
+    const Case cases[] = {
+        {{"--fw-version", "--beta"}, "", "--beta", false},
+        {{"--fw-version", "-1", "--frozen-clock"}, "", "-1", true},
+        {{"--frozen-clock", "--fw-version", "--frozen-clock"}, "", "--frozen-clock", true},
+        {{"--frozen-clock", "stray"}, "unexpected word 'stray'", "", false},
+        {{"--link-down", "7"}, "unexpected word '7'", "", false},
+        {{"--frozen-clock", "--xyz"}, "unknown option '--xyz'", "", false},
+        {{"--fw-version"}, "--fw-version needs a value", "", false},
+        {{"--user", "--op:pw", "--fail"}, "--fail needs a value", "", false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = c.words;
+        words.insert(words.end(), {"--", "true"});
+        kelcard::RunOptions options;
+        std::string error;
+        const bool parsed = kelcard::ParseRunOptions(words, options, error);
+        std::string shown;
+        for (const std::string& w : c.words) shown += w + " ";
+        EXPECT_EQ(c.error, parsed ? "" : error) << shown;
+        if (!parsed) continue;
+        EXPECT_EQ(c.fwVersion, options.card.fwVersion.value_or("")) << shown;
+        EXPECT_EQ(c.frozenClock, options.card.frozenClock) << shown;
+    }
+}
+
 TEST(KelcardRunOptions, BadWordsAreRefused)
 {
     const std::vector<std::vector<std::string>> bad = {

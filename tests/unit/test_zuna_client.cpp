@@ -204,7 +204,7 @@ TEST(ZunaErrorString, Table)
     EXPECT_STREQ(GetZunaErrorString(32), "Unsuported command.operation");
     EXPECT_STREQ(GetZunaErrorString(33), "Error during connect ");
     EXPECT_STREQ(GetZunaErrorString(34), "Checksum error");
-    EXPECT_STREQ(GetZunaErrorString(35), "");
+    EXPECT_STREQ(GetZunaErrorString(35), "File read error");
     for (int code : {36, -1, 65535, 1000}) EXPECT_STREQ(GetZunaErrorString(code), "Unknown ZUNA error") << code;
 }
 
