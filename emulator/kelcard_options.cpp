@@ -105,6 +105,8 @@ const char* const kRunUsage =
     "                        --gone-at, and a later time)\n"
     "  --busy-polls N        readings of the command block answered busy after each\n"
     "                        mailbox command (default 1)\n"
+    "  --short-reads N       every mailbox block read moves only its first N bytes\n"
+    "                        (0 to 511) with status GOOD: a short transfer\n"
     "  --mouse-script FILE   the remote pointer's packets, answered one per mouse\n"
     "                        query; afterwards nothing new (IsValidData 0). One packet\n"
     "                        a line: EVENT ABSX ABSY VALID (button bits 0-255,\n"
@@ -414,6 +416,14 @@ const Option<RunOptions> kDriveOptions[] = {
      [](const std::string& value, RunOptions& options, std::string& error) {
          return ReadNumber(value, kMaxBusyPolls, options.drive.busyPolls, "--busy-polls",
                            "a number (0 to " + std::to_string(kMaxBusyPolls) + ")", error);
+     }},
+    {"--short-reads", true,
+     [](const std::string& value, RunOptions& options, std::string& error) {
+         std::size_t bytes = 0;
+         if (!ReadNumber(value, X9CD_BLOCK_SIZE - 1, bytes, "--short-reads", "a byte count (0 to 511)", error))
+             return false;
+         options.drive.shortReads = bytes;
+         return true;
      }},
     {"--mouse-script", true,
      [](const std::string& value, RunOptions& options, std::string&) {

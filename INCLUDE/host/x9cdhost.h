@@ -4,8 +4,13 @@
 // the card has answered. The platform class moves single 512-byte blocks.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdarg>
 #include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "hostifc.h"
 #include "x9zunamedium.h"
@@ -21,6 +26,30 @@ public:
 
 private:
     char* m_pBuff;
+};
+
+// The medium's diagnostics, kept instead of printed: the last kLines messages, each
+// cut to kLineMax bytes, and an optional sink told of each message as it comes (none
+// by default, so the medium prints nothing by itself).
+class CX9DebugLog {
+public:
+    static constexpr std::size_t kLines = 64;
+    static constexpr std::size_t kLineMax = 255;
+
+    // Formats one message (printf-style) into the ring, dropping the oldest when full.
+    void Add(const char* pszFormat, va_list args);
+    // The kept messages, oldest first.
+    std::vector<std::string> Lines() const;
+    // Messages pushed out of the ring so far.
+    unsigned long Dropped() const { return m_dropped; }
+    void SetSink(std::function<void(const std::string&)> sink) { m_sink = std::move(sink); }
+
+private:
+    std::array<std::string, kLines> m_lines;
+    std::size_t m_next = 0;   // where the next message goes
+    std::size_t m_count = 0;  // messages held
+    unsigned long m_dropped = 0;
+    std::function<void(const std::string&)> m_sink;
 };
 
 class CX9CDHost : public CX9ZunaMedium {
@@ -42,6 +71,7 @@ public:
     virtual int OpenCD() = 0;
     virtual int CloseCD() = 0;
     virtual void MsecsSleep(unsigned long millisecs) = 0;
+    // printf-style diagnostic sink; the platform class keeps the text in DebugLog().
     virtual void DebugOut(const char* pszFormat, ...) = 0;
 
     virtual void InitCmdHeader(CONFIG_CMD* pX9CDCmdHeader);
@@ -64,6 +94,9 @@ public:
                                unsigned long replySpace) = 0;
 
     int IsX9CDFound() const { return m_fIsX9CDFound; }
+    // What DebugOut was given, for a trace; the medium itself never prints it.
+    CX9DebugLog& DebugLog() { return m_debugLog; }
+    const CX9DebugLog& DebugLog() const { return m_debugLog; }
     // Mailbox command 0xFFFE with the 4 heartbeat bytes; the answer's first 4 bytes
     // come back into the packet. Returns IssueX9Command's result.
     int IssueOSHeartbeat(OS_HB_PACKET* pOsHbPkt);
@@ -78,4 +111,5 @@ protected:
     int m_fIsX9CDOpened = 0;
     // The longest a card may stay busy with one mailbox command.
     std::chrono::milliseconds m_completionLimit{std::chrono::seconds(60)};
+    CX9DebugLog m_debugLog;
 };

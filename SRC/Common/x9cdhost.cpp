@@ -1,6 +1,7 @@
 // The generic host-interface mailbox: command block, split transfers, completion poll.
 #include "x9cdhost.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "x9endian.h"
@@ -15,6 +16,28 @@ unsigned long StagingSize(unsigned long n)
     return (n / X9CD_BLOCK_SIZE + 1) * X9CD_BLOCK_SIZE;
 }
 }  // namespace
+
+void CX9DebugLog::Add(const char* pszFormat, va_list args)
+{
+    char text[kLineMax + 1];
+    const int n = std::vsnprintf(text, sizeof(text), pszFormat, args);
+    if (n < 0) text[0] = '\0';
+    if (m_count == kLines)
+        ++m_dropped;
+    else
+        ++m_count;
+    m_lines[m_next] = text;
+    m_next = (m_next + 1) % kLines;
+    if (m_sink) m_sink(m_lines[(m_next + kLines - 1) % kLines]);
+}
+
+std::vector<std::string> CX9DebugLog::Lines() const
+{
+    std::vector<std::string> lines;
+    lines.reserve(m_count);
+    for (std::size_t i = 0; i < m_count; ++i) lines.push_back(m_lines[(m_next + kLines - m_count + i) % kLines]);
+    return lines;
+}
 
 void CX9CDHost::InitCmdHeader(CONFIG_CMD* pX9CDCmdHeader)
 {

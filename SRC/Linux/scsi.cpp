@@ -1,4 +1,5 @@
-// The SCSI device probe over the kernel's /proc/scsi/scsi listing.
+// The SCSI device probe over the kernel's /proc/scsi/scsi listing, and the decoding of
+// a pass-through command's outcome.
 #include "scsi.h"
 
 #include <cctype>
@@ -148,4 +149,45 @@ char* scsiProbe(int /*probeFlags*/)
     close(fd);
     if (n <= 0) return nullptr;
     return scsiProbeText(buffer, static_cast<unsigned long>(n));
+}
+
+void DecodeScsiSense(const unsigned char* sense, unsigned int len, SCSI_RESULT& result)
+{
+    result.fSense = false;
+    if (sense == nullptr || len == 0) return;
+    const unsigned char code = sense[0] & 0x7F;
+    if (code == 0x70 || code == 0x71) {
+        // Fixed format: key in byte 2, ASC and ASCQ in bytes 12 and 13, the valid
+        // length 8 + the additional length of byte 7.
+        if (len < 3) return;
+        if (len >= 8 && len > 8u + sense[7]) len = 8u + sense[7];
+        result.bSenseKey = sense[2] & 0x0F;
+        result.bAsc = len > 12 ? sense[12] : 0;
+        result.bAscq = len > 13 ? sense[13] : 0;
+    } else if (code == 0x72 || code == 0x73) {
+        // Descriptor format: key, ASC and ASCQ in bytes 1 to 3.
+        if (len < 2) return;
+        result.bSenseKey = sense[1] & 0x0F;
+        result.bAsc = len > 2 ? sense[2] : 0;
+        result.bAscq = len > 3 ? sense[3] : 0;
+    } else {
+        return;
+    }
+    result.bResponseCode = code;
+    result.fSense = true;
+}
+
+std::string DescribeScsiResult(const SCSI_RESULT& result)
+{
+    char text[160];
+    if (result.nOsError != 0) {
+        std::snprintf(text, sizeof(text), "errno %d (%s)", result.nOsError, std::strerror(result.nOsError));
+        return text;
+    }
+    char sense[24] = "none";
+    if (result.fSense)
+        std::snprintf(sense, sizeof(sense), "%x/%02x/%02x", result.bSenseKey, result.bAsc, result.bAscq);
+    std::snprintf(text, sizeof(text), "errno 0, status 0x%02x, host 0x%04x, driver 0x%04x, sense %s, residual %d",
+                  result.bStatus, result.wHostStatus, result.wDriverStatus, sense, result.nResidual);
+    return text;
 }

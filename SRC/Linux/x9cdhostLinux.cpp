@@ -1,6 +1,7 @@
 // The Linux virtual CD-ROM channel: SCSI generic vendor commands to the card's drive.
 #include "x9cdhostLinux.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
@@ -62,9 +63,12 @@ void CX9CDHost_Linux::MsecsSleep(unsigned long millisecs)
     usleep(static_cast<useconds_t>(millisecs * 1000));
 }
 
-void CX9CDHost_Linux::DebugOut(const char*, ...)
+void CX9CDHost_Linux::DebugOut(const char* pszFormat, ...)
 {
-    // Diagnostics are discarded.
+    va_list args;
+    va_start(args, pszFormat);
+    m_debugLog.Add(pszFormat, args);
+    va_end(args);
 }
 
 int CX9CDHost_Linux::FindX9CDROM()
@@ -92,8 +96,10 @@ int CX9CDHost_Linux::OpenCD()
     }
     m_lock_fd = open(m_x9cd_name, O_RDWR | O_CLOEXEC);
     if (m_lock_fd < 0) {
+        const int error = errno;
         m_lock_fd = -1;
         DebugOut("OpenCD:Unable to open the device\n");
+        DebugOut("OpenCD: %s: errno %d (%s)\n", m_x9cd_name, error, std::strerror(error));
         return 1;
     }
     m_fIsX9CDOpened = 1;
@@ -163,9 +169,14 @@ int CX9CDHost_Linux::WaitForCDConnection(unsigned long RetryTimeInSeconds)
     }
 }
 
-int CX9CDHost_Linux::sendscsicmd_SGIO(unsigned char* cdb_buf, unsigned char cdb_len, void* data_buf,
-                                      unsigned long* data_len, int direction, void* sense_buf, unsigned int slen,
-                                      long timeout)
+int CX9CDHost_Linux::IssueSgIo(sg_io_hdr* io)
+{
+    return ioctl(m_lock_fd, SG_IO, io) < 0 ? errno : 0;
+}
+
+SCSI_RESULT CX9CDHost_Linux::SendScsiCommand(unsigned char* cdb_buf, unsigned char cdb_len, void* data_buf,
+                                             unsigned long data_len, int direction, void* sense_buf,
+                                             unsigned int slen, long timeout)
 {
     sg_io_hdr_t io;
     std::memset(&io, 0, sizeof(io));
@@ -173,22 +184,37 @@ int CX9CDHost_Linux::sendscsicmd_SGIO(unsigned char* cdb_buf, unsigned char cdb_
     io.dxfer_direction = direction;
     io.cmd_len = cdb_len;
     io.mx_sb_len = static_cast<unsigned char>(slen);
-    io.dxfer_len = static_cast<unsigned int>(*data_len);
+    io.dxfer_len = static_cast<unsigned int>(data_len);
     io.dxferp = data_buf;
     io.cmdp = cdb_buf;
     io.sbp = static_cast<unsigned char*>(sense_buf);
     io.timeout = static_cast<unsigned int>(timeout);
-    if (ioctl(m_lock_fd, SG_IO, &io) < 0) {
+
+    SCSI_RESULT result;
+    result.nOsError = IssueSgIo(&io);
+    if (result.nOsError != 0) {
         DebugOut("sendscsicmd_SGIO:  SG_IO ioctl error\n");
-        return 1;
+    } else {
+        DebugOut("ioctl came back ok\n");
+        result.bStatus = io.status;
+        result.wHostStatus = io.host_status;
+        result.wDriverStatus = io.driver_status;
+        result.nResidual = io.resid;
+        // Only the bytes the kernel wrote, and never more than were offered.
+        DecodeScsiSense(io.sbp, io.sb_len_wr < io.mx_sb_len ? io.sb_len_wr : io.mx_sb_len, result);
+        DebugOut(result.Good() ? "sendscsicmd_SGIO : OK GOT!!\n" : "sendscsicmd_SGIO: No OK\n");
     }
-    DebugOut("ioctl came back ok\n");
-    if ((io.info & SG_INFO_OK_MASK) != SG_INFO_OK) {
-        DebugOut("sendscsicmd_SGIO: No OK\n");
-        return 1;
-    }
-    DebugOut("sendscsicmd_SGIO : OK GOT!!\n");
-    return 0;
+    if (!result.Whole())
+        DebugOut("sendscsicmd_SGIO: opcode 0x%02x: %s\n", cdb_len != 0 ? cdb_buf[0] : 0,
+                 DescribeScsiResult(result).c_str());
+    return result;
+}
+
+int CX9CDHost_Linux::sendscsicmd_SGIO(unsigned char* cdb_buf, unsigned char cdb_len, void* data_buf,
+                                      unsigned long* data_len, int direction, void* sense_buf, unsigned int slen,
+                                      long timeout)
+{
+    return SendScsiCommand(cdb_buf, cdb_len, data_buf, *data_len, direction, sense_buf, slen, timeout).Good() ? 0 : 1;
 }
 
 int CX9CDHost_Linux::TAV_SPT_CMD_Identify(char* szSignature)
@@ -199,22 +225,28 @@ int CX9CDHost_Linux::TAV_SPT_CMD_Identify(char* szSignature)
     return sendscsicmd_SGIO(cdb, kCdbLen, szSignature, &len, SG_DXFER_FROM_DEV, nullptr, 0, kCommandTimeoutMs);
 }
 
-int CX9CDHost_Linux::TAV_SPT_CMD_SendCmd(char* Buffer, char type, unsigned short buflen)
+SCSI_RESULT CX9CDHost_Linux::VendorCommand(unsigned char opcode, char sector, unsigned short blocks, void* data,
+                                           unsigned long len, int direction, long timeout)
 {
     unsigned char cdb[kCdbLen];
     unsigned char sense[kSenseLen];
-    BuildVendorCdb(X9CD_OP_WRITE_SECTOR, type, 1, cdb);
-    unsigned long len = buflen;
-    return sendscsicmd_SGIO(cdb, kCdbLen, Buffer, &len, SG_DXFER_TO_DEV, sense, kSenseLen, kCommandTimeoutMs);
+    BuildVendorCdb(opcode, sector, blocks, cdb);
+    return SendScsiCommand(cdb, kCdbLen, data, len, direction, sense, kSenseLen, timeout);
+}
+
+int CX9CDHost_Linux::TAV_SPT_CMD_SendCmd(char* Buffer, char type, unsigned short buflen)
+{
+    const SCSI_RESULT r =
+        VendorCommand(X9CD_OP_WRITE_SECTOR, type, 1, Buffer, buflen, SG_DXFER_TO_DEV, kCommandTimeoutMs);
+    return r.Whole() ? 0 : 1;
 }
 
 int CX9CDHost_Linux::TAV_SPT_CMD_RecvCmd(char* Buffer, char type, unsigned short buflen)
 {
-    unsigned char cdb[kCdbLen];
-    unsigned char sense[kSenseLen];
-    BuildVendorCdb(X9CD_OP_READ_SECTOR, type, 1, cdb);
-    unsigned long len = buflen;
-    return sendscsicmd_SGIO(cdb, kCdbLen, Buffer, &len, SG_DXFER_FROM_DEV, sense, kSenseLen, kCommandTimeoutMs);
+    // A block that came back short is never taken as data.
+    const SCSI_RESULT r =
+        VendorCommand(X9CD_OP_READ_SECTOR, type, 1, Buffer, buflen, SG_DXFER_FROM_DEV, kCommandTimeoutMs);
+    return r.Whole() ? 0 : 1;
 }
 
 int CX9CDHost_Linux::ReadCD(char CmdData, char* Buffer)
@@ -246,12 +278,9 @@ int CX9CDHost_Linux::IssueX9Command(unsigned short CommandNo, unsigned long Data
 
 long CX9CDHost_Linux::HeartbeatCommand(unsigned char opcode)
 {
-    unsigned char cdb[kCdbLen];
-    unsigned char sense[kSenseLen];
-    BuildVendorCdb(opcode, 0, 0, cdb);
     OS_HB_PACKET packet{};
-    unsigned long len = sizeof(packet);
-    if (sendscsicmd_SGIO(cdb, kCdbLen, &packet, &len, SG_DXFER_FROM_DEV, sense, kSenseLen, kCommandTimeoutMs) != 0)
+    // A short answer is no number of seconds.
+    if (!VendorCommand(opcode, 0, 0, &packet, sizeof(packet), SG_DXFER_FROM_DEV, kCommandTimeoutMs).Whole())
         return -1;
     return static_cast<int32_t>(Le32ToHost(static_cast<uint32_t>(packet.OsHbByte)));
 }
@@ -273,11 +302,7 @@ void CX9CDHost_Linux::IssueHBEnd()
 
 int CX9CDHost_Linux::GetRedirectionMousePos(HOST_MOUSE_PKT* pHostappMouseRep)
 {
-    unsigned char cdb[kCdbLen];
-    unsigned char sense[kSenseLen];
-    BuildVendorCdb(X9CD_OP_MOUSE, 0, 0, cdb);
-    unsigned long len = sizeof(*pHostappMouseRep);
-    if (sendscsicmd_SGIO(cdb, kCdbLen, pHostappMouseRep, &len, SG_DXFER_FROM_DEV, sense, kSenseLen, kMouseTimeoutMs) != 0)
-        return -1;
-    return 0;
+    const SCSI_RESULT r = VendorCommand(X9CD_OP_MOUSE, 0, 0, pHostappMouseRep, sizeof(*pHostappMouseRep),
+                                        SG_DXFER_FROM_DEV, kMouseTimeoutMs);
+    return r.Whole() ? 0 : -1;
 }

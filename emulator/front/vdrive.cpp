@@ -110,7 +110,13 @@ DriveOutcome VirtualDrive::Execute(const uint8_t* cdb, std::size_t cdbLen, Drive
         const uint32_t sector = GetBe32(cdb + 2);
         if (sector != static_cast<uint32_t>(X9CD_CMD_SECTOR) && sector != static_cast<uint32_t>(X9CD_DATA_SECTOR))
             return Refuse(kAscLbaOutOfRange);
-        return write ? WriteSector(sector, data) : ReadSector(sector, data);
+        if (write) return WriteSector(sector, data);
+        if (!m_settings.shortReads) return ReadSector(sector, data);
+        uint8_t block[X9CD_BLOCK_SIZE];
+        DriveOutcome outcome = ReadSector(sector, block);
+        outcome.transferred = std::min(outcome.transferred, *m_settings.shortReads);
+        std::memcpy(data, block, outcome.transferred);
+        return outcome;
     }
 
     // The remaining commands all answer from the drive.
@@ -147,14 +153,15 @@ DriveOutcome VirtualDrive::WriteSector(uint32_t sector, const uint8_t* block)
 {
     if (sector == static_cast<uint32_t>(X9CD_CMD_SECTOR)) {
         StartCommand(block);
-        return {};
+    } else {
+        if (m_mailbox != Mailbox::kReceiving) return Refuse(kAscSequenceError);
+        if (!m_discardRequest) {
+            const std::size_t take = std::min<std::size_t>(X9CD_BLOCK_SIZE, m_dataInLen - m_request.size());
+            m_request.insert(m_request.end(), block, block + take);
+        }
+        if (++m_blocksReceived == m_blocksExpected) RunCommand();
     }
-    if (m_mailbox != Mailbox::kReceiving) return Refuse(kAscSequenceError);
-    if (!m_discardRequest) {
-        const std::size_t take = std::min<std::size_t>(X9CD_BLOCK_SIZE, m_dataInLen - m_request.size());
-        m_request.insert(m_request.end(), block, block + take);
-    }
-    if (++m_blocksReceived == m_blocksExpected) RunCommand();
+    // The whole block was taken.
     DriveOutcome outcome;
     outcome.transferred = X9CD_BLOCK_SIZE;
     return outcome;

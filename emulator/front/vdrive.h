@@ -35,6 +35,9 @@
 //     the command with status 2 (too little data).
 //   - Reading sector 2 returns the next 512 bytes of the reply, zero padded, once the
 //     command has completed with status 0 and is no longer shown busy.
+// With DriveSettings::shortReads N, every mailbox block read (sector 1 or 2) moves only
+// its first N bytes and leaves the rest of the host's buffer untouched, with status
+// GOOD: a transfer the host can tell only by its residual count.
 // While the card is away (DriveSettings::awayFrom up to awayUntil, measured from the
 // drive's creation) every command is refused with a check condition (NOT READY,
 // medium not present) and changes no state: to the host the card is gone.
@@ -85,6 +88,7 @@ inline constexpr unsigned kDefaultBusyPolls = 1;
 struct DriveSettings {
     int32_t heartbeatSeconds = kDefaultHeartbeatSeconds;  // every heartbeat answer
     unsigned busyPolls = kDefaultBusyPolls;  // busy readings of sector 1 after each command
+    std::optional<std::size_t> shortReads;   // bytes each mailbox block read moves (below 512)
     std::vector<HOST_MOUSE_PKT> mouseScript;  // in wire byte order, answered in turn
     // The card is away from awayFrom (since the drive's creation) until awayUntil
     // (for good without it).

@@ -1,5 +1,7 @@
 #include "vdrive_umockdev.h"
 
+#include "vdrive_sgio.h"
+
 #include <umockdev.h>
 
 #include <scsi/sg.h>
@@ -29,10 +31,6 @@ namespace {
 
 constexpr const char* kCardDevice = "P: /devices/virtual/scsi_generic/sg1\nN: sg1\nE: SUBSYSTEM=scsi_generic\n";
 constexpr int kSgVersion = 30536;  // 3.5.36
-constexpr unsigned kMaxTransfer = 1u << 20;
-constexpr unsigned char kStatusGood = 0x00;
-constexpr unsigned char kStatusCheckCondition = 0x02;
-constexpr unsigned short kDriverSense = 0x08;
 
 // Blocks of the client's memory; writes to `data` go back to the client on completion.
 struct IoctlDataUnref {
@@ -72,60 +70,26 @@ gboolean AnswerSgIo(kelcard::VirtualDrive& drive, UMockdevIoctlClient* client)
     sg_io_hdr_t io;
     std::memcpy(&io, header->data, sizeof(io));
 
-    if (io.interface_id != 'S') return Fail(client, ENOSYS);
-    if (io.cmdp == nullptr || io.cmd_len < 6 || io.cmd_len > 16) return Fail(client, EMSGSIZE);
-    if (io.iovec_count != 0) return Fail(client, EINVAL);
-    if (io.dxfer_len > kMaxTransfer) return Fail(client, ENOMEM);
     kelcard::DriveDirection direction;
-    switch (io.dxfer_direction) {
-    case SG_DXFER_NONE:
-        direction = kelcard::DriveDirection::kNone;
-        break;
-    case SG_DXFER_TO_DEV:
-        direction = kelcard::DriveDirection::kToDevice;
-        break;
-    case SG_DXFER_FROM_DEV:
-    case SG_DXFER_TO_FROM_DEV:
-        direction = kelcard::DriveDirection::kFromDevice;
-        break;
-    default:
-        return Fail(client, EINVAL);
-    }
-
+    bool dataPhase = false;
+    if (const int error = kelcard::CheckSgIo(io, direction, dataPhase); error != 0) return Fail(client, error);
     IoctlData cdb = Resolve(header.get(), offsetof(sg_io_hdr_t, cmdp), io.cmd_len);
     if (!cdb) return Fail(client, EFAULT);
     IoctlData data;
-    const bool dataPhase = direction != kelcard::DriveDirection::kNone && io.dxfer_len != 0;
     if (dataPhase) {
-        if (io.dxferp == nullptr) return Fail(client, EFAULT);
         data = Resolve(header.get(), offsetof(sg_io_hdr_t, dxferp), io.dxfer_len);
         if (!data) return Fail(client, EFAULT);
     }
 
     const kelcard::DriveOutcome outcome = drive.Execute(cdb->data, io.cmd_len, direction,
                                                         data ? data->data : nullptr, data ? io.dxfer_len : 0);
-
-    io.status = outcome.good ? kStatusGood : kStatusCheckCondition;
-    io.masked_status = static_cast<unsigned char>(io.status >> 1);
-    io.msg_status = 0;
-    io.host_status = 0;
-    io.driver_status = 0;
-    io.sb_len_wr = 0;
-    io.resid = dataPhase ? static_cast<int>(io.dxfer_len - outcome.transferred) : 0;
-    io.duration = 0;
-    io.info = outcome.good ? SG_INFO_OK : SG_INFO_CHECK;
-    if (!outcome.good) {
-        io.driver_status = kDriverSense;
-        const auto sense = kelcard::DriveSenseData(outcome);
-        const std::size_t senseLen = std::min<std::size_t>(io.mx_sb_len, sense.size());
-        if (io.sbp != nullptr && senseLen != 0) {
-            IoctlData senseData = Resolve(header.get(), offsetof(sg_io_hdr_t, sbp), senseLen);
-            if (senseData) {
-                std::memcpy(senseData->data, sense.data(), senseLen);
-                io.sb_len_wr = static_cast<unsigned char>(senseLen);
-            }
-        }
-    }
+    // The sense area is reached only for a check condition (each resolve is a round
+    // trip to the client).
+    IoctlData sense;
+    if (!outcome.good && io.sbp != nullptr && io.mx_sb_len != 0)
+        sense = Resolve(header.get(), offsetof(sg_io_hdr_t, sbp), std::min<std::size_t>(io.mx_sb_len,
+                                                                                         kelcard::kDriveSenseLen));
+    kelcard::CompleteSgIo(outcome, dataPhase, sense ? sense->data : nullptr, io);
     std::memcpy(header->data, &io, sizeof(io));
     umockdev_ioctl_client_complete(client, 0, 0);
     return TRUE;

@@ -5,12 +5,8 @@
 //   /dev/sg1         answers SG_IO requests from the VirtualDrive, and
 //                    SG_GET_VERSION_NUM like the sg driver 3.5.36; any other request
 //                    fails with ENOTTY.
-// SG_IO as the sg driver does it for a device: interface_id other than 'S' fails with
-// ENOSYS, a CDB length outside 6..16 with EMSGSIZE, a scatter list or an unknown
-// direction with EINVAL, a transfer above 1 MiB with ENOMEM, an unreadable buffer
-// with EFAULT. Otherwise the request completes: status GOOD, or CHECK CONDITION with
-// driver_status DRIVER_SENSE, info SG_INFO_CHECK and the fixed-format sense data in
-// sbp (up to mx_sb_len bytes, sb_len_wr); resid is what the data phase did not move.
+// SG_IO as the sg driver does it for a device (vdrive_sgio.h), and an unreadable
+// buffer fails with EFAULT.
 #pragma once
 
 #include <memory>

@@ -2,6 +2,8 @@
 // its sleeps counted: a test supplies only ReadCD and WriteCD.
 #pragma once
 
+#include <cstdarg>
+
 #include "x9cdhost.h"
 
 class BlockHost : public CX9CDHost {
@@ -12,7 +14,13 @@ public:
     int OpenCD() override { return 0; }
     int CloseCD() override { return 0; }
     void MsecsSleep(unsigned long ms) override { sleptMs += ms; }
-    void DebugOut(const char*, ...) override {}
+    void DebugOut(const char* pszFormat, ...) override
+    {
+        va_list args;
+        va_start(args, pszFormat);
+        m_debugLog.Add(pszFormat, args);
+        va_end(args);
+    }
     int IssueX9Command(unsigned short CommandNo, unsigned long DataLenToX9, unsigned long* DataLenFromX9,
                        char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
                        unsigned long replySpace) override

@@ -71,6 +71,12 @@ TEST(CdMedium, CardFailureEndsWithTheCardsStatus)
                            Accepted("Error when getting ORVA Name!\n"), ""));
 }
 
+TEST(CdMedium, ShortBlockReadIsAFailureBelowTheCard)
+{
+    EXPECT_TRUE(RunMatches(RunWithDrive({"--short-reads", "256"}, Kelvast({"-cd", "-gen", "-GetName"})), 33,
+                           Accepted("Error when getting ORVA Name!\n"), ""));
+}
+
 TEST(CdMedium, NoCardPresentFailsToConnect)
 {
     EXPECT_TRUE(RunMatches(RunWords({"-cd", "-gen", "-GetName"}), 33, "Connecting..Error during connect \n", ""));

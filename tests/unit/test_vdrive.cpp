@@ -3,8 +3,11 @@
 // command can be malformed. Also the mouse script and `kelcard run`'s options.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "zunacmds.h"
 #include "kelcard_options.h"
 #include "vdrive.h"
+#include "vdrive_sgio.h"
 #include "x9cdhost.h"
 #include "x9cdhostLinux.h"
 #include "zuna_packets.h"
@@ -441,6 +445,78 @@ TEST_F(DriveTest, HostMediumExchangesPacketsAndHeartbeatsThroughTheDrive)
     EXPECT_EQ(0u, drive->Counts().refused);
 }
 
+// --- The Linux channel's results, with the drive standing in for the sg driver ------------
+
+class DriveChannel : public CX9CDHost_Linux {
+public:
+    explicit DriveChannel(VirtualDrive& drive) : m_drive(drive) {}
+    using CX9CDHost_Linux::m_lock_fd;
+    using CX9CDHost_Linux::SendScsiCommand;
+    // With a node open, the request goes to the kernel instead.
+    int IssueSgIo(sg_io_hdr* io) override
+    {
+        if (m_lock_fd >= 0) return CX9CDHost_Linux::IssueSgIo(io);
+        DriveDirection direction;
+        bool data = false;
+        if (const int error = kelcard::CheckSgIo(*io, direction, data); error != 0) return error;
+        kelcard::CompleteSgIo(m_drive.Execute(io->cmdp, io->cmd_len, direction,
+                                              data ? static_cast<uint8_t*>(io->dxferp) : nullptr,
+                                              data ? io->dxfer_len : 0),
+                              data, io->sbp, *io);
+        return 0;
+    }
+    VirtualDrive& m_drive;
+};
+
+struct ResultCase {
+    const char* name;
+    bool away;                              // the card is away from the start
+    std::optional<std::size_t> shortReads;  // the drive's fault
+    const char* node;                       // opened as the channel's node: the kernel answers
+    SCSI_RESULT expected;  // of one read of sector 1
+};
+
+class ScsiResults : public DriveTest, public ::testing::WithParamInterface<ResultCase> {};
+
+TEST_P(ScsiResults, CarryTheirCausesAndOnlyAWholeBlockCounts)
+{
+    const ResultCase& c = GetParam();
+    DriveSettings settings;
+    settings.shortReads = c.shortReads;
+    if (c.away) settings.awayFrom = std::chrono::milliseconds(0);
+    MakeDrive(settings);
+    DriveChannel channel(*drive);
+    if (c.node != nullptr) channel.m_lock_fd = ::open(c.node, O_RDWR | O_CLOEXEC);
+    unsigned char cdb[10], sense[32];
+    BuildVendorCdb(X9CD_OP_READ_SECTOR, X9CD_CMD_SECTOR, 1, cdb);
+    Bytes block(512);
+    const SCSI_RESULT r = channel.SendScsiCommand(cdb, 10, block.data(), 512, SG_DXFER_FROM_DEV, sense, 32, 1000);
+    EXPECT_EQ(DescribeScsiResult(c.expected), DescribeScsiResult(r));
+    EXPECT_EQ(c.expected.NotReady(), r.NotReady());
+
+    // Through the mailbox only a command whose every block moved whole succeeds; a
+    // failing block's causes are kept just before the mailbox's own line.
+    const bool whole = c.expected.Whole();
+    Bytes request = Request(ZUNACMD_GET_CARD_NAME);
+    std::vector<char> reply(ZUNA_MAX_PACKET_LEN);
+    unsigned long replyLen = 7;
+    EXPECT_EQ(whole ? 0 : 1, channel.IssueZUNACommand(reinterpret_cast<char*>(request.data()), &replyLen,
+                                                      reply.data(), 0));
+    EXPECT_EQ(whole ? 32u + 256u : 7u, replyLen);
+    const std::vector<std::string> log = channel.DebugLog().Lines();
+    EXPECT_EQ(!whole, log.at(log.size() - 2).find(DescribeScsiResult(r)) != std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channel, ScsiResults,
+    ::testing::Values(
+        ResultCase{"Good", false, {}, nullptr, {}},
+        ResultCase{"NotReady", true, {}, nullptr,
+                   {.bStatus = 2, .wDriverStatus = 8, .fSense = true, .bSenseKey = 2, .bAsc = 0x3A, .nResidual = 512}},
+        ResultCase{"ShortTransfer", false, 200, nullptr, {.nResidual = 312}},
+        ResultCase{"IoctlFails", false, {}, "/dev/null", {.nOsError = ENOTTY}}),
+    [](const ::testing::TestParamInfo<ResultCase>& info) { return std::string(info.param.name); });
+
 // --- Mouse script and the run options ----------------------------------------------------
 
 TEST(MouseScript, ReadsPacketsSkippingCommentsAndBlankLines)
@@ -471,7 +547,7 @@ TEST(KelcardRunOptions, OptionsReachTheCardTheDriveAndTheProgram)
     kelcard::RunOptions options;
     std::string error;
     ASSERT_TRUE(kelcard::ParseRunOptions({"--user", "op:pw", "--serve", "127.0.9.1", "--fail", "0x0907:5",
-                                          "--frozen-clock", "--heartbeat", "30", "--busy-polls", "3",
+                                          "--frozen-clock", "--heartbeat", "30", "--busy-polls", "3", "--short-reads", "0",
                                           "--mouse-script", "m.txt", "--", "sh", "-c", "--x", "--"},
                                          options, error))
         << error;
@@ -483,6 +559,7 @@ TEST(KelcardRunOptions, OptionsReachTheCardTheDriveAndTheProgram)
     EXPECT_TRUE(options.card.frozenClock);
     EXPECT_EQ(30, options.drive.heartbeatSeconds);
     EXPECT_EQ(3u, options.drive.busyPolls);
+    EXPECT_EQ(0u, options.drive.shortReads.value_or(512));
     EXPECT_EQ("m.txt", options.mouseScriptPath.value_or(""));
     EXPECT_EQ((std::vector<std::string>{"sh", "-c", "--x", "--"}), options.program);
 
@@ -544,6 +621,7 @@ TEST(KelcardRunOptions, BadWordsAreRefused)
         {"--gone-at", "86401", "--", "true"},
         {"--heartbeat", "2147483648", "--", "true"},
         {"--busy-polls", "many", "--", "true"},
+        {"--short-reads", "512", "--", "true"},
         {"--fail", "0x0907", "--", "true"},
         {"--bogus", "--", "true"},
         {"stray", "--", "true"},

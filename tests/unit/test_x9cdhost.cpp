@@ -250,6 +250,51 @@ TEST(VendorCdb, SectorIsBigEndianAndOneBlockLong)
     EXPECT_EQ(Bytes(cdb, cdb + 10), (Bytes{0xEB, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
+// Sense data decoded within the length the kernel reports, in both formats.
+TEST(ScsiSense, FixedAndDescriptorFormatsWithinTheirLength)
+{
+    Bytes fixed(18, 0);
+    fixed[0] = 0xF0;  // valid bit, current error, fixed format
+    fixed[2] = 0x22;  // ILI and NOT READY
+    fixed[7] = 10;
+    fixed[12] = 0x3A;
+    fixed[13] = 0x01;
+    Bytes bounded = fixed;
+    bounded[7] = 4;  // the additional length ends the record before ASC and ASCQ
+    const Bytes descriptor = {0x72, 0x05, 0x24, 0x07, 0, 0, 0, 0};
+    const struct {
+        const Bytes& sense;
+        unsigned len;
+        std::string want;
+    } cases[] = {
+        {fixed, 18, "2/3a/01"},     {fixed, 13, "2/3a/00"},     {fixed, 3, "2/00/00"},
+        {fixed, 2, "none"},         {bounded, 18, "2/00/00"},   {descriptor, 8, "5/24/07"},
+        {descriptor, 3, "5/24/00"}, {descriptor, 1, "none"},    {Bytes(18, 0), 18, "none"},
+    };
+    for (const auto& c : cases) {
+        SCSI_RESULT r;
+        DecodeScsiSense(c.sense.data(), c.len, r);
+        const std::string text = DescribeScsiResult(r);
+        EXPECT_EQ("sense " + c.want + ",", text.substr(text.find("sense "), c.want.size() + 7)) << c.len;
+        EXPECT_EQ(c.want[0] == '2', r.NotReady());
+    }
+}
+
+TEST(DebugLog, KeepsTheLastMessagesCutToTheirLimitAndTellsTheSink)
+{
+    FakeDrive drive;
+    std::vector<std::string> told;
+    drive.DebugLog().SetSink([&told](const std::string& line) { told.push_back(line); });
+    for (std::size_t i = 0; i < CX9DebugLog::kLines + 3; ++i) drive.DebugOut("message %zu\n", i);
+    drive.DebugOut("%s", std::string(1000, 'x').c_str());
+    const std::vector<std::string> lines = drive.DebugLog().Lines();
+    ASSERT_EQ(CX9DebugLog::kLines, lines.size());
+    EXPECT_EQ("message 4\n", lines.front());
+    EXPECT_EQ(std::string(CX9DebugLog::kLineMax, 'x'), lines.back());
+    EXPECT_EQ(4u, drive.DebugLog().Dropped());
+    EXPECT_EQ(CX9DebugLog::kLines + 4, told.size());
+}
+
 std::string Pad(const std::string& text, std::size_t width)
 {
     return text.size() < width ? text + std::string(width - text.size(), ' ') : text;
