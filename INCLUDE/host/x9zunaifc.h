@@ -120,7 +120,8 @@ public:
     ZUNA_ERROR SetServerInfo(SERVER_INFO_STRUCT_tag* info);
     ZUNA_ERROR GetServerInfo(SERVER_INFO_STRUCT_tag* info);
     // name: a buffer of CARD_NAME_LEN (256) bytes. The name is a text of any length up
-    // to the buffer's: the buffer is cleared first, so a short reply leaves zeros.
+    // to the buffer's: the buffer is cleared first, so a short reply leaves zeros, and
+    // only a successful reply's text is copied into it (after a failure it is all zeros).
     ZUNA_ERROR SetCardName(const char* name);
     ZUNA_ERROR GetCardName(char* name);
     ZUNA_ERROR SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg);
@@ -348,9 +349,9 @@ protected:
     ZUNA_ERROR QueryRecord(uint16_t cmdNum, void* rec, uint32_t size);
     ZUNA_ERROR ExchangeRecord(uint16_t cmdNum, void* rec, uint32_t sendLen, uint32_t size);
     ZUNA_ERROR SendRecord(uint16_t cmdNum, void* rec, uint32_t size);
-    // A list query without request data: its reply (at most USER_LIST_MAX_LEN bytes,
-    // in a zero-filled buffer) handed to `decode` with its length, 0 unless the status
-    // is 0; *count is what decode returns.
+    // A list query without request data: its reply (at most USER_LIST_MAX_LEN bytes)
+    // handed to `decode` with its length when the status is 0, else (null, 0); *count
+    // is what decode returns.
     using ListDecoder = std::function<int(const unsigned char* data, uint32_t len)>;
     ZUNA_ERROR QueryList(uint16_t cmdNum, const ListDecoder& decode, int* count);
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 #include <unistd.h>
+#include <vector>
 
 #include "x9reader.h"
 #include "zunacmds.h"
@@ -62,8 +63,10 @@ ZUNA_ERROR CX9ZunaIfc::SetCardName(const char* name)
 ZUNA_ERROR CX9ZunaIfc::GetCardName(char* name)
 {
     std::memset(name, 0, CARD_NAME_LEN);
-    uint32_t recvLen = 0;
-    return SendZunaCommand(ZUNACMD_GET_CARD_NAME, name, 0, &recvLen, 0, CARD_NAME_LEN);
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(ZUNACMD_GET_CARD_NAME, nullptr, 0, CARD_NAME_LEN, reply);
+    if (status == ZUNA_E_SUCCESS && !reply.empty()) std::memcpy(name, reply.data(), reply.size());
+    return status;
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg)

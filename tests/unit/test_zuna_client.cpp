@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "fake_medium.h"
 #include "x9endian.h"
@@ -145,6 +146,10 @@ TEST_F(ClientTest, SuccessfulRepliesMustFillTheirRecord)
     Reply(0, {'a', 'b'});
     ASSERT_EQ(client.GetCardName(name), ZUNA_E_SUCCESS);
     EXPECT_STREQ(name, "ab");
+    // A refusal's text is not taken as the name.
+    Reply(ZUNA_E_BUSY, {'n', 'o'});
+    EXPECT_EQ(client.GetCardName(name), ZUNA_E_BUSY);
+    EXPECT_EQ(std::string(CARD_NAME_LEN, '\0'), std::string(name, CARD_NAME_LEN));
 }
 
 // The data starts where the reply's header ends; a header shorter than its fields
