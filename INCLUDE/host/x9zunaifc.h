@@ -192,7 +192,8 @@ public:
 
     // Heartbeat interval (0x0A00, 0x0A01), seconds, 4 bytes BE on the wire.
     ZUNA_ERROR SetHeartbeatInterval(unsigned long hbInterval);
-    // Stores the reply's value at hbInterval whatever the status (0 when no value came).
+    // Stores the reply's value at hbInterval whatever the status (0 when no whole
+    // value came).
     // A successful reply other than 4 bytes is refused (33).
     ZUNA_ERROR GetHeartbeatInterval(unsigned long* hbInterval);
 

@@ -225,6 +225,13 @@ TEST_F(AreaTest, HeartbeatIntervalIsBigEndian)
     // More than four bytes do not fit the interval: refused.
     Reply(0, {0, 0, 0x0E, 0x10, 0x99});
     EXPECT_EQ(client.GetHeartbeatInterval(&interval), ZUNA_E_CONNECTION);
+    // The value a refusal carries is stored, in host order; a short one reads as 0.
+    Reply(ZUNA_E_BUSY, {0, 0, 0x0E, 0x11});
+    EXPECT_EQ(client.GetHeartbeatInterval(&interval), ZUNA_E_BUSY);
+    EXPECT_EQ(interval, 3601u);
+    Reply(0, {0, 0, 0x0E});
+    EXPECT_EQ(client.GetHeartbeatInterval(&interval), ZUNA_E_CONNECTION);
+    EXPECT_EQ(interval, 0u);
     log.replies.push_back({1, {}});
     EXPECT_EQ(client.SetHeartbeatInterval(300), ZUNA_E_CONNECTION);
 }
