@@ -104,7 +104,8 @@ inline void PutBe16(void* p, uint16_t v)
 }
 
 // A big-endian number field of a record turned to host order in place, or back: the
-// same call both ways, on any host. The b2l_* conversions of records are built on them.
+// same call both ways, on any host (the image's module headers use them). Replies from
+// the card are decoded through x9reader.h instead, never in place.
 inline void FixBe16InPlace(void* record, std::size_t offset)
 {
     auto* p = static_cast<unsigned char*>(record) + offset;
@@ -115,12 +116,5 @@ inline void FixBe32InPlace(void* record, std::size_t offset)
 {
     auto* p = static_cast<unsigned char*>(record) + offset;
     const uint32_t v = GetBe32(p);
-    std::memcpy(p, &v, sizeof(v));
-}
-// The same for a little-endian field (a few records carry their numbers that way).
-inline void FixLe32InPlace(void* record, std::size_t offset)
-{
-    auto* p = static_cast<unsigned char*>(record) + offset;
-    const uint32_t v = GetLe32(p);
     std::memcpy(p, &v, sizeof(v));
 }

@@ -31,6 +31,7 @@
 #include "sdk.h"
 #include "sel.h"
 #include "users.h"
+#include "x9reader.h"
 #include "zunahdr.h"
 #include "x9zunamedium.h"
 
@@ -53,14 +54,16 @@ int UnpackUserNames(const unsigned char* data, uint32_t len, char (*names)[USER_
 int UnpackUserList(const unsigned char* data, uint32_t len, ZUNA_API_USER_REC* users, int tableSize);
 int UnpackSnmpUserList(const unsigned char* data, uint32_t len, ZUNA_API_SNMP_USER_REC* users, int tableSize);
 
-// The sensor tree of a 0x0202 reply (layouts in sdk.h), decoded in place in its `len`
-// bytes at data: every converted number to host order, and every link to the offset
-// within data of the item it announces (0: none; the head is at offset 0, never a
-// link's target). The walk stays inside the `len` bytes: a list that runs past them, a
-// node cut short, or a count (subdivision_count, access_count) of more nodes than the
-// rest of the data holds gives 33 (the data is then partly converted and not to be
-// used); a stream shorter than the head gives 33 too. Otherwise 0.
-ZUNA_ERROR DecodeSensorStream(unsigned char* data, uint32_t len);
+// The sensor tree of a 0x0202 reply (layouts in sdk.h): the `len` bytes at data read
+// through a WireReader and decoded into the `len` bytes at out (which may be data
+// itself): every converted number in host order, and every link the offset within the
+// tree of the item it announces (0: none; the head is at offset 0, never a link's
+// target); the head's own numbers and any bytes after the last node stay as they
+// came. data is never changed. The walk stays inside the `len` bytes: a list that runs
+// past them, a node cut short, or a count (subdivision_count, access_count) of more
+// nodes than the rest of the data holds gives 33, and so does a stream shorter than the
+// head; out is then not written. Otherwise 0.
+ZUNA_ERROR DecodeSensorStream(const unsigned char* data, uint32_t len, unsigned char* out);
 // What ReadSensors's buffer should hold: the largest reply.
 inline constexpr uint32_t SDK_SENSOR_BUFFER_LEN = ZUNA_MAX_DATA_LEN;
 
@@ -117,22 +120,22 @@ public:
     ZUNA_ERROR SetServerInfo(SERVER_INFO_STRUCT_tag* info);
     ZUNA_ERROR GetServerInfo(SERVER_INFO_STRUCT_tag* info);
     // name: a buffer of CARD_NAME_LEN (256) bytes. The name is a text of any length up
-    // to the buffer's: the buffer is cleared first, so a short reply leaves zeros.
+    // to the buffer's: the buffer is cleared first, so a short reply leaves zeros, and
+    // only a successful reply's text is copied into it (after a failure it is all zeros).
     ZUNA_ERROR SetCardName(const char* name);
     ZUNA_ERROR GetCardName(char* name);
     ZUNA_ERROR SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg);
     ZUNA_ERROR GetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg);
     // epochtime in host order on entry. Reads the card's clock first (failure: 30);
     // a backward move needs rollback 1 (else 26, nothing sent); a forward move is sent
-    // with rollback 0. Afterwards the record holds epochtime in wire order.
+    // with rollback 0 (set in the record too). epochtime stays in host order.
     ZUNA_ERROR SetCardTime(X9_TIME_STRUCT_tag* t);
-    // On success epochtime is turned to host order.
+    // On success the record holds the card's time, epochtime in host order.
     ZUNA_ERROR GetCardTime(X9_TIME_STRUCT_tag* t);
 
-    // Event log (0x0400..0x0408). Records travel with their BE fields turned to wire
-    // order before sending and back to host order after a successful reply; after a
-    // failed query, and after every add, delete and post, the caller's record holds
-    // its numbers in wire order.
+    // Event log (0x0400..0x0408). Records are in host order before and after: their
+    // BE fields go out in wire order, and a query's successful reply, which must fill
+    // the record (else 33), is decoded over it; a failed one leaves it as it was.
     ZUNA_ERROR GetSelInfo(SEL_STATE_INFO_TAG* pSelState);
     ZUNA_ERROR GetSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec);
     ZUNA_ERROR AddSelRecord(DUVX9_SEL_RECORD_TAG* pSelRec);
@@ -189,7 +192,8 @@ public:
 
     // Heartbeat interval (0x0A00, 0x0A01), seconds, 4 bytes BE on the wire.
     ZUNA_ERROR SetHeartbeatInterval(unsigned long hbInterval);
-    // Stores the reply's value at hbInterval whatever the status (0 when no value came).
+    // Stores the reply's value at hbInterval whatever the status (0 when no whole
+    // value came).
     // A successful reply other than 4 bytes is refused (33).
     ZUNA_ERROR GetHeartbeatInterval(unsigned long* hbInterval);
 
@@ -217,16 +221,16 @@ public:
     // record for that port.
     ZUNA_ERROR GetModemConfig(MODEM_CONFIG_REC* cfg);
     ZUNA_ERROR SetModemConfig(MODEM_CONFIG_REC* cfg);
-    // Sends the caller's record as it is; on success asr_delay is in host order.
+    // The record in host order, asr_delay sent in wire order; a successful reply is
+    // decoded over it.
     ZUNA_ERROR GetASRConfig(ASR_REC_tag* asr);
-    // Turns asr_delay to wire order in the caller's record and sends it; the record
-    // stays in wire order afterwards.
+    // Sends asr_delay in wire order; the caller's record is not changed.
     ZUNA_ERROR SetASRConfig(ASR_REC_tag* asr);
     // One byte each way.
     ZUNA_ERROR GetI2CConfig(unsigned char* address);
     ZUNA_ERROR SetI2CConfig(unsigned char* address);
     // The 32-bit fields are little-endian on the wire: on success they are in host
-    // order; a write sends a converted copy and leaves the caller's record as it was.
+    // order; a write sends them converted and leaves the caller's record as it was.
     ZUNA_ERROR GetIPMIConfig(IPMI_CONFIG_INFO_tag* cfg);
     ZUNA_ERROR SetIPMIConfig(IPMI_CONFIG_INFO_tag* cfg);
 
@@ -253,18 +257,19 @@ public:
     ZUNA_ERROR DownloadFile(const char* srcFile, const char* dstFile);
     // One fragment each way; the record is in host order before and after. Send: the
     // whole record goes out (65628 bytes). Get: the first 92 bytes go out and the
-    // reply's record is copied over the caller's; a successful reply shorter than 92
-    // bytes, with dataLength above 65536, with less data than dataLength or numbered
-    // for another fragment than the one asked for is refused (33) and its data is not
-    // used.
+    // reply's record (its 92 bytes and all the data it carries) is decoded over the
+    // caller's; a successful reply shorter than 92 bytes, with dataLength above 65536,
+    // with less data than dataLength or numbered for another fragment than the one
+    // asked for is refused (33). The caller's record changes only on success.
     ZUNA_ERROR SendFileFragment(FILE_API_RECORD* rec);
     ZUNA_ERROR GetFileFragment(FILE_API_RECORD* rec);
 
     // Flash (0x0601..0x0606), one 65536-byte block per request, each with its CRC-32.
     // Records are in host order before and after. WriteBlock sets checkSum itself;
     // ReadBlock sends the first 10 bytes and takes a reply that fills the whole record
-    // (else 33), 34 when the data does not match its CRC. A block number past 63 is
-    // refused (28) before anything is sent.
+    // and names the block asked for (else 33), 34 when the data does not match its
+    // CRC; the record changes only on success. A block number past 63 is refused (28)
+    // before anything is sent.
     ZUNA_ERROR WriteBlock(FLASH_BLOCK_RECORD* rec);
     ZUNA_ERROR ReadBlock(FLASH_BLOCK_RECORD* rec);
     // 28 for a name without ".ima" (case-sensitive), 14 unopenable, 34 a failed check
@@ -280,7 +285,8 @@ public:
     ZUNA_ERROR ConfigFlash();
     ZUNA_ERROR SDKFlash();
     // Sends the record as filled (only modName matters). A reply placing the module
-    // past the flash's 64 blocks, or giving it no block, is refused (33).
+    // past the flash's 64 blocks, or giving it no block, is refused (33). The record
+    // changes only on success.
     ZUNA_ERROR ModuleGetNumBlocks(FLASH_MODULE_INFO* info);
     // The configuration module's blocks, whole, into a file (short write 18; the file is
     // replaced only when every block has arrived) or into `data`, sized from the
@@ -305,7 +311,8 @@ public:
     // The sensor tree into buffer (bufSize bytes; SDK_SENSOR_BUFFER_LEN holds any
     // reply), decoded by DecodeSensorStream, its head at the start. A reply without
     // data gives 30 whatever the card's status; a failed exchange or a reply that does
-    // not decode 33; otherwise the card's status.
+    // not decode 33; otherwise the card's status. The buffer is written only on
+    // success: after any failure it holds what the caller gave.
     ZUNA_ERROR ReadSensors(unsigned char* buffer, uint32_t bufSize);
 
     // The wait after a reset, in microseconds (3 s); tests may shorten it.
@@ -319,30 +326,33 @@ protected:
     int SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength);
     int GetChallenge(unsigned char* challenge);
 
-    // Record byte order (BE fields turned to host order in place and back; each is its
-    // own inverse on any host).
-    static void b2l_selRecord(void* pRec);
-    static void b2l_selInfo(SEL_STATE_INFO_TAG* pInfo);
-    static void b2l_healthInfo(X9_HEALTH_INFO_tag* pEntry);
-    // The file record's four numbers (both names do the same).
-    static void b2l_FlashFileAPIRecord(FILE_API_RECORD* pRec);
-    static void b2l_FileApiRecord(FILE_API_RECORD* pRec);
-    static void b2l_FlashBlockRecord(FLASH_BLOCK_RECORD* pRec);
-    static void b2l_FlashModuleInfo(FLASH_MODULE_INFO* pInfo);
-    // The IPMI record's little-endian fields, likewise.
-    static void l2h_ipmiConfig(IPMI_CONFIG_INFO_tag* pCfg);
-
-    // A query without request data whose reply fills a record of `size` bytes. A
-    // successful reply of another length is refused (33).
+    // Replies are decoded at the boundary: requests are built and replies received in
+    // buffers of the client's own, read through a WireReader (x9reader.h), and a
+    // caller's record is written only once a successful reply has decoded whole. So a
+    // record is in host order before and after every operation, and on failure it is
+    // as the caller gave it.
+    //
+    // One exchange: sendLen bytes at request go out; the reply's data (at most replyMax
+    // bytes, else 33) comes back in `reply` (empty on 33), whatever the card's status.
+    ZUNA_ERROR Exchange(uint16_t cmdNum, const void* request, uint32_t sendLen, uint32_t replyMax,
+                        std::vector<unsigned char>& reply);
+    // A record of `size` bytes whose listed fields travel in their wire order: the first
+    // sendLen bytes of the request record (host order) go out; a successful reply must
+    // fill all `size` bytes (else 33) and is then decoded into out (host order; out may
+    // be the request). out is written only on success.
+    ZUNA_ERROR ExchangeFields(uint16_t cmdNum, const void* request, uint32_t sendLen, void* out, uint32_t size,
+                              WireFields fields);
+    // The record (host order) sent whole in wire order; no reply data expected. The
+    // record is not changed.
+    ZUNA_ERROR SendFields(uint16_t cmdNum, const void* rec, uint32_t size, WireFields fields);
+    // The same for records without numbers to turn: a query without request data, an
+    // exchange of the first sendLen bytes, a request without reply data.
     ZUNA_ERROR QueryRecord(uint16_t cmdNum, void* rec, uint32_t size);
-    // The first sendLen bytes of the record go out; a successful reply must fill all
-    // `size` bytes of it (else 33).
     ZUNA_ERROR ExchangeRecord(uint16_t cmdNum, void* rec, uint32_t sendLen, uint32_t size);
-    // A request with `size` bytes of data and no reply data expected.
     ZUNA_ERROR SendRecord(uint16_t cmdNum, void* rec, uint32_t size);
-    // A list query without request data: its reply (at most USER_LIST_MAX_LEN bytes,
-    // in a zero-filled buffer) handed to `decode` with its length, 0 unless the status
-    // is 0; *count is what decode returns.
+    // A list query without request data: its reply (at most USER_LIST_MAX_LEN bytes)
+    // handed to `decode` with its length when the status is 0, else (null, 0); *count
+    // is what decode returns.
     using ListDecoder = std::function<int(const unsigned char* data, uint32_t len)>;
     ZUNA_ERROR QueryList(uint16_t cmdNum, const ListDecoder& decode, int* count);
 

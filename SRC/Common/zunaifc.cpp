@@ -2,6 +2,7 @@
 // the status messages.
 #include "x9zunaifc.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -173,23 +174,62 @@ ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t
     return static_cast<ZUNA_ERROR>(GetLe16(reply.data() + offsetof(ZUNA_HEADER, wStatus)));
 }
 
+ZUNA_ERROR CX9ZunaIfc::Exchange(uint16_t cmdNum, const void* request, uint32_t sendLen, uint32_t replyMax,
+                                std::vector<unsigned char>& reply)
+{
+    reply.assign(std::max(sendLen, replyMax), 0);
+    if (sendLen != 0) std::memcpy(reply.data(), request, sendLen);
+    uint32_t recvLen = 0;
+    const ZUNA_ERROR status =
+        SendZunaCommand(cmdNum, reply.data(), sendLen, &recvLen, 0, static_cast<uint32_t>(reply.size()));
+    if (status == ZUNA_E_CONNECTION || recvLen > replyMax) {
+        reply.clear();
+        return ZUNA_E_CONNECTION;
+    }
+    reply.resize(recvLen);
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::ExchangeFields(uint16_t cmdNum, const void* request, uint32_t sendLen, void* out,
+                                      uint32_t size, WireFields fields)
+{
+    std::vector<unsigned char> wire(size);
+    if (sendLen != 0) {
+        WireWriter w(wire.data(), wire.size());
+        WriteRecord(w, request, size, fields);
+    }
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(cmdNum, wire.data(), sendLen, size, reply);
+    if (status != ZUNA_E_SUCCESS) return status;
+    // A successful reply that leaves part of the record unfilled is malformed: its
+    // fields would read as whatever the record held before.
+    WireReader r(reply.data(), reply.size());
+    ReadRecord(r, wire.data(), size, fields);
+    if (!r.AtEnd()) return ZUNA_E_CONNECTION;
+    std::memcpy(out, wire.data(), size);
+    return ZUNA_E_SUCCESS;
+}
+
+ZUNA_ERROR CX9ZunaIfc::SendFields(uint16_t cmdNum, const void* rec, uint32_t size, WireFields fields)
+{
+    std::vector<unsigned char> wire(size);
+    WireWriter w(wire.data(), wire.size());
+    WriteRecord(w, rec, size, fields);
+    std::vector<unsigned char> reply;
+    return Exchange(cmdNum, wire.data(), size, size, reply);
+}
+
 ZUNA_ERROR CX9ZunaIfc::QueryRecord(uint16_t cmdNum, void* rec, uint32_t size)
 {
-    return ExchangeRecord(cmdNum, rec, 0, size);
+    return ExchangeFields(cmdNum, nullptr, 0, rec, size, {});
 }
 
 ZUNA_ERROR CX9ZunaIfc::ExchangeRecord(uint16_t cmdNum, void* rec, uint32_t sendLen, uint32_t size)
 {
-    uint32_t recvLen = 0;
-    const ZUNA_ERROR status = SendZunaCommand(cmdNum, rec, sendLen, &recvLen, 0, size);
-    // A successful reply that leaves part of the record unfilled is malformed: its
-    // fields would read as whatever the record held before.
-    if (status == ZUNA_E_SUCCESS && recvLen != size) return ZUNA_E_CONNECTION;
-    return status;
+    return ExchangeFields(cmdNum, rec, sendLen, rec, size, {});
 }
 
 ZUNA_ERROR CX9ZunaIfc::SendRecord(uint16_t cmdNum, void* rec, uint32_t size)
 {
-    uint32_t recvLen = 0;
-    return SendZunaCommand(cmdNum, rec, size, &recvLen, 0, size);
+    return SendFields(cmdNum, rec, size, {});
 }

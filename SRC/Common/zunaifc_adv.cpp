@@ -2,17 +2,22 @@
 // ports, automatic server recovery, the I2C slave address and the IPMI settings.
 #include <cstddef>
 
-#include "x9endian.h"
+#include "x9reader.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 
-void CX9ZunaIfc::l2h_ipmiConfig(IPMI_CONFIG_INFO_tag* pCfg)
-{
-    FixLe32InPlace(pCfg, offsetof(IPMI_CONFIG_INFO_tag, bmc_present));
-    FixLe32InPlace(pCfg, offsetof(IPMI_CONFIG_INFO_tag, ipmi_power));
-    FixLe32InPlace(pCfg, offsetof(IPMI_CONFIG_INFO_tag, ipmi_sensors));
-    FixLe32InPlace(pCfg, offsetof(IPMI_CONFIG_INFO_tag, log_ipmi_events));
-}
+namespace {
+
+constexpr WireFields kAsrFields = {{offsetof(ASR_REC_tag, asr_delay), 2}};
+// The IPMI record's numbers are little-endian on the wire.
+constexpr WireFields kIpmiFields = {
+    {offsetof(IPMI_CONFIG_INFO_tag, bmc_present), 4, false},
+    {offsetof(IPMI_CONFIG_INFO_tag, ipmi_power), 4, false},
+    {offsetof(IPMI_CONFIG_INFO_tag, ipmi_sensors), 4, false},
+    {offsetof(IPMI_CONFIG_INFO_tag, log_ipmi_events), 4, false},
+};
+
+}  // namespace
 
 ZUNA_ERROR CX9ZunaIfc::GetPppServerIps(PPP_SERVER_IP_REC* ips)
 {
@@ -36,15 +41,12 @@ ZUNA_ERROR CX9ZunaIfc::SetModemConfig(MODEM_CONFIG_REC* cfg)
 
 ZUNA_ERROR CX9ZunaIfc::GetASRConfig(ASR_REC_tag* asr)
 {
-    const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_GET_ASR_CONFIG, asr, sizeof(*asr), sizeof(*asr));
-    if (status == ZUNA_E_SUCCESS) FixBe16InPlace(asr, offsetof(ASR_REC_tag, asr_delay));
-    return status;
+    return ExchangeFields(ZUNACMD_GET_ASR_CONFIG, asr, sizeof(*asr), asr, sizeof(*asr), kAsrFields);
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetASRConfig(ASR_REC_tag* asr)
 {
-    FixBe16InPlace(asr, offsetof(ASR_REC_tag, asr_delay));
-    return SendRecord(ZUNACMD_SET_ASR_CONFIG, asr, sizeof(*asr));
+    return SendFields(ZUNACMD_SET_ASR_CONFIG, asr, sizeof(*asr), kAsrFields);
 }
 
 ZUNA_ERROR CX9ZunaIfc::GetI2CConfig(unsigned char* address)
@@ -59,14 +61,10 @@ ZUNA_ERROR CX9ZunaIfc::SetI2CConfig(unsigned char* address)
 
 ZUNA_ERROR CX9ZunaIfc::GetIPMIConfig(IPMI_CONFIG_INFO_tag* cfg)
 {
-    const ZUNA_ERROR status = QueryRecord(ZUNACMD_GET_IPMI_CONFIG, cfg, sizeof(*cfg));
-    if (status == ZUNA_E_SUCCESS) l2h_ipmiConfig(cfg);
-    return status;
+    return ExchangeFields(ZUNACMD_GET_IPMI_CONFIG, nullptr, 0, cfg, sizeof(*cfg), kIpmiFields);
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetIPMIConfig(IPMI_CONFIG_INFO_tag* cfg)
 {
-    IPMI_CONFIG_INFO_tag wire = *cfg;
-    l2h_ipmiConfig(&wire);
-    return SendRecord(ZUNACMD_SET_IPMI_CONFIG, &wire, sizeof(wire));
+    return SendFields(ZUNACMD_SET_IPMI_CONFIG, cfg, sizeof(*cfg), kIpmiFields);
 }

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "fieldtext.h"
 #include "imgver.h"
 #include "x9endian.h"
+#include "x9reader.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 
@@ -49,44 +51,57 @@ constexpr char kConfigSignature[] = "$$CONF$$";
 
 }  // namespace
 
-void CX9ZunaIfc::b2l_FlashBlockRecord(FLASH_BLOCK_RECORD* pRec)
-{
-    FixBe32InPlace(pRec, offsetof(FLASH_BLOCK_RECORD, blockNum));
-    FixBe32InPlace(pRec, offsetof(FLASH_BLOCK_RECORD, checkSum));
-    FixBe16InPlace(pRec, offsetof(FLASH_BLOCK_RECORD, status));
-}
+namespace {
 
-void CX9ZunaIfc::b2l_FlashModuleInfo(FLASH_MODULE_INFO* pInfo)
-{
-    FixBe32InPlace(pInfo, offsetof(FLASH_MODULE_INFO, startAddr));
-    FixBe32InPlace(pInfo, offsetof(FLASH_MODULE_INFO, allocSpace));
-    FixBe32InPlace(pInfo, offsetof(FLASH_MODULE_INFO, usedSpace));
-    FixBe16InPlace(pInfo, offsetof(FLASH_MODULE_INFO, blockStart));
-    FixBe16InPlace(pInfo, offsetof(FLASH_MODULE_INFO, numBlocks));
-    FixBe16InPlace(pInfo, offsetof(FLASH_MODULE_INFO, version));
-}
+// The numbers of the flash and file records, big-endian on the wire.
+constexpr WireFields kBlockFields = {
+    {offsetof(FLASH_BLOCK_RECORD, blockNum), 4},
+    {offsetof(FLASH_BLOCK_RECORD, checkSum), 4},
+    {offsetof(FLASH_BLOCK_RECORD, status), 2},
+};
+constexpr WireFields kModuleFields = {
+    {offsetof(FLASH_MODULE_INFO, startAddr), 4},  {offsetof(FLASH_MODULE_INFO, allocSpace), 4},
+    {offsetof(FLASH_MODULE_INFO, usedSpace), 4},  {offsetof(FLASH_MODULE_INFO, blockStart), 2},
+    {offsetof(FLASH_MODULE_INFO, numBlocks), 2},  {offsetof(FLASH_MODULE_INFO, version), 2},
+};
+constexpr WireFields kFileFields = {
+    {offsetof(FILE_API_RECORD, packetNum), 2},
+    {offsetof(FILE_API_RECORD, dataLength), 4},
+    {offsetof(FILE_API_RECORD, status), 2},
+    {offsetof(FILE_API_RECORD, checkSum), 4},
+};
+
+}  // namespace
 
 ZUNA_ERROR CX9ZunaIfc::WriteBlock(FLASH_BLOCK_RECORD* rec)
 {
     if (rec->blockNum >= FLASH_BLOCK_COUNT) return ZUNA_E_INVALID;
     rec->checkSum = CalculateCrc32(rec->flashData, FLASH_BLOCK_LEN);
-    b2l_FlashBlockRecord(rec);
-    const ZUNA_ERROR status = SendRecord(ZUNACMD_WRITE_BLOCK, rec, sizeof(*rec));
-    b2l_FlashBlockRecord(rec);
-    return status;
+    return SendFields(ZUNACMD_WRITE_BLOCK, rec, sizeof(*rec), kBlockFields);
 }
 
 ZUNA_ERROR CX9ZunaIfc::ReadBlock(FLASH_BLOCK_RECORD* rec)
 {
     if (rec->blockNum >= FLASH_BLOCK_COUNT) return ZUNA_E_INVALID;
-    const uint32_t asked = rec->blockNum;
-    b2l_FlashBlockRecord(rec);
-    const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_READ_BLOCK, rec, FLASH_BLOCK_HEADER_LEN, sizeof(*rec));
-    b2l_FlashBlockRecord(rec);
+    unsigned char request[FLASH_BLOCK_HEADER_LEN];
+    WireWriter w(request, sizeof(request));
+    w.Be32(rec->blockNum), w.Be32(rec->checkSum), w.Be16(static_cast<uint16_t>(rec->status));
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(ZUNACMD_READ_BLOCK, request, sizeof(request), sizeof(*rec), reply);
     if (status != ZUNA_E_SUCCESS) return status;
-    // Another block than the one asked for is no answer to the request.
-    if (rec->blockNum != asked) return ZUNA_E_CONNECTION;
-    return CalculateCrc32(rec->flashData, FLASH_BLOCK_LEN) == rec->checkSum ? ZUNA_E_SUCCESS : ZUNA_E_CHECKSUM;
+    WireReader r(reply.data(), reply.size());
+    const uint32_t blockNum = r.Be32();
+    const uint32_t checkSum = r.Be32();
+    const auto blockStatus = static_cast<int16_t>(r.Be16());
+    const unsigned char* data = r.Span(FLASH_BLOCK_LEN);
+    // A reply that does not fill the record, or names another block than the one asked
+    // for, is no answer to the request.
+    if (!r.AtEnd() || blockNum != rec->blockNum) return ZUNA_E_CONNECTION;
+    if (CalculateCrc32(data, FLASH_BLOCK_LEN) != checkSum) return ZUNA_E_CHECKSUM;
+    rec->checkSum = checkSum;
+    rec->status = blockStatus;
+    std::memcpy(rec->flashData, data, FLASH_BLOCK_LEN);
+    return ZUNA_E_SUCCESS;
 }
 
 ZUNA_ERROR CX9ZunaIfc::ValidateImageFile(const char* fileName, bool withBoot)
@@ -149,12 +164,13 @@ ZUNA_ERROR CX9ZunaIfc::SDKFlash()
 
 ZUNA_ERROR CX9ZunaIfc::ModuleGetNumBlocks(FLASH_MODULE_INFO* info)
 {
-    const ZUNA_ERROR status = ExchangeRecord(ZUNACMD_MODULE_GET_NUM_BLOCKS, info, sizeof(*info), sizeof(*info));
+    FLASH_MODULE_INFO got{};
+    const ZUNA_ERROR status =
+        ExchangeFields(ZUNACMD_MODULE_GET_NUM_BLOCKS, info, sizeof(*info), &got, sizeof(got), kModuleFields);
     if (status != ZUNA_E_SUCCESS) return status;
-    b2l_FlashModuleInfo(info);
     // A module holds at least its header's block, and lies inside the flash.
-    if (info->numBlocks == 0 || uint32_t{info->blockStart} + info->numBlocks > FLASH_BLOCK_COUNT)
-        return ZUNA_E_CONNECTION;
+    if (got.numBlocks == 0 || uint32_t{got.blockStart} + got.numBlocks > FLASH_BLOCK_COUNT) return ZUNA_E_CONNECTION;
+    *info = got;
     return ZUNA_E_SUCCESS;
 }
 
@@ -238,43 +254,34 @@ int CX9ZunaIfc::IsBootBlockChanged(const unsigned char* fileData, int size)
     return std::memcmp(rec->flashData, fileData, FLASH_BLOCK_LEN) != 0 ? 1 : 0;
 }
 
-void CX9ZunaIfc::b2l_FlashFileAPIRecord(FILE_API_RECORD* pRec)
-{
-    FixBe16InPlace(pRec, offsetof(FILE_API_RECORD, packetNum));
-    FixBe32InPlace(pRec, offsetof(FILE_API_RECORD, dataLength));
-    FixBe16InPlace(pRec, offsetof(FILE_API_RECORD, status));
-    FixBe32InPlace(pRec, offsetof(FILE_API_RECORD, checkSum));
-}
-
-void CX9ZunaIfc::b2l_FileApiRecord(FILE_API_RECORD* pRec)
-{
-    b2l_FlashFileAPIRecord(pRec);
-}
-
 ZUNA_ERROR CX9ZunaIfc::SendFileFragment(FILE_API_RECORD* rec)
 {
-    b2l_FlashFileAPIRecord(rec);
-    uint32_t recvLen = 0;
-    const ZUNA_ERROR status = SendZunaCommand(ZUNACMD_SEND_FILE_FRAGMENT, rec, sizeof(*rec), &recvLen, 0, sizeof(*rec));
-    b2l_FlashFileAPIRecord(rec);
-    return status;
+    return SendFields(ZUNACMD_SEND_FILE_FRAGMENT, rec, sizeof(*rec), kFileFields);
 }
 
 ZUNA_ERROR CX9ZunaIfc::GetFileFragment(FILE_API_RECORD* rec)
 {
-    const uint16_t asked = rec->packetNum;
-    b2l_FlashFileAPIRecord(rec);
-    uint32_t recvLen = 0;
-    const ZUNA_ERROR status =
-        SendZunaCommand(ZUNACMD_GET_FILE_FRAGMENT, rec, FILE_API_HEADER_LEN, &recvLen, 0, sizeof(*rec));
-    b2l_FlashFileAPIRecord(rec);
+    unsigned char request[FILE_API_HEADER_LEN];
+    WireWriter w(request, sizeof(request));
+    WriteRecord(w, rec, FILE_API_HEADER_LEN, kFileFields);
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(ZUNACMD_GET_FILE_FRAGMENT, request, sizeof(request), sizeof(*rec), reply);
     if (status != ZUNA_E_SUCCESS) return status;
-    // The data the reply announces must lie within both the record and the reply.
-    if (recvLen < FILE_API_HEADER_LEN || rec->dataLength > FILE_FRAGMENT_LEN ||
-        rec->dataLength > recvLen - FILE_API_HEADER_LEN)
+    unsigned char header[FILE_API_HEADER_LEN];
+    WireReader r(reply.data(), reply.size());
+    ReadRecord(r, header, sizeof(header), kFileFields);
+    uint16_t packetNum = 0;
+    uint32_t dataLength = 0;
+    std::memcpy(&packetNum, header + offsetof(FILE_API_RECORD, packetNum), sizeof(packetNum));
+    std::memcpy(&dataLength, header + offsetof(FILE_API_RECORD, dataLength), sizeof(dataLength));
+    // The data the reply announces must lie within both the record and the reply, and
+    // another fragment than the one asked for is no answer to the request.
+    if (!r.ok() || dataLength > FILE_FRAGMENT_LEN || dataLength > r.Remaining() || packetNum != rec->packetNum)
         return ZUNA_E_CONNECTION;
-    // Another fragment than the one asked for is no answer to the request.
-    return rec->packetNum == asked ? ZUNA_E_SUCCESS : ZUNA_E_CONNECTION;
+    const std::size_t dataLen = r.Remaining();
+    std::memcpy(rec, header, sizeof(header));
+    r.Bytes(rec->fileData, dataLen);
+    return ZUNA_E_SUCCESS;
 }
 
 ZUNA_ERROR CX9ZunaIfc::UploadFile(const char* srcFile, const char* dstFile)

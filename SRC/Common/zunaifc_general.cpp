@@ -1,9 +1,11 @@
 // General operations: card mode, resets, firmware information, server information,
 // card name, SMTP settings and the card's clock.
+#include <cstddef>
 #include <cstring>
 #include <unistd.h>
+#include <vector>
 
-#include "x9endian.h"
+#include "x9reader.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 
@@ -61,8 +63,10 @@ ZUNA_ERROR CX9ZunaIfc::SetCardName(const char* name)
 ZUNA_ERROR CX9ZunaIfc::GetCardName(char* name)
 {
     std::memset(name, 0, CARD_NAME_LEN);
-    uint32_t recvLen = 0;
-    return SendZunaCommand(ZUNACMD_GET_CARD_NAME, name, 0, &recvLen, 0, CARD_NAME_LEN);
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(ZUNACMD_GET_CARD_NAME, nullptr, 0, CARD_NAME_LEN, reply);
+    if (status == ZUNA_E_SUCCESS && !reply.empty()) std::memcpy(name, reply.data(), reply.size());
+    return status;
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg)
@@ -75,11 +79,13 @@ ZUNA_ERROR CX9ZunaIfc::GetSmtpConfig(SMTP_CONFIG_INFO_tag* cfg)
     return QueryRecord(ZUNACMD_GET_SMTP_CONFIG, cfg, sizeof(*cfg));
 }
 
+namespace {
+constexpr WireFields kTimeFields = {{offsetof(X9_TIME_STRUCT_tag, epochtime), 4}};
+}  // namespace
+
 ZUNA_ERROR CX9ZunaIfc::GetCardTime(X9_TIME_STRUCT_tag* t)
 {
-    const ZUNA_ERROR status = QueryRecord(ZUNACMD_GET_CARD_TIME, t, sizeof(*t));
-    if (status == ZUNA_E_SUCCESS) t->epochtime = Be32ToHost(t->epochtime);
-    return status;
+    return ExchangeFields(ZUNACMD_GET_CARD_TIME, nullptr, 0, t, sizeof(*t), kTimeFields);
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetCardTime(X9_TIME_STRUCT_tag* t)
@@ -89,11 +95,10 @@ ZUNA_ERROR CX9ZunaIfc::SetCardTime(X9_TIME_STRUCT_tag* t)
 
     const auto cardTime = static_cast<int32_t>(now.epochtime);
     const auto wanted = static_cast<int32_t>(t->epochtime);
-    t->epochtime = HostToBe32(t->epochtime);
     if (cardTime <= wanted) {
         t->rollback = 0;
     } else if (t->rollback != 1) {
         return ZUNA_E_RANGE;
     }
-    return SendRecord(ZUNACMD_SET_CARD_TIME, t, sizeof(*t));
+    return SendFields(ZUNACMD_SET_CARD_TIME, t, sizeof(*t), kTimeFields);
 }

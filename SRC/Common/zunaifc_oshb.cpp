@@ -1,6 +1,9 @@
 // Heartbeat-interval operations (command codes 0x0A00 and 0x0A01).
+#include <vector>
+
 #include "oshb.h"
 #include "x9endian.h"
+#include "x9reader.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 
@@ -12,8 +15,10 @@ ZUNA_ERROR CX9ZunaIfc::SetHeartbeatInterval(unsigned long hbInterval)
 
 ZUNA_ERROR CX9ZunaIfc::GetHeartbeatInterval(unsigned long* hbInterval)
 {
-    uint32_t hbValue = 0;
-    const ZUNA_ERROR status = QueryRecord(ZUNACMD_GET_HEARTBEAT_INTERVAL, &hbValue, sizeof(hbValue));
-    *hbInterval = Be32ToHost(hbValue);
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(ZUNACMD_GET_HEARTBEAT_INTERVAL, nullptr, 0, sizeof(uint32_t), reply);
+    WireReader r(reply.data(), reply.size());
+    *hbInterval = r.Be32();
+    if (status == ZUNA_E_SUCCESS && !r.AtEnd()) return ZUNA_E_CONNECTION;
     return status;
 }

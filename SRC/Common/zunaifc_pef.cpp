@@ -52,10 +52,8 @@ ZUNA_ERROR CX9ZunaIfc::GetPEFConfig(void* param)
 
 ZUNA_ERROR CX9ZunaIfc::MakeDefaPefConfig()
 {
-    std::vector<unsigned char> ignored(ZUNA_MAX_DATA_LEN);
-    uint32_t recvLen = 0;
-    return SendZunaCommand(ZUNACMD_MAKE_DEFAULT_PEF_CONFIG, ignored.data(), 0, &recvLen, 0,
-                           static_cast<uint32_t>(ignored.size()));
+    std::vector<unsigned char> ignored;
+    return Exchange(ZUNACMD_MAKE_DEFAULT_PEF_CONFIG, nullptr, 0, ZUNA_MAX_DATA_LEN, ignored);
 }
 
 ZUNA_ERROR CX9ZunaIfc::SetAlertRecpData(ALERT_RECEP_INFO_tag* info)

@@ -1,19 +1,22 @@
 // Host power control (0x0300) and the card's health readings (0x0100).
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
+#include <vector>
 
-#include "x9endian.h"
+#include "x9reader.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 
-void CX9ZunaIfc::b2l_healthInfo(X9_HEALTH_INFO_tag* pEntry)
-{
-    FixBe32InPlace(pEntry, offsetof(X9_HEALTH_INFO_tag, value));
-    FixBe32InPlace(pEntry, offsetof(X9_HEALTH_INFO_tag, FatalLower));
-    FixBe32InPlace(pEntry, offsetof(X9_HEALTH_INFO_tag, WarningLower));
-    FixBe32InPlace(pEntry, offsetof(X9_HEALTH_INFO_tag, IdealValue));
-    FixBe32InPlace(pEntry, offsetof(X9_HEALTH_INFO_tag, WarningUpper));
-    FixBe32InPlace(pEntry, offsetof(X9_HEALTH_INFO_tag, FatalUpper));
-}
+namespace {
+
+constexpr WireFields kHealthFields = {
+    {offsetof(X9_HEALTH_INFO_tag, value), 4},        {offsetof(X9_HEALTH_INFO_tag, FatalLower), 4},
+    {offsetof(X9_HEALTH_INFO_tag, WarningLower), 4}, {offsetof(X9_HEALTH_INFO_tag, IdealValue), 4},
+    {offsetof(X9_HEALTH_INFO_tag, WarningUpper), 4}, {offsetof(X9_HEALTH_INFO_tag, FatalUpper), 4},
+};
+
+}  // namespace
 
 ZUNA_ERROR CX9ZunaIfc::RemoteHostPowerControl(unsigned char* action)
 {
@@ -24,9 +27,14 @@ ZUNA_ERROR CX9ZunaIfc::GetCardHealth(X9_HEALTH_INFO_tag* entries)
 {
     // Only a reply with all six readings is taken, so no reading is converted or shown
     // from bytes the card did not send.
+    std::vector<unsigned char> reply;
     const ZUNA_ERROR status =
-        QueryRecord(ZUNACMD_GET_CARD_HEALTH, entries, static_cast<uint32_t>(sizeof(*entries) * X9_HEALTH_ENTRIES));
+        Exchange(ZUNACMD_GET_CARD_HEALTH, nullptr, 0, sizeof(*entries) * X9_HEALTH_ENTRIES, reply);
     if (status != ZUNA_E_SUCCESS) return status;
-    for (std::size_t i = 0; i < X9_HEALTH_ENTRIES; ++i) b2l_healthInfo(&entries[i]);
+    X9_HEALTH_INFO_tag got[X9_HEALTH_ENTRIES];
+    WireReader r(reply.data(), reply.size());
+    for (X9_HEALTH_INFO_tag& entry : got) ReadRecord(r, &entry, sizeof(entry), kHealthFields);
+    if (!r.AtEnd()) return ZUNA_E_CONNECTION;
+    std::copy(std::begin(got), std::end(got), entries);
     return status;
 }

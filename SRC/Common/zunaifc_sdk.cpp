@@ -1,141 +1,156 @@
 // Sensor SDK operations (command codes 0x0200 to 0x0202) and the sensor tree's decoder.
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "sdk.h"
 #include "x9endian.h"
+#include "x9reader.h"
 #include "zunacmds.h"
 #include "x9zunaifc.h"
 
 namespace {
 
-// A link of the decoded tree: the offset of the item it announces, in host order.
+// Each node's numbers in ascending order, its links among them (read big-endian: any
+// nonzero value announces the next item).
+constexpr WireFields kAccessFields = {
+    {offsetof(access_node, access.access_flag), 2},
+    {offsetof(access_node, access.port.i2c_access.byte_count), 2},
+    {offsetof(access_node, access.operand), 4},
+    {offsetof(access_node, access.operand) + 4, 4},
+    {offsetof(access_node, access.operand) + 8, 4},
+    {offsetof(access_node, next), 4},
+};
+constexpr WireFields kCategoryFields = {
+    {offsetof(category_node, category_header.length), 2},
+    {offsetof(category_node, category_header.catID), 4},
+    {offsetof(category_node, category_header.subdivision_count), 2},
+    {offsetof(category_node, subdivisions), 4},
+    {offsetof(category_node, next), 4},
+};
+constexpr WireFields kSubdivisionFields = {
+    {offsetof(subdivision_node, subdivision_header.length), 2},
+    {offsetof(subdivision_node, subdivision_header.subID), 4},
+    {offsetof(subdivision_node, subdivision_header.data), 4},
+    {offsetof(subdivision_node, subdivision_header.access_count), 2},
+    {offsetof(subdivision_node, schedule.flag), 2},
+    {offsetof(subdivision_node, schedule.programmed_time), 4},
+    {offsetof(subdivision_node, schedule.time_left), 4},
+    {offsetof(subdivision_node, conversion.m), 4},
+    {offsetof(subdivision_node, conversion.b), 4},
+    {offsetof(subdivision_node, conversion.k1), 4},
+    {offsetof(subdivision_node, conversion.k2), 4},
+    {offsetof(subdivision_node, value.length), 2},
+    {offsetof(subdivision_node, value.flag), 2},
+    {offsetof(subdivision_node, value.value), 4},
+    {offsetof(subdivision_node, value.low_critical_limit), 4},
+    {offsetof(subdivision_node, value.high_critical_limit), 4},
+    {offsetof(subdivision_node, value.low_warning_limit), 4},
+    {offsetof(subdivision_node, value.high_warning_limit), 4},
+    {offsetof(subdivision_node, value.range_low_limit), 4},
+    {offsetof(subdivision_node, value.range_high_limit), 4},
+    {offsetof(subdivision_node, value.last_value), 4},
+    {offsetof(subdivision_node, value.event), 2},
+    {offsetof(subdivision_node, access), 4},
+    {offsetof(subdivision_node, next), 4},
+};
+
+// How a node kind is read: its fields, where its next link is, and where the count
+// of the nodes it announces (each `countedSize` bytes) is, if it has one.
+struct NodeKind {
+    std::size_t size;
+    WireFields fields;
+    std::size_t linkAt;
+    std::size_t countAt;  // 0: no count
+    std::size_t countedSize;
+};
+constexpr NodeKind kAccess{sizeof(access_node), kAccessFields, offsetof(access_node, next), 0, 0};
+constexpr NodeKind kCategory{sizeof(category_node), kCategoryFields, offsetof(category_node, next),
+                             offsetof(category_node, category_header.subdivision_count), sizeof(subdivision_node)};
+constexpr NodeKind kSubdivision{sizeof(subdivision_node), kSubdivisionFields, offsetof(subdivision_node, next),
+                                offsetof(subdivision_node, subdivision_header.access_count), sizeof(access_node)};
+
+uint32_t HostU32(const unsigned char* field)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, field, sizeof(v));
+    return v;
+}
+
 void SetLink(unsigned char* field, uint32_t offset)
 {
     std::memcpy(field, &offset, sizeof(offset));
 }
-
-bool LinkPresent(const unsigned char* field)
-{
-    return GetBe32(field) != 0;
-}
-
-// Each node's numbers to host order; false when a count in it claims more nodes than
-// the `room` bytes after it can hold.
-bool FixAccess(unsigned char* node, uint32_t)
-{
-    FixBe16InPlace(node, offsetof(access_node, access.access_flag));
-    FixBe16InPlace(node, offsetof(access_node, access.port.i2c_access.byte_count));
-    for (std::size_t i = 0; i < 3; ++i) FixBe32InPlace(node, offsetof(access_node, access.operand) + 4 * i);
-    return true;
-}
-
-bool FixCategory(unsigned char* node, uint32_t room)
-{
-    FixBe16InPlace(node, offsetof(category_node, category_header.length));
-    FixBe32InPlace(node, offsetof(category_node, category_header.catID));
-    FixBe16InPlace(node, offsetof(category_node, category_header.subdivision_count));
-    uint16_t count = 0;
-    std::memcpy(&count, node + offsetof(category_node, category_header.subdivision_count), sizeof(count));
-    return std::size_t{count} * sizeof(subdivision_node) <= room;
-}
-
-constexpr std::size_t kSubdivision16[] = {
-    offsetof(subdivision_node, subdivision_header.length), offsetof(subdivision_node, subdivision_header.access_count),
-    offsetof(subdivision_node, schedule.flag),             offsetof(subdivision_node, value.length),
-    offsetof(subdivision_node, value.flag),                offsetof(subdivision_node, value.event),
-};
-constexpr std::size_t kSubdivision32[] = {
-    offsetof(subdivision_node, subdivision_header.subID), offsetof(subdivision_node, subdivision_header.data),
-    offsetof(subdivision_node, schedule.programmed_time), offsetof(subdivision_node, schedule.time_left),
-    offsetof(subdivision_node, conversion.m),             offsetof(subdivision_node, conversion.b),
-    offsetof(subdivision_node, conversion.k1),            offsetof(subdivision_node, conversion.k2),
-    offsetof(subdivision_node, value.value),              offsetof(subdivision_node, value.low_critical_limit),
-    offsetof(subdivision_node, value.high_critical_limit), offsetof(subdivision_node, value.low_warning_limit),
-    offsetof(subdivision_node, value.high_warning_limit), offsetof(subdivision_node, value.range_low_limit),
-    offsetof(subdivision_node, value.range_high_limit),   offsetof(subdivision_node, value.last_value),
-};
-
-bool FixSubdivision(unsigned char* node, uint32_t room)
-{
-    for (std::size_t offset : kSubdivision16) FixBe16InPlace(node, offset);
-    for (std::size_t offset : kSubdivision32) FixBe32InPlace(node, offset);
-    uint16_t count = 0;
-    std::memcpy(&count, node + offsetof(subdivision_node, subdivision_header.access_count), sizeof(count));
-    return std::size_t{count} * sizeof(access_node) <= room;
-}
-
-// The stream being placed: every list starts at `pos`, the first byte not yet placed
-// (never past len).
-struct Stream {
-    unsigned char* data;
-    uint32_t len;
-    uint32_t pos;
-};
 
 struct List {
     uint32_t first = 0;
     uint32_t count = 0;
 };
 
-// Places the list that starts at s.pos: each node must fit in what is left, is
-// converted by `fix`, and its link at `linkAt` is turned into the next node's offset
-// (0 for the last). False for a node that does not fit or that fix refuses.
-template <typename Node>
-bool PlaceList(Stream& s, std::size_t linkAt, bool (*fix)(unsigned char*, uint32_t), List& list)
+// Reads the list that starts at the reader's position into the same place of `tree`:
+// each node must fit in what is left, a count in it may not claim more nodes than the
+// rest holds, and its next link becomes the next node's offset (0 for the last).
+bool PlaceList(WireReader& r, unsigned char* tree, const NodeKind& kind, List& list)
 {
-    list = {s.pos, 0};
+    list = {static_cast<uint32_t>(r.Position()), 0};
     for (;;) {
-        if (s.len - s.pos < sizeof(Node)) return false;
-        unsigned char* node = s.data + s.pos;
-        s.pos += sizeof(Node);
+        // The node is read in place in the tree only when all of it is there.
+        if (r.Remaining() < kind.size) return false;
+        unsigned char* node = tree + r.Position();
+        ReadRecord(r, node, kind.size, kind.fields);
         ++list.count;
-        if (!fix(node, s.len - s.pos)) return false;
-        const bool more = LinkPresent(node + linkAt);
-        SetLink(node + linkAt, more ? s.pos : 0);
+        if (kind.countAt != 0) {
+            uint16_t count = 0;
+            std::memcpy(&count, node + kind.countAt, sizeof(count));
+            if (std::size_t{count} * kind.countedSize > r.Remaining()) return false;
+        }
+        const bool more = HostU32(node + kind.linkAt) != 0;
+        SetLink(node + kind.linkAt, more ? static_cast<uint32_t>(r.Position()) : 0);
         if (!more) return true;
     }
 }
 
-// A list announced by the link at `field`: placed (the link then holds its offset), or
-// none (the link stays 0).
-template <typename Node>
-bool PlaceListAt(Stream& s, unsigned char* field, std::size_t linkAt, bool (*fix)(unsigned char*, uint32_t),
-                 List& list)
+// A list announced by the link at `field` of `tree` (host order by now): placed (the
+// link then holds its offset), or none (the link stays 0).
+bool PlaceListAt(WireReader& r, unsigned char* tree, unsigned char* field, const NodeKind& kind, List& list)
 {
     list = {};
-    if (!LinkPresent(field)) return true;
-    if (!PlaceList<Node>(s, linkAt, fix, list)) return false;
+    if (HostU32(field) == 0) return true;
+    if (!PlaceList(r, tree, kind, list)) return false;
     SetLink(field, list.first);
     return true;
 }
 
 }  // namespace
 
-ZUNA_ERROR DecodeSensorStream(unsigned char* data, uint32_t len)
+ZUNA_ERROR DecodeSensorStream(const unsigned char* data, uint32_t len, unsigned char* out)
 {
-    if (data == nullptr || len < sizeof(SDK_node)) return ZUNA_E_CONNECTION;
-    Stream s{data, len, sizeof(SDK_node)};
+    if (data == nullptr || out == nullptr || len < sizeof(SDK_node)) return ZUNA_E_CONNECTION;
+    // The tree is built in a copy (the head's own numbers and any bytes after the last
+    // node stay as they came) and handed over only when whole.
+    std::vector<unsigned char> tree(data, data + len);
+    unsigned char* head = tree.data();
+    SetLink(head + offsetof(SDK_node, init_accesses), GetBe32(data + offsetof(SDK_node, init_accesses)));
+    SetLink(head + offsetof(SDK_node, categories), GetBe32(data + offsetof(SDK_node, categories)));
+    WireReader r(data, len);
+    r.Skip(sizeof(SDK_node));
     List inits, categories;
-    if (!PlaceListAt<access_node>(s, data + offsetof(SDK_node, init_accesses), offsetof(access_node, next), FixAccess,
-                                  inits) ||
-        !PlaceListAt<category_node>(s, data + offsetof(SDK_node, categories), offsetof(category_node, next),
-                                    FixCategory, categories))
+    if (!PlaceListAt(r, head, head + offsetof(SDK_node, init_accesses), kAccess, inits) ||
+        !PlaceListAt(r, head, head + offsetof(SDK_node, categories), kCategory, categories))
         return ZUNA_E_CONNECTION;
     for (uint32_t c = 0; c < categories.count; ++c) {
-        unsigned char* category = data + categories.first + c * sizeof(category_node);
+        unsigned char* category = head + categories.first + c * sizeof(category_node);
         List subdivisions;
-        if (!PlaceListAt<subdivision_node>(s, category + offsetof(category_node, subdivisions),
-                                           offsetof(subdivision_node, next), FixSubdivision, subdivisions))
+        if (!PlaceListAt(r, head, category + offsetof(category_node, subdivisions), kSubdivision, subdivisions))
             return ZUNA_E_CONNECTION;
         for (uint32_t n = 0; n < subdivisions.count; ++n) {
-            unsigned char* subdivision = data + subdivisions.first + n * sizeof(subdivision_node);
+            unsigned char* subdivision = head + subdivisions.first + n * sizeof(subdivision_node);
             List accesses;
-            if (!PlaceListAt<access_node>(s, subdivision + offsetof(subdivision_node, access),
-                                          offsetof(access_node, next), FixAccess, accesses))
+            if (!PlaceListAt(r, head, subdivision + offsetof(subdivision_node, access), kAccess, accesses))
                 return ZUNA_E_CONNECTION;
         }
     }
+    std::memcpy(out, tree.data(), len);
     return ZUNA_E_SUCCESS;
 }
 
@@ -159,10 +174,14 @@ ZUNA_ERROR CX9ZunaIfc::UploadSDK(const char* fileName)
 
 ZUNA_ERROR CX9ZunaIfc::ReadSensors(unsigned char* buffer, uint32_t bufSize)
 {
-    uint32_t recvLen = 0;
-    const ZUNA_ERROR status = SendZunaCommand(ZUNACMD_READ_SENSORS, buffer, 0, &recvLen, 0, bufSize);
+    std::vector<unsigned char> reply;
+    const ZUNA_ERROR status = Exchange(ZUNACMD_READ_SENSORS, nullptr, 0, bufSize, reply);
     if (status == ZUNA_E_CONNECTION) return status;
-    if (recvLen == 0) return ZUNA_E_GENERAL;
-    if (DecodeSensorStream(buffer, recvLen) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+    if (reply.empty()) return ZUNA_E_GENERAL;
+    const auto len = static_cast<uint32_t>(reply.size());
+    // A refusal's data is checked like any reply's but never handed to the caller.
+    std::vector<unsigned char> tree(len);
+    if (DecodeSensorStream(reply.data(), len, tree.data()) != ZUNA_E_SUCCESS) return ZUNA_E_CONNECTION;
+    if (status == ZUNA_E_SUCCESS) std::memcpy(buffer, tree.data(), len);
     return status;
 }

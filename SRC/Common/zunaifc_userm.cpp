@@ -78,10 +78,10 @@ int UnpackSnmpUserList(const unsigned char* data, uint32_t len, ZUNA_API_SNMP_US
 
 ZUNA_ERROR CX9ZunaIfc::QueryList(uint16_t cmdNum, const ListDecoder& decode, int* count)
 {
-    std::vector<unsigned char> list(USER_LIST_MAX_LEN, 0);
-    uint32_t len = 0;
-    const ZUNA_ERROR status = SendZunaCommand(cmdNum, list.data(), 0, &len, 0, USER_LIST_MAX_LEN);
-    *count = decode(list.data(), status == ZUNA_E_SUCCESS ? len : 0);
+    std::vector<unsigned char> list;
+    const ZUNA_ERROR status = Exchange(cmdNum, nullptr, 0, USER_LIST_MAX_LEN, list);
+    *count = status == ZUNA_E_SUCCESS && !list.empty() ? decode(list.data(), static_cast<uint32_t>(list.size()))
+                                                       : decode(nullptr, 0);
     return status;
 }
 

@@ -1,6 +1,8 @@
 // The sensor tree's decoder against any stream: it reads nothing past the stream (a
-// copy of exactly its size), and a tree it accepts has every link inside the stream,
-// each leading forward, one node a place.
+// copy of exactly its size) and never changes it, writes its output only when it
+// accepts the stream, and a tree it accepts has every link inside the stream, each
+// leading forward, one node a place.
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 
@@ -8,8 +10,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
-    std::vector<unsigned char> tree(data, data + size);
-    if (DecodeSensorStream(tree.data(), static_cast<uint32_t>(size)) != ZUNA_E_SUCCESS) return 0;
+    const std::vector<unsigned char> stream(data, data + size);
+    std::vector<unsigned char> tree(size, 0xA5);
+    const ZUNA_ERROR status = DecodeSensorStream(stream.data(), static_cast<uint32_t>(size), tree.data());
+    if (!std::equal(stream.begin(), stream.end(), data)) std::abort();
+    if (status != ZUNA_E_SUCCESS) {
+        if (std::count(tree.begin(), tree.end(), 0xA5) != static_cast<std::ptrdiff_t>(size)) std::abort();
+        return 0;
+    }
     const std::vector<uint32_t> offsets = SensorTreeOffsets(tree);
     SDK_node head;
     std::memcpy(&head, tree.data(), sizeof(head));

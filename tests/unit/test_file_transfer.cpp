@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 #include "card_model.h"
@@ -58,6 +59,35 @@ TEST_F(FileTransfer, UploadFragmentsByFileLength)
                       Fields({GetBe16(rec + 80), GetBe32(rec + 82), GetBe16(rec + 86), GetBe32(rec + 88)}));
         }
     }
+}
+
+// A fragment record is in host order before and after each exchange: a successful
+// reply is decoded over it, a refused one leaves it as the caller gave it.
+TEST_F(FileTransfer, FragmentRecordsStayInHostOrder)
+{
+    auto rec = std::make_unique<FILE_API_RECORD>();
+    const auto given = [&] {
+        rec->packetNum = 4, rec->dataLength = 7, rec->status = 5, rec->checkSum = 0x11223344;
+        rec->fileData[0] = 0x11;
+    };
+    const auto fields = [&] { return Fields({rec->packetNum, rec->dataLength, rec->status, rec->checkSum, rec->fileData[0]}); };
+    const Fields asGiven = {4, 7, 5, 0x11223344, 0x11};
+    const std::vector<std::tuple<uint16_t, Bytes, ZUNA_ERROR>> gets = {
+        {0, Fragment(4, 3, 6, kHead + 3), ZUNA_E_SUCCESS}, {ZUNA_E_BUSY, Fragment(4, 3, 6, kHead + 3), ZUNA_E_BUSY},
+        {0, Fragment(4, 3, 6, kHead - 1), ZUNA_E_CONNECTION}, {0, Fragment(5, 3, 6, kHead + 3), ZUNA_E_CONNECTION}};
+    for (const auto& [cardStatus, reply, status] : gets) {
+        given();
+        log.replies.push_back({0, MakeReply(cardStatus, reply)});
+        EXPECT_EQ(status, client.GetFileFragment(rec.get())) << reply.size();
+        EXPECT_EQ(Bytes(log.requests.back().begin() + 32 + 80, log.requests.back().end()),
+                  Bytes({0, 4, 0, 0, 0, 7, 0, 5, 0x11, 0x22, 0x33, 0x44}))
+            << "a request of 92 bytes, its numbers big-endian";
+        EXPECT_EQ(status == ZUNA_E_SUCCESS ? Fields({4, 3, 6, GetBe32(&reply[88]), 0x5A}) : asGiven, fields());
+    }
+    given();
+    log.replies.push_back({0, MakeReply(ZUNA_E_BUSY, {})});
+    EXPECT_EQ(ZUNA_E_BUSY, client.SendFileFragment(rec.get()));
+    EXPECT_EQ(asGiven, fields()) << "a sent record is not changed";
 }
 
 TEST_F(FileTransfer, DownloadReplacesTheHostFileOnlyWhenWholeAndRefusesBadReplies)

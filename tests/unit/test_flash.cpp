@@ -37,14 +37,23 @@ TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
     log.replies.push_back({0, MakeReply(0, {})});
     ASSERT_EQ(ZUNA_E_SUCCESS, client.WriteBlock(rec.get()));
     EXPECT_EQ(Bytes(BlockRecord(3)), Bytes(log.requests[0].begin() + 32, log.requests[0].end()));
+    EXPECT_EQ(3u, rec->blockNum) << "the record stays in host order";
+    EXPECT_EQ(calc_cksum32(rec->flashData, kBlock), rec->checkSum);
+    // A read fills the record in host order on success; after a failure it holds what
+    // the caller gave (block 3, checkSum 0, data 0x11).
     const std::vector<std::pair<Bytes, ZUNA_ERROR>> reads = {
         {BlockRecord(3), ZUNA_E_SUCCESS},          {BlockRecord(3, kRecord, 1), ZUNA_E_CHECKSUM},
         {BlockRecord(3, kRecord - 1), ZUNA_E_CONNECTION}, {BlockRecord(4), ZUNA_E_CONNECTION}};
     for (const auto& [reply, status] : reads) {
         log.replies.push_back({0, MakeReply(0, reply)});
         rec->blockNum = 3, rec->checkSum = 0;
+        std::fill_n(rec->flashData, kBlock, 0x11);
         EXPECT_EQ(status, client.ReadBlock(rec.get())) << reply.size();
         EXPECT_EQ(32u + 10u, log.requests.back().size()) << "a read request carries 10 bytes";
+        const bool ok = status == ZUNA_E_SUCCESS;
+        EXPECT_EQ(3u, rec->blockNum);
+        EXPECT_EQ(ok ? GetBe32(&reply[4]) : 0u, rec->checkSum) << reply.size();
+        EXPECT_EQ(ok ? 0x5A : 0x11, rec->flashData[kBlock - 1]) << reply.size();
     }
     rec->blockNum = 64;
     EXPECT_EQ(ZUNA_E_INVALID, client.WriteBlock(rec.get()));
@@ -54,7 +63,9 @@ TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
         PutBe16(&info[20], 60), PutBe16(&info[22], uint16_t(count));
         log.replies.push_back({0, MakeReply(0, info)});
         FLASH_MODULE_INFO got{};
+        got.numBlocks = 9;
         EXPECT_EQ(status, client.ModuleGetNumBlocks(&got)) << "blocks 60 + " << count;
+        EXPECT_EQ(status == ZUNA_E_SUCCESS ? count : 9, got.numBlocks) << "host order, or as given when refused";
     }
     // A configuration module of no block, or one whose second block fails: no file made.
     const std::string file = ::testing::TempDir() + "flash_config_" + std::to_string(::getpid());

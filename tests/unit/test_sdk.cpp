@@ -116,7 +116,10 @@ TEST_P(SensorStream, DecodesWithinTheReply)
     ASSERT_EQ(c.status, client.ReadSensors(tree.data(), SDK_SENSOR_BUFFER_LEN));
     EXPECT_EQ(0xEE, tree.back()) << "nothing written past the buffer";
     EXPECT_EQ(32u, log.requests.at(0).size()) << "0x0202 carries no data";
-    if (c.status != ZUNA_E_SUCCESS) return;
+    if (c.status != ZUNA_E_SUCCESS) {
+        EXPECT_EQ(Bytes(tree.size(), 0xEE), tree) << "a refused tree leaves the caller's buffer as given";
+        return;
+    }
     tree.resize(c.stream.size());
     EXPECT_EQ(c.offsets, SensorTreeOffsets(tree));
 }
@@ -126,9 +129,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, SensorStream, ::testing::ValuesIn(kDecodeCases),
 
 TEST(SensorStream, ConvertsMarkedFieldsOnlyAndPassesTheStatusOn)
 {
-    Bytes tree = kSampleStream;
+    const Bytes stream = kSampleStream;
+    Bytes tree(stream.size());
     ASSERT_EQ(610u, tree.size());
-    ASSERT_EQ(ZUNA_E_SUCCESS, DecodeSensorStream(tree.data(), static_cast<uint32_t>(tree.size())));
+    ASSERT_EQ(ZUNA_E_SUCCESS, DecodeSensorStream(stream.data(), static_cast<uint32_t>(stream.size()), tree.data()));
+    EXPECT_EQ(kSampleStream, stream) << "the decoder reads its input, never changes it";
     access_node access;
     subdivision_node sensor;
     ASSERT_TRUE(SdkNodeAt(tree.data(), tree.size(), 56, access) && SdkNodeAt(tree.data(), tree.size(), 178, sensor));
@@ -150,8 +155,11 @@ TEST(SensorStream, ConvertsMarkedFieldsOnlyAndPassesTheStatusOn)
     log.replies.push_back({0, MakeReply(5, {})});
     log.replies.push_back({0, MakeReply(0, {})});
     log.replies.push_back({1, {}});
-    for (ZUNA_ERROR status : {ZUNA_E_PERM, ZUNA_E_GENERAL, ZUNA_E_GENERAL, ZUNA_E_CONNECTION})
+    const Bytes decoded = tree;
+    for (ZUNA_ERROR status : {ZUNA_E_PERM, ZUNA_E_GENERAL, ZUNA_E_GENERAL, ZUNA_E_CONNECTION}) {
         EXPECT_EQ(status, client.ReadSensors(tree.data(), static_cast<uint32_t>(tree.size())));
+        EXPECT_EQ(decoded, tree) << "a refusal's tree is not handed over";
+    }
 }
 
 TEST(SensorListing, AlignsReadingsAndNamesUnits)
@@ -166,7 +174,7 @@ TEST(SensorListing, AlignsReadingsAndNamesUnits)
     std::copy_n("V\x1b", 3, sensorAt(2) + 6);
     PutBe32(sensorAt(2) + 75, 12094), sensorAt(2)[109] = 4;
     std::copy_n("Empty", 6, &s.b[104 + 6]);
-    ASSERT_EQ(ZUNA_E_SUCCESS, DecodeSensorStream(s.b.data(), static_cast<uint32_t>(s.b.size())));
+    ASSERT_EQ(ZUNA_E_SUCCESS, DecodeSensorStream(s.b.data(), static_cast<uint32_t>(s.b.size()), s.b.data()));
     ::testing::internal::CaptureStdout();
     SDK_sensors_display(s.b.data(), s.b.size());
     EXPECT_EQ("Temperatures\n    Fan:" + std::string(37, ' ') + "access failed\n    " + name31 + ":" +

@@ -13,13 +13,6 @@
 #include "x9zunaifc.h"
 #include "zunaCmd.h"
 
-// Reaches the client's record byte-order conversions.
-class ZunaIfcTestAccess {
-public:
-    static void SelRecord(void* rec) { CX9ZunaIfc::b2l_selRecord(rec); }
-    static void SelInfo(SEL_STATE_INFO_TAG* info) { CX9ZunaIfc::b2l_selInfo(info); }
-};
-
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -48,8 +41,13 @@ TEST_F(AreaTest, SelStateRecordIsBigEndian)
     EXPECT_EQ(static_cast<uint32_t>(info.last_del_time), 1u);
     EXPECT_EQ(info.bmop_support, 0x09);
     EXPECT_TRUE(log.requests[0].size() == 32u);
-    ZunaIfcTestAccess::SelInfo(&info);
-    EXPECT_EQ(0, std::memcmp(&info, wire.data(), sizeof(info))) << "converted back to the wire bytes";
+    // A refused or short reply leaves the record as it was, in host order.
+    const SEL_STATE_INFO_TAG before = info;
+    Reply(ZUNA_E_BUSY, wire);
+    EXPECT_EQ(client.GetSelInfo(&info), ZUNA_E_BUSY);
+    Reply(0, Bytes(wire.begin(), wire.end() - 1));
+    EXPECT_EQ(client.GetSelInfo(&info), ZUNA_E_CONNECTION);
+    EXPECT_EQ(0, std::memcmp(&info, &before, sizeof(info)));
 }
 
 TEST_F(AreaTest, SelRecordsTravelInWireOrder)
@@ -73,8 +71,15 @@ TEST_F(AreaTest, SelRecordsTravelInWireOrder)
     EXPECT_EQ(static_cast<unsigned>(rec.duvx9_event_id), 0x0307u);
     EXPECT_EQ(static_cast<unsigned>(rec.value2), 0x1234u);
     EXPECT_EQ(rec.eventType.event_type, 0x08);
-    ZunaIfcTestAccess::SelRecord(&rec);
-    EXPECT_EQ(0, std::memcmp(&rec, reply.data(), sizeof(rec))) << "converted back to the wire bytes";
+    // A refused query leaves the record as it was; sending it gives the wire bytes
+    // back and leaves it in host order too.
+    Reply(ZUNA_E_BUSY, Bytes(48, 0xEE));
+    EXPECT_EQ(client.GetSelRecord(&rec), ZUNA_E_BUSY);
+    Reply(ZUNA_E_BUSY);
+    EXPECT_EQ(client.AddSelRecord(&rec), ZUNA_E_BUSY);
+    EXPECT_EQ(RequestData(2), reply);
+    EXPECT_EQ(static_cast<unsigned>(rec.duvx9_event_id), 0x0307u);
+    log.requests.erase(log.requests.begin() + 1, log.requests.end());
 
     // A deletion of record 258 sends exactly 01 02.
     Reply(0);
@@ -82,6 +87,7 @@ TEST_F(AreaTest, SelRecordsTravelInWireOrder)
     del.record_no = 258;
     EXPECT_EQ(client.DelSelRecord(&del), ZUNA_E_SUCCESS);
     EXPECT_EQ(RequestData(1), (Bytes{0x01, 0x02}));
+    EXPECT_EQ(static_cast<unsigned>(del.record_no), 258u);
 
     // The extended query sends all 304 bytes; the policy set one byte; the pure
     // queries none.
@@ -219,6 +225,13 @@ TEST_F(AreaTest, HeartbeatIntervalIsBigEndian)
     // More than four bytes do not fit the interval: refused.
     Reply(0, {0, 0, 0x0E, 0x10, 0x99});
     EXPECT_EQ(client.GetHeartbeatInterval(&interval), ZUNA_E_CONNECTION);
+    // The value a refusal carries is stored, in host order; a short one reads as 0.
+    Reply(ZUNA_E_BUSY, {0, 0, 0x0E, 0x11});
+    EXPECT_EQ(client.GetHeartbeatInterval(&interval), ZUNA_E_BUSY);
+    EXPECT_EQ(interval, 3601u);
+    Reply(0, {0, 0, 0x0E});
+    EXPECT_EQ(client.GetHeartbeatInterval(&interval), ZUNA_E_CONNECTION);
+    EXPECT_EQ(interval, 0u);
     log.replies.push_back({1, {}});
     EXPECT_EQ(client.SetHeartbeatInterval(300), ZUNA_E_CONNECTION);
 }

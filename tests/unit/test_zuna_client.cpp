@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "fake_medium.h"
 #include "x9endian.h"
 #include "zunacmds.h"
 #include "md5.h"
+#include "x9reader.h"
 #include "x9zunaifc.h"
 
 namespace {
@@ -144,6 +146,10 @@ TEST_F(ClientTest, SuccessfulRepliesMustFillTheirRecord)
     Reply(0, {'a', 'b'});
     ASSERT_EQ(client.GetCardName(name), ZUNA_E_SUCCESS);
     EXPECT_STREQ(name, "ab");
+    // A refusal's text is not taken as the name.
+    Reply(ZUNA_E_BUSY, {'n', 'o'});
+    EXPECT_EQ(client.GetCardName(name), ZUNA_E_BUSY);
+    EXPECT_EQ(std::string(CARD_NAME_LEN, '\0'), std::string(name, CARD_NAME_LEN));
 }
 
 // The data starts where the reply's header ends; a header shorter than its fields
@@ -174,6 +180,119 @@ TEST_F(ClientTest, ReplyDataFollowsTheHeaderItsLengthNames)
     zunatest::FixChecksum(over);
     log.replies.push_back({0, over});
     EXPECT_EQ(client.SendZunaCommand(0x0602, big.data(), 0, &recvLen, 0, big.size()), ZUNA_E_CONNECTION);
+}
+
+// The bounded reader at its edges, over the bytes 01 02 03 04 05 06: each row reads
+// a sequence ('B' Be32, 'b' Be16, 'L' Le32, 'l' Le16, 'u' U8, 'x' four bytes taken
+// as they are) from the first `len` bytes.
+TEST(WireReader, StopsAtItsEndAndStaysFailed)
+{
+    struct Row {
+        const char* name;
+        std::size_t len;
+        const char* reads;
+        std::vector<uint32_t> values;
+        bool ok, atEnd;
+    };
+    const Row rows[] = {
+        {"ExactEnd", 6, "Bb", {0x01020304, 0x0506}, true, true},
+        {"LittleEndian", 6, "Ll", {0x04030201, 0x0605}, true, true},
+        {"ShortOfTheEnd", 6, "Bu", {0x01020304, 0x05}, true, false},
+        {"OnePast", 5, "Bb", {0x01020304, 0}, false, false},
+        {"FailureStaysSet", 5, "bLu", {0x0102, 0, 0}, false, false},
+        {"BytesPastTheEndAreZeros", 3, "x", {0}, false, false},
+        {"BytesToTheEnd", 4, "x", {0x01020304}, true, true},
+        {"ZeroLengthUnread", 0, "", {}, true, true},
+        {"ZeroLengthRead", 0, "u", {0}, false, false},
+    };
+    const unsigned char bytes[] = {1, 2, 3, 4, 5, 6};
+    for (const Row& row : rows) {
+        WireReader r(bytes, row.len);
+        std::vector<uint32_t> got;
+        for (const char* op = row.reads; *op != '\0'; ++op) {
+            unsigned char four[4] = {9, 9, 9, 9};
+            switch (*op) {
+            case 'B': got.push_back(r.Be32()); break;
+            case 'b': got.push_back(r.Be16()); break;
+            case 'L': got.push_back(r.Le32()); break;
+            case 'l': got.push_back(r.Le16()); break;
+            case 'u': got.push_back(r.U8()); break;
+            default: r.Bytes(four, 4), got.push_back(GetBe32(four));
+            }
+        }
+        EXPECT_EQ(row.values, got) << row.name;
+        EXPECT_EQ(row.ok, r.ok()) << row.name;
+        EXPECT_EQ(row.atEnd, r.AtEnd()) << row.name;
+        EXPECT_EQ(row.ok ? row.len - r.Position() : 0u, r.Remaining()) << row.name;
+    }
+    // The writer likewise: a field that does not fit is not written, and nothing after it.
+    unsigned char out[5] = {0, 0, 0, 0, 0xEE};
+    WireWriter w(out, 5);
+    w.Be16(0x0102), w.Be32(0x03040506), w.U8(7);
+    EXPECT_FALSE(w.ok());
+    EXPECT_EQ(Bytes({1, 2, 0, 0, 0xEE}), Bytes(out, out + 5));
+}
+
+// Records in host order whatever happens: a refused reply (status 3, data and all) and
+// a short successful one leave the caller's record as given; a whole one is decoded
+// into host order. Each row reads one number of its record, set to 7 before.
+TEST_F(ClientTest, RecordsAreInHostOrderAfterSuccessAndFailure)
+{
+    struct Row {
+        const char* name;
+        Bytes wire;
+        uint32_t decoded;
+        uint32_t (*run)(CX9ZunaIfc&, ZUNA_ERROR&);
+    };
+    const auto wire = [](std::size_t size, std::size_t at, std::size_t width) {
+        Bytes b(size, 0);
+        width == 2 ? PutBe16(&b[at], 0x1234) : PutBe32(&b[at], 0x12345678);
+        return b;
+    };
+    Bytes ipmi(17, 0);
+    PutLe32(&ipmi[5], 0x12345678);
+    const Row rows[] = {
+        {"GetCardTime", wire(5, 1, 4), 0x12345678,
+         [](CX9ZunaIfc& c, ZUNA_ERROR& st) { X9_TIME_STRUCT_tag t{0, 7}; st = c.GetCardTime(&t); return uint32_t{t.epochtime}; }},
+        {"GetSelInfo", wire(14, 1, 2), 0x1234,
+         [](CX9ZunaIfc& c, ZUNA_ERROR& st) { SEL_STATE_INFO_TAG i{}; i.no_of_records = 7; st = c.GetSelInfo(&i); return uint32_t{i.no_of_records}; }},
+        {"GetSelRecordEx", wire(304, 3, 4), 0x12345678,
+         [](CX9ZunaIfc& c, ZUNA_ERROR& st) { EVENT_RECORD_EXT_tag r{}; r.time = 7; st = c.GetSelRecordEx(&r); return uint32_t{r.time}; }},
+        {"GetCardHealth", wire(816, 136 * 5 + 100, 4), 0x12345678,
+         [](CX9ZunaIfc& c, ZUNA_ERROR& st) {
+             X9_HEALTH_INFO_tag e[X9_HEALTH_ENTRIES]{};
+             e[5].FatalUpper = 7;
+             st = c.GetCardHealth(e);
+             return uint32_t{e[5].FatalUpper};
+         }},
+        {"GetASRConfig", wire(4, 2, 2), 0x1234,
+         [](CX9ZunaIfc& c, ZUNA_ERROR& st) { ASR_REC_tag a{1, 1, 7}; st = c.GetASRConfig(&a); return uint32_t{a.asr_delay}; }},
+        {"GetIPMIConfig", ipmi, 0x12345678,
+         [](CX9ZunaIfc& c, ZUNA_ERROR& st) { IPMI_CONFIG_INFO_tag i{}; i.ipmi_power = 7; st = c.GetIPMIConfig(&i); return uint32_t(i.ipmi_power); }},
+    };
+    for (const Row& row : rows) {
+        ZUNA_ERROR status = ZUNA_E_SUCCESS;
+        Reply(ZUNA_E_BUSY, row.wire);
+        EXPECT_EQ(7u, row.run(client, status)) << row.name;
+        EXPECT_EQ(ZUNA_E_BUSY, status) << row.name;
+        Reply(0, Bytes(row.wire.begin(), row.wire.end() - 1));
+        EXPECT_EQ(7u, row.run(client, status)) << row.name;
+        EXPECT_EQ(ZUNA_E_CONNECTION, status) << row.name;
+        Reply(0, row.wire);
+        EXPECT_EQ(row.decoded, row.run(client, status)) << row.name;
+        EXPECT_EQ(ZUNA_E_SUCCESS, status) << row.name;
+    }
+    // Records sent keep their numbers in host order, whatever the card answers.
+    ASR_REC_tag asr{1, 1, 0x0102};
+    Reply(ZUNA_E_BUSY);
+    EXPECT_EQ(ZUNA_E_BUSY, client.SetASRConfig(&asr));
+    EXPECT_EQ(0x0102, asr.asr_delay);
+    EXPECT_EQ(Bytes({1, 1, 1, 2}), RequestData(log.requests.size() - 1));
+    Reply(0, wire(5, 1, 4));
+    Reply(ZUNA_E_BUSY);
+    X9_TIME_STRUCT_tag t{0, 0x12345679};
+    EXPECT_EQ(ZUNA_E_BUSY, client.SetCardTime(&t));
+    EXPECT_EQ(0x12345679u, uint32_t{t.epochtime});
 }
 
 TEST_F(ClientTest, MediumFailureKeepsItsCode)
