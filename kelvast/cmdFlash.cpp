@@ -27,24 +27,24 @@ bool CardPathFits(const char* path)
     return false;
 }
 
-int UploadFile(const char* hostFile, const char* cardFile)
+int UploadFile(CX9ZunaIfc& client, const char* hostFile, const char* cardFile)
 {
     if (!CardPathFits(cardFile)) return ZUNA_E_INVALID;
-    const ZUNA_ERROR status = pmyIfc->UploadFile(hostFile, cardFile);
+    const ZUNA_ERROR status = client.UploadFile(hostFile, cardFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error:  %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int DownloadFile(const char* cardFile, const char* hostFile)
+int DownloadFile(CX9ZunaIfc& client, const char* cardFile, const char* hostFile)
 {
     if (!CardPathFits(cardFile)) return ZUNA_E_INVALID;
-    const ZUNA_ERROR status = pmyIfc->DownloadFile(cardFile, hostFile);
+    const ZUNA_ERROR status = client.DownloadFile(cardFile, hostFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     return status;
 }
 
 // Only a path whose first "serverInfo.conf" ends it is taken.
-int UploadServerInfo(const char* hostFile)
+int UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
 {
     const char* found = std::strstr(hostFile, kServerInfoName);
     if (found == nullptr || std::strlen(found) != std::strlen(kServerInfoName)) {
@@ -52,7 +52,7 @@ int UploadServerInfo(const char* hostFile)
         return -1;
     }
     const std::string cardFile = std::string(kServerInfoDir) + kServerInfoName;
-    return UploadFile(hostFile, cardFile.c_str());
+    return UploadFile(client, hostFile, cardFile.c_str());
 }
 
 struct FileCloser {
@@ -80,7 +80,7 @@ bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
     return std::fread(rec.flashData, 1, FLASH_BLOCK_LEN, file) == FLASH_BLOCK_LEN;
 }
 
-int UpdateFirmware(const char* imageFile, bool withBoot)
+int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
 {
     std::printf("\n");
     char prompt[256];
@@ -98,7 +98,7 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     // The image is checked whole (BOOT too when the boot block is written) before
     // anything is written: a short file or a broken module is refused here.
     std::printf("Validating Image File :");
-    if (pmyIfc->ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
+    if (client.ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
         std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
                     "valid image file!\n",
                     kFailed);
@@ -116,7 +116,7 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
 
     std::printf("Getting MAC address : ");
     unsigned char mac[MAC_TEXT_LEN] = {};
-    ZUNA_ERROR macStatus = pmyIfc->GetCurrentMACAddressString(mac);
+    ZUNA_ERROR macStatus = client.GetCurrentMACAddressString(mac);
     if (macStatus == ZUNA_E_SUCCESS)
         std::printf("%s", kOk);
     else
@@ -131,7 +131,7 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     }
     if (!withBoot) {
         std::printf("%s", kSkipped);
-    } else if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+    } else if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
         std::printf("%s", kFailed);
         return status;
     } else {
@@ -145,7 +145,7 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
         }
         std::printf("Flashing ... Block %u of %u \r", i, FLASH_BLOCK_COUNT);
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
             std::printf("\nError during flashing\t\t\t\t\n");
             return status;
         }
@@ -155,18 +155,18 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     std::fflush(stdout);
 
     std::printf("Saving MAC Address : ");
-    if (macStatus == ZUNA_E_SUCCESS) macStatus = pmyIfc->SetMACAddressString(mac);
+    if (macStatus == ZUNA_E_SUCCESS) macStatus = client.SetMACAddressString(mac);
     std::printf("%s", macStatus == ZUNA_E_SUCCESS ? kOk : kFailed);
 
     std::printf(keepConfig ? "Resetting %s (Config Retained):" : "Resetting %s (Config Defaults):", kProductWord);
     std::fflush(stdout);
-    const ZUNA_ERROR reset = keepConfig ? pmyIfc->ResetX9SaveConfig() : pmyIfc->ResetX9NoConfig();
+    const ZUNA_ERROR reset = keepConfig ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
     std::printf("%s", reset == ZUNA_E_SUCCESS ? kOk : kFailed);
     // The card is reset either way; an address that could not be kept is the result.
     return macStatus != ZUNA_E_SUCCESS ? macStatus : reset;
 }
 
-int ReadFirmware(const char* imageFile)
+int ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
 {
     CX9HostFileReplacement file(imageFile);
     if (file.Stream() == nullptr) {
@@ -177,7 +177,7 @@ int ReadFirmware(const char* imageFile)
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
         StartBlock(*rec, i);
-        if (const ZUNA_ERROR status = pmyIfc->ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+        if (const ZUNA_ERROR status = client.ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
             std::printf("Error during reading from flash...\n");
             return status;
         }
@@ -198,14 +198,14 @@ int ReadFirmware(const char* imageFile)
     return 0;
 }
 
-int SaveConfig(const char* configFile)
+int SaveConfig(CX9ZunaIfc& client, const char* configFile)
 {
-    const ZUNA_ERROR status = pmyIfc->ConfigGetFile(configFile);
+    const ZUNA_ERROR status = client.ConfigGetFile(configFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error: %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int RestoreConfig(const char* configFile)
+int RestoreConfig(CX9ZunaIfc& client, const char* configFile)
 {
     HostFile file(std::fopen(configFile, "rb"));
     if (!file) {
@@ -220,7 +220,7 @@ int RestoreConfig(const char* configFile)
     make_fmh_little_endian(&header);
     FLASH_MODULE_INFO info{};
     std::memcpy(info.modName, kFlashModules[FLASH_MODULE_CONFIG].signature, FLASH_MOD_NAME_LEN);
-    if (const ZUNA_ERROR status = pmyIfc->ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = client.ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
         std::printf("Unbale to read from %s %s\n", kProductWord, configFile);
         return status;
     }
@@ -245,13 +245,13 @@ int RestoreConfig(const char* configFile)
         std::memcpy(rec->flashData, module.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
         std::printf("Flashing the config section block %u of %u\r", i + 1, unsigned{info.numBlocks});
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
     }
     std::printf("\nConfig section put back successfully. Restart the card...\n");
     return 0;
 }
 
-int CompareBootBlocks(const char* imageFile)
+int CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
 {
     auto boot = std::make_unique<unsigned char[]>(FLASH_BLOCK_LEN);
     HostFile file(std::fopen(imageFile, "rb"));
@@ -260,7 +260,7 @@ int CompareBootBlocks(const char* imageFile)
         return -1;
     }
     file.reset();
-    const int result = pmyIfc->IsBootBlockChanged(boot.get(), static_cast<int>(FLASH_BLOCK_LEN));
+    const int result = client.IsBootBlockChanged(boot.get(), static_cast<int>(FLASH_BLOCK_LEN));
     if (result == 1)
         std::printf("Different : The boot block in the image file you selected differs from the boot block "
                     "currently on the %s\n",
@@ -271,10 +271,10 @@ int CompareBootBlocks(const char* imageFile)
     return result;
 }
 
-int ShowCardMode()
+int ShowCardMode(CX9ZunaIfc& client)
 {
     char mode = 0;
-    if (pmyIfc->GetCardMode(&mode) != ZUNA_E_SUCCESS)
+    if (client.GetCardMode(&mode) != ZUNA_E_SUCCESS)
         std::printf("Unable to get Card Mode\n");
     else
         std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
@@ -282,33 +282,33 @@ int ShowCardMode()
 }
 
 // -update -boot FILE: word 3 must be the dash word "boot".
-int UpdateWithBoot(char** argv)
+int UpdateWithBoot(CX9ZunaIfc& client, char** argv)
 {
     if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return -1;
-    return UpdateFirmware(argv[4], true);
+    return UpdateFirmware(client, argv[4], true);
 }
 
 const SubCommand kFlashCommands[] = {
-    {"update", 4, [](char** argv) { return UpdateFirmware(argv[3], false); }},
+    {"update", 4, [](CX9ZunaIfc& client, char** argv) { return UpdateFirmware(client, argv[3], false); }},
     {"update", 5, UpdateWithBoot},
-    {"read", 4, [](char** argv) { return ReadFirmware(argv[3]); }},
-    {"upload", 4, [](char** argv) { return static_cast<int>(pmyIfc->UploadFirmware(argv[3])); }},
-    {"download", 4, [](char** argv) { return static_cast<int>(pmyIfc->DownloadFirmware(argv[3])); }},
-    {"GetConfig", 4, [](char** argv) { return SaveConfig(argv[3]); }},
-    {"PutConfig", 4, [](char** argv) { return RestoreConfig(argv[3]); }},
-    {"CompareBoot", 4, [](char** argv) { return CompareBootBlocks(argv[3]); }},
-    {"SaveConfig", 3, [](char**) { return static_cast<int>(pmyIfc->ConfigFlash()); }},
-    {"SaveSDK", 3, [](char**) { return static_cast<int>(pmyIfc->SDKFlash()); }},
-    {"Flash", 3, [](char**) { return static_cast<int>(pmyIfc->SetCardToFlashMode()); }},
-    {"get", 3, [](char**) { return ShowCardMode(); }},
-    {"upload", 5, [](char** argv) { return UploadFile(argv[3], argv[4]); }},
-    {"download", 5, [](char** argv) { return DownloadFile(argv[3], argv[4]); }},
-    {"uploadServerInfo", 4, [](char** argv) { return UploadServerInfo(argv[3]); }},
+    {"read", 4, [](CX9ZunaIfc& client, char** argv) { return ReadFirmware(client, argv[3]); }},
+    {"upload", 4, [](CX9ZunaIfc& client, char** argv) { return static_cast<int>(client.UploadFirmware(argv[3])); }},
+    {"download", 4, [](CX9ZunaIfc& client, char** argv) { return static_cast<int>(client.DownloadFirmware(argv[3])); }},
+    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) { return SaveConfig(client, argv[3]); }},
+    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) { return RestoreConfig(client, argv[3]); }},
+    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) { return CompareBootBlocks(client, argv[3]); }},
+    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return static_cast<int>(client.ConfigFlash()); }},
+    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return static_cast<int>(client.SDKFlash()); }},
+    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return static_cast<int>(client.SetCardToFlashMode()); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) { return ShowCardMode(client); }},
+    {"upload", 5, [](CX9ZunaIfc& client, char** argv) { return UploadFile(client, argv[3], argv[4]); }},
+    {"download", 5, [](CX9ZunaIfc& client, char** argv) { return DownloadFile(client, argv[3], argv[4]); }},
+    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) { return UploadServerInfo(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessFlashCommands(int argc, char** argv)
+int ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kFlashCommands, argc, argv);
+    return RunSubCommand(client, kFlashCommands, argc, argv);
 }

@@ -94,7 +94,7 @@ bool ReadNotification(const char* method, const char* medium, bool disabled, ALE
 }
 
 // words: index name mailId SNMPDest PPPID NotifyMethod NotifyMedium PPPPass AlertType.
-int SetAlertRecpInfo(char** words)
+int SetAlertRecpInfo(CX9ZunaIfc& client, char** words)
 {
     ALERT_RECEP_INFO_tag info;
     std::memset(&info, 0, sizeof(info));
@@ -135,17 +135,17 @@ int SetAlertRecpInfo(char** words)
     }
 
     PrintRecipient(info);
-    const ZUNA_ERROR status = pmyIfc->SetAlertRecpData(&info);
+    const ZUNA_ERROR status = client.SetAlertRecpData(&info);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int GetAlertRecpInfo(const char* indexWord)
+int GetAlertRecpInfo(CX9ZunaIfc& client, const char* indexWord)
 {
     ALERT_RECEP_INFO_tag info;
     std::memset(&info, 0, sizeof(info));
     if (!ReadRecipientNumber(indexWord, info.arId)) return -1;
-    const ZUNA_ERROR status = pmyIfc->GetAlertRecpData(&info);
+    const ZUNA_ERROR status = client.GetAlertRecpData(&info);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     else
@@ -154,13 +154,13 @@ int GetAlertRecpInfo(const char* indexWord)
 }
 
 const SubCommand kPefCommands[] = {
-    {"ARInfoSet", 12, [](char** argv) { return SetAlertRecpInfo(argv + 3); }},
-    {"ARInfoGet", 4, [](char** argv) { return GetAlertRecpInfo(argv[3]); }},
+    {"ARInfoSet", 12, [](CX9ZunaIfc& client, char** argv) { return SetAlertRecpInfo(client, argv + 3); }},
+    {"ARInfoGet", 4, [](CX9ZunaIfc& client, char** argv) { return GetAlertRecpInfo(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessPefCommands(int argc, char** argv)
+int ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kPefCommands, argc, argv);
+    return RunSubCommand(client, kPefCommands, argc, argv);
 }

@@ -22,7 +22,7 @@ const PowerWord kPowerWords[] = {
 
 }  // namespace
 
-int HostPowerControl(int argc, char** argv)
+int HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
 {
     // Exactly the action word: a power action never goes out with words it ignored.
     if (argc != 3) return -1;
@@ -30,17 +30,17 @@ int HostPowerControl(int argc, char** argv)
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;
         // A power action the card did not take is a failure, also for the exit status.
-        const ZUNA_ERROR status = pmyIfc->RemoteHostPowerControl(&action);
+        const ZUNA_ERROR status = client.RemoteHostPowerControl(&action);
         if (status != ZUNA_E_SUCCESS) std::printf("Unable to perform Remote Power management\n");
         return status;
     }
     return -1;
 }
 
-int GetCardHealthInfo()
+int GetCardHealthInfo(CX9ZunaIfc& client)
 {
     X9_HEALTH_INFO_tag entries[X9_HEALTH_ENTRIES] = {};
-    if (pmyIfc->GetCardHealth(entries) != ZUNA_E_SUCCESS) return -1;
+    if (client.GetCardHealth(entries) != ZUNA_E_SUCCESS) return -1;
     std::printf("%s", kHealthRule);
     std::printf("             %s card Health\n", kProductWord);
     std::printf("%s", kHealthRule);

@@ -53,7 +53,7 @@ int SplitScriptLine(const char* line, std::vector<std::string>& words)
     return static_cast<int>(words.size());
 }
 
-int handleScript(int argc, char** argv, int type)
+int handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
 {
     int nameWord = 0;
     if (type == kScriptNetwork) {
@@ -102,7 +102,7 @@ int handleScript(int argc, char** argv, int type)
             table.push_back(const_cast<char*>(slot0));
             for (std::string& word : words) table.push_back(word.data());
             table.push_back(nullptr);
-            result = parseArguments(count + 1, table.data());
+            result = parseArguments(client, count + 1, table.data());
         }
         // A line of separators only, a line that does not fit the word table, or a line
         // the command refuses ends the script: the lines before it have taken effect.

@@ -27,10 +27,10 @@ const ServerInfoOption kOptions[] = {
 
 }  // namespace
 
-int ShowServerInfo()
+int ShowServerInfo(CX9ZunaIfc& client)
 {
     SERVER_INFO_STRUCT_tag info{};
-    if (pmyIfc->GetServerInfo(&info) != ZUNA_E_SUCCESS) {
+    if (client.GetServerInfo(&info) != ZUNA_E_SUCCESS) {
         std::printf("Unable to get server information\n");
         return 0;
     }
@@ -41,7 +41,7 @@ int ShowServerInfo()
     return 0;
 }
 
-int ProcessServerInfo(int argc, char** argv)
+int ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
 {
     constexpr int kMinWords = 9;
     if (argc < kMinWords) return -1;
@@ -60,7 +60,7 @@ int ProcessServerInfo(int argc, char** argv)
             break;
         }
     }
-    const ZUNA_ERROR status = pmyIfc->SetServerInfo(&info);
+    const ZUNA_ERROR status = client.SetServerInfo(&info);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Set Server Information Failed, %s\n", GetZunaErrorString(status));
         return status;

@@ -38,31 +38,31 @@ int Reported(const char* operation, ZUNA_ERROR status)
 }
 
 // Names only; nothing but the entries is printed, also on failure.
-int ListAllUsers()
+int ListAllUsers(CX9ZunaIfc& client)
 {
     char names[kListTable][USER_TEXT_LEN] = {};
     int count = 0;
-    const ZUNA_ERROR status = pmyIfc->GetAllUsernames(names, kListTable, &count);
+    const ZUNA_ERROR status = client.GetAllUsernames(names, kListTable, &count);
     for (int i = 0; i < count; ++i) std::printf("User %d: %s \n", i + 1, CardText(names[i]).c_str());
     return status;
 }
 
-int ListAllUserPass()
+int ListAllUserPass(CX9ZunaIfc& client)
 {
     ZUNA_API_USER_REC users[kListTable] = {};
     int count = 0;
-    const ZUNA_ERROR status = pmyIfc->GetAllUsernamePassword(users, kListTable, &count);
+    const ZUNA_ERROR status = client.GetAllUsernamePassword(users, kListTable, &count);
     for (int i = 0; i < count; ++i)
         std::printf("User %d: %s Password: %s \n", i + 1, CardText(users[i].username).c_str(),
                     CardText(users[i].password).c_str());
     return status;
 }
 
-int ListAllSNMP()
+int ListAllSNMP(CX9ZunaIfc& client)
 {
     ZUNA_API_SNMP_USER_REC users[kListTable] = {};
     int count = 0;
-    const ZUNA_ERROR status = pmyIfc->GetAllSNMPUserInfo(users, kListTable, &count);
+    const ZUNA_ERROR status = client.GetAllSNMPUserInfo(users, kListTable, &count);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error in getting SNMP users' infomation\n");
         return status;
@@ -79,15 +79,15 @@ int ListAllSNMP()
     return status;
 }
 
-int AddUser(const char* username, const char* password)
+int AddUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
     if (!AccountTextsAreValid(username, password, kMinPassword)) return ZUNA_E_RANGE;
-    return Reported("Add user failed", pmyIfc->AddNewUser(username, password));
+    return Reported("Add user failed", client.AddNewUser(username, password));
 }
 
 // The name is not checked, but one that does not fit the record is not cut short
 // (a shorter name could be another user's): refused with 26, nothing sent.
-int RemoveUser(const char* username, const char* password)
+int RemoveUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
     ZUNA_API_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -95,11 +95,11 @@ int RemoveUser(const char* username, const char* password)
         std::printf("The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
         return ZUNA_E_RANGE;
     }
-    return Reported("Remove user failed", pmyIfc->RemoveUser(&rec));
+    return Reported("Remove user failed", client.RemoveUser(&rec));
 }
 
 // Protocol words are compared exactly (case matters); a bad one is an invalid word.
-int AddSnmpUser(const char* name, const char* password, const char* auth, const char* priv)
+int AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, const char* auth, const char* priv)
 {
     if (!AccountTextsAreValid(name, password, 0)) return ZUNA_E_RANGE;
     if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0) {
@@ -117,23 +117,23 @@ int AddSnmpUser(const char* name, const char* password, const char* auth, const 
     PutTextField(rec.authPro, auth);
     PutTextField(rec.privPro, priv);
     PutTextField(rec.pass, password);
-    return Reported("Add SNMP user failed", pmyIfc->AddSNMPUser(&rec));
+    return Reported("Add SNMP user failed", client.AddSNMPUser(&rec));
 }
 
 // "listAllUser" is tried before "listAll"; the words match whole, so either order
 // gives the same.
 const SubCommand kUserCommands[] = {
-    {"listAllUser", 3, [](char**) { return ListAllUsers(); }},
-    {"listAll", 3, [](char**) { return ListAllUserPass(); }},
-    {"getSnmp", 3, [](char**) { return ListAllSNMP(); }},
-    {"del", 4, [](char** argv) { return RemoveUser(argv[3], "fillerpwd"); }},
-    {"add", 5, [](char** argv) { return AddUser(argv[3], argv[4]); }},
-    {"add", 7, [](char** argv) { return AddSnmpUser(argv[3], argv[4], argv[5], argv[6]); }},
+    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) { return ListAllUsers(client); }},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) { return ListAllUserPass(client); }},
+    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) { return ListAllSNMP(client); }},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) { return RemoveUser(client, argv[3], "fillerpwd"); }},
+    {"add", 5, [](CX9ZunaIfc& client, char** argv) { return AddUser(client, argv[3], argv[4]); }},
+    {"add", 7, [](CX9ZunaIfc& client, char** argv) { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); }},
 };
 
 }  // namespace
 
-int ProcessUserCommands(int argc, char** argv)
+int ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kUserCommands, argc, argv);
+    return RunSubCommand(client, kUserCommands, argc, argv);
 }

@@ -1,7 +1,8 @@
 // kelvast: shared declarations of the entry point, the dispatcher, the shared helpers
 // and the command-group handlers.
 //
-// Handler convention: every group handler takes the word count and the word vector
+// Handler convention: every group handler takes the run's client (created, connected and
+// destroyed by the entry point only), the word count and the word vector
 // (word 0 an unread slot, word 1 the group word, word 2 the sub-command, words 3.. its
 // arguments). It returns -1 when the words are not valid for the group (the entry
 // point then offers the help) and otherwise the status of its last card operation,
@@ -18,9 +19,6 @@
 
 #include "fieldtext.h"
 #include "x9zunaifc.h"
-
-// The run's one client; created and destroyed by the entry point only.
-extern CX9ZunaIfc* pmyIfc;
 
 inline constexpr const char* kToolName = "kelvast";
 inline constexpr const char* kToolVersion = KELVAST_VERSION;  // set by the build
@@ -52,18 +50,18 @@ void Usage(const char* startName, int full);
 int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
-int parseArguments(int argc, char** argv);
+int parseArguments(CX9ZunaIfc& client, int argc, char** argv);
 
 // One sub-command of a group: its word past the dash, its word count (word 0 included)
 // and its handler, given the whole word vector. A word may be listed once per count.
 struct SubCommand {
     const char* word;
     int wordCount;
-    int (*run)(char** argv);
+    int (*run)(CX9ZunaIfc& client, char** argv);
 };
 // Runs the entry whose word matches word 2 past its dash (either letter case) and whose
 // count is argc; -1 when word 2 is not a dash word or no entry matches.
-int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv);
+int RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv);
 
 // Script mode: runs the command-group lines of a file, one after another, over the
 // run's connection. type kScriptNetwork: the file name is word 5 (-nw, address, user,
@@ -82,7 +80,7 @@ inline constexpr std::size_t kScriptMaxWords = 24;
 inline constexpr std::size_t kScriptMaxWordChars = 254;
 // The word table's size: 24 words of 254 characters, each with a separator.
 inline constexpr std::size_t kScriptMaxLineChars = kScriptMaxWords * (kScriptMaxWordChars + 1);
-int handleScript(int argc, char** argv, int type);
+int handleScript(CX9ZunaIfc& client, int argc, char** argv, int type);
 // The words of a script line, split at blanks, commas, semicolons, exclamation marks
 // and newlines (runs of them count as one; tab and carriage return stay in words).
 // Returns the count, or -1 when the line has more than kScriptMaxWords words or a word
@@ -90,16 +88,16 @@ int handleScript(int argc, char** argv, int type);
 int SplitScriptLine(const char* line, std::vector<std::string>& words);
 
 // Group handlers.
-int ProcessUserCommands(int argc, char** argv);
-int ProcessGeneralCommands(int argc, char** argv);
-int ProcessSelCommands(int argc, char** argv);
-int ProcessPefCommands(int argc, char** argv);
-int ProcessNetworkCommands(int argc, char** argv);
-int ProcessHeartbeatCommands(int argc, char** argv);
-int ProcessServerInfo(int argc, char** argv);
+int ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv);
 // -SDK: -uploadSDK FILE, -deleteSDK, -rereadSDK, -readsensors. Each prints its line and
 // gives the card's status; an unknown sub-command prints "Unknown command" (-1).
-int ProcessSDKCommands(int argc, char** argv);
+int ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv);
 // The sensor listing of a tree that ReadSensors decoded into the len bytes at tree.
 void SDK_sensors_display(const unsigned char* tree, std::size_t len);
 // The name of a reading's unit code, cut to fit size bytes ("Unrecognized" for a code
@@ -107,26 +105,26 @@ void SDK_sensors_display(const unsigned char* tree, std::size_t len);
 void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size);
 // -file (the card's flash and card-mode words will share it): -upload, -download and
 // -uploadServerInfo; a card path of 80 characters or more is refused (28) with a message.
-int ProcessFlashCommands(int argc, char** argv);
+int ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv);
 // -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
 // line; 0 either way.
-int ShowServerInfo();
+int ShowServerInfo(CX9ZunaIfc& client);
 
 // Advanced settings: the groups -ModemCfg, -PppCfg and -ASRCfg, and the single
 // commands the dispatcher hands the whole word vector (word 1 the command word). The
 // single commands print a card failure's line and give the card's status, so that a
 // power action or setting the card refused never exits 0; -1 for invalid words.
 // -HostCtrl takes exactly its one action word: with any other word count it is -1.
-int ProcessModemCommands(int argc, char** argv);
-int ProcessPppCfgCommands(int argc, char** argv);
-int ProcessASRCfgCommands(int argc, char** argv);
-int ShowI2CConfig();
-int SetI2CAddress(int argc, char** argv);
-int ShowIpmiConfig();
-int SetIpmiConfig(int argc, char** argv);
-int HostPowerControl(int argc, char** argv);
+int ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
+int ShowI2CConfig(CX9ZunaIfc& client);
+int SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv);
+int ShowIpmiConfig(CX9ZunaIfc& client);
+int SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv);
+int HostPowerControl(CX9ZunaIfc& client, int argc, char** argv);
 // -GetCardHealth: the six readings; -1 (no message) when the card gives none.
-int GetCardHealthInfo();
+int GetCardHealthInfo(CX9ZunaIfc& client);
 // The options of -ModemCfg -set (words 3.. of argv, argc words in all, at least 4) into rec: the
 // port (exactly ttyS2 or ttyS3) and the values given, each checked: one to three pairs of
 // -s BAUD, -i INIT, -p PHONE in any order, each option at most once (and, of the form

@@ -82,11 +82,9 @@ TEST_P(ScriptRunner, RunsEachLineWholeOrNotAtAll)
     std::string words[] = {"kelvast", "-nw", address, "admin", "-script", path};
     char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), words[4].data(),
                     words[5].data(), nullptr};
-    pmyIfc = &client;
     ::testing::internal::CaptureStdout();
-    const int result = handleScript(6, argv, kScriptNetwork);
+    const int result = handleScript(client, 6, argv, kScriptNetwork);
     const std::string out = ::testing::internal::GetCapturedStdout();
-    pmyIfc = nullptr;
     if (!c.text.empty()) ::unlink(path.c_str());
     ::rmdir(dir);
 
