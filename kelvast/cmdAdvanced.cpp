@@ -15,12 +15,12 @@ const char* const kModemBauds[] = {"9600", "19200", "38400", "57600"};
 
 // -ModemCfg -get PORT: the port word goes to the card as it is (the card answers for
 // the ports it has); a word that does not fit the record's field is refused.
-int GetModemConfig(CX9ZunaIfc& client, const char* port)
+Outcome GetModemConfig(CX9ZunaIfc& client, const char* port)
 {
     MODEM_CONFIG_REC rec{};
     if (!PutTextField(rec.dev, port)) {
         std::printf("Device can be ttyS2 or ttyS3\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     const ZUNA_ERROR status = client.GetModemConfig(&rec);
     if (status != ZUNA_E_SUCCESS) {
@@ -35,17 +35,18 @@ int GetModemConfig(CX9ZunaIfc& client, const char* port)
 }
 
 // -ModemCfg -get: both ports; the second only when the first could be read.
-int GetBothModemPorts(CX9ZunaIfc& client)
+Outcome GetBothModemPorts(CX9ZunaIfc& client)
 {
-    if (GetModemConfig(client, MODEM_PORT_1) != ZUNA_E_SUCCESS) return -1;
+    if (!GetModemConfig(client, MODEM_PORT_1).ok()) return Outcome::InvalidWords("invalid words");
     return GetModemConfig(client, MODEM_PORT_2);
 }
 
 // -ModemCfg -set PORT OPTIONS (argc words): nothing is sent unless every word is right.
-int SetModemPort(CX9ZunaIfc& client, int argc, char** argv)
+Outcome SetModemPort(CX9ZunaIfc& client, int argc, char** argv)
 {
     MODEM_CONFIG_REC rec{};
-    if (parseModemArg(argc, argv, &rec) != 0) return -1;
+    // A value that fails its check is an invalid option too (after its message).
+    if (parseModemArg(argc, argv, &rec) != 0) return Outcome::InvalidWords("modem options");
     return client.SetModemConfig(&rec);
 }
 
@@ -86,7 +87,7 @@ constexpr std::size_t kPhoneOption = 2;
 
 // --- PPP addresses ---------------------------------------------------------------------
 
-int GetPppAddresses(CX9ZunaIfc& client)
+Outcome GetPppAddresses(CX9ZunaIfc& client)
 {
     PPP_SERVER_IP_REC ips{};
     const ZUNA_ERROR status = client.GetPppServerIps(&ips);
@@ -109,13 +110,13 @@ bool IsPlainDottedAddress(const char* word)
 }
 
 // Both addresses must be plain dotted IPv4 texts (which always fit their fields).
-int SetPppAddresses(CX9ZunaIfc& client, const char* server, const char* clientIp)
+Outcome SetPppAddresses(CX9ZunaIfc& client, const char* server, const char* clientIp)
 {
     PPP_SERVER_IP_REC ips{};
     if (!IsPlainDottedAddress(server) || !IsPlainDottedAddress(clientIp) || !PutTextField(ips.serverIp, server) ||
         !PutTextField(ips.clientIp, clientIp)) {
         std::printf("Invalid IP address !\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     const ZUNA_ERROR status = client.SetPppServerIps(&ips);
     if (status != ZUNA_E_SUCCESS) std::printf("Error when setting PPP server IPs !\n");
@@ -124,7 +125,7 @@ int SetPppAddresses(CX9ZunaIfc& client, const char* server, const char* clientIp
 
 // --- Automatic server recovery ---------------------------------------------------------
 
-int GetAsr(CX9ZunaIfc& client)
+Outcome GetAsr(CX9ZunaIfc& client)
 {
     ASR_REC_tag asr{};
     const ZUNA_ERROR status = client.GetASRConfig(&asr);
@@ -137,15 +138,15 @@ int GetAsr(CX9ZunaIfc& client)
     std::printf("%s = ", "ASR_METHOD");
     std::printf("%s\n", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "POWER_CYCLE" : "RESET");
     std::printf("%s=%d\n", "ASR_DELAY", static_cast<int>(asr.asr_delay));
-    return 0;
+    return Outcome::Success();
 }
 
 // -ASRCfg -set DISABLED: recovery off, with the reset method and the least delay.
-int DisableAsr(CX9ZunaIfc& client, const char* stateWord)
+Outcome DisableAsr(CX9ZunaIfc& client, const char* stateWord)
 {
     if (x9strcasecmp(stateWord, "DISABLED") != 0) {
         std::printf("ASR method was not given !\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     ASR_REC_tag asr{ASR_STATE_DISABLED, ASR_METHOD_RESET, ASR_MIN_DELAY};
     return client.SetASRConfig(&asr);
@@ -153,7 +154,7 @@ int DisableAsr(CX9ZunaIfc& client, const char* stateWord)
 
 // -ASRCfg -set STATE METHOD DELAY. The delay is a decimal number that is the whole word
 // ("100abc", " 300" and "" are refused) and fits the card's 16-bit field.
-int SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord, const char* delayWord)
+Outcome SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord, const char* delayWord)
 {
     ASR_REC_tag asr{};
     if (x9strcasecmp(stateWord, "DISABLED") == 0)
@@ -161,15 +162,15 @@ int SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord, co
     else if (x9strcasecmp(stateWord, "ENABLED") == 0)
         asr.asr_state = ASR_STATE_ENABLED;
     else
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     if (x9strcasecmp(methodWord, "POWERCYCLE") == 0)
         asr.asr_method = ASR_METHOD_POWER_CYCLE;
     else if (x9strcasecmp(methodWord, "RESET") == 0)
         asr.asr_method = ASR_METHOD_RESET;
     else
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     long delay = 0;
-    if (!ReadWholeNumber(delayWord, delay) || delay < 0 || delay > UINT16_MAX) return -1;
+    if (!ReadWholeNumber(delayWord, delay) || delay < 0 || delay > UINT16_MAX) return Outcome::InvalidWords("invalid words");
     asr.asr_delay = static_cast<uint16_t>(delay);
     if (asr.asr_delay < ASR_MIN_DELAY) {
         std::printf("Defaulting ASR delay to %d seconds\n", ASR_MIN_DELAY);
@@ -191,22 +192,22 @@ int IsYes(const char* word)
 }
 
 const SubCommand kModemCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) { return GetBothModemPorts(client); }},
-    {"get", 4, [](CX9ZunaIfc& client, char** argv) { return GetModemConfig(client, argv[3]); }},
-    {"set", 6, [](CX9ZunaIfc& client, char** argv) { return SetModemPort(client, 6, argv); }},
-    {"set", 8, [](CX9ZunaIfc& client, char** argv) { return SetModemPort(client, 8, argv); }},
-    {"set", 10, [](CX9ZunaIfc& client, char** argv) { return SetModemPort(client, 10, argv); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetBothModemPorts(client); }},
+    {"get", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetModemConfig(client, argv[3]); }},
+    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 6, argv); }},
+    {"set", 8, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 8, argv); }},
+    {"set", 10, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 10, argv); }},
 };
 
 const SubCommand kPppCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) { return GetPppAddresses(client); }},
-    {"set", 5, [](CX9ZunaIfc& client, char** argv) { return SetPppAddresses(client, argv[3], argv[4]); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetPppAddresses(client); }},
+    {"set", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetPppAddresses(client, argv[3], argv[4]); }},
 };
 
 const SubCommand kAsrCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) { return GetAsr(client); }},
-    {"set", 4, [](CX9ZunaIfc& client, char** argv) { return DisableAsr(client, argv[3]); }},
-    {"set", 6, [](CX9ZunaIfc& client, char** argv) { return SetAsr(client, argv[3], argv[4], argv[5]); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetAsr(client); }},
+    {"set", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DisableAsr(client, argv[3]); }},
+    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAsr(client, argv[3], argv[4], argv[5]); }},
 };
 
 }  // namespace
@@ -274,22 +275,22 @@ bool ReadAddressWord(const char* word, unsigned char* address)
     return true;
 }
 
-int ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kModemCommands, argc, argv);
 }
 
-int ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kPppCommands, argc, argv);
 }
 
-int ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kAsrCommands, argc, argv);
 }
 
-int ShowI2CConfig(CX9ZunaIfc& client)
+Outcome ShowI2CConfig(CX9ZunaIfc& client)
 {
     unsigned char address = 0;
     const ZUNA_ERROR status = client.GetI2CConfig(&address);
@@ -300,16 +301,16 @@ int ShowI2CConfig(CX9ZunaIfc& client)
     return status;
 }
 
-int SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv)
+Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv)
 {
     unsigned char address = 0;
-    if (argc < 3 || !ReadAddressWord(argv[2], &address)) return -1;
+    if (argc < 3 || !ReadAddressWord(argv[2], &address)) return Outcome::InvalidWords("invalid words");
     const ZUNA_ERROR status = client.SetI2CConfig(&address);
     if (status != ZUNA_E_SUCCESS) std::printf("Unable to set I2C slave adress\n");
     return status;
 }
 
-int ShowIpmiConfig(CX9ZunaIfc& client)
+Outcome ShowIpmiConfig(CX9ZunaIfc& client)
 {
     IPMI_CONFIG_INFO_tag cfg{};
     if (const ZUNA_ERROR status = client.GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS) {
@@ -321,15 +322,15 @@ int ShowIpmiConfig(CX9ZunaIfc& client)
     std::printf("Use IPMI to Control System Power             : %s\n", YesNo(cfg.ipmi_power));
     std::printf("Use BMC's SDRs for Sensor Information        : %s\n", YesNo(cfg.ipmi_sensors));
     std::printf("%s Maintains Private System Health Event Log : %s\n", kProductWord, YesNo(cfg.log_ipmi_events));
-    return 0;
+    return Outcome::Success();
 }
 
-int SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv)
+Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv)
 {
-    if (argc < 7) return -1;
+    if (argc < 7) return Outcome::InvalidWords("invalid words");
     IPMI_CONFIG_INFO_tag cfg{};
     unsigned char bmcAddress = 0;
-    if (!ReadAddressWord(argv[3], &bmcAddress)) return -1;
+    if (!ReadAddressWord(argv[3], &bmcAddress)) return Outcome::InvalidWords("invalid words");
     cfg.bmc_present = IsYes(argv[2]);
     cfg.bmc_addr = static_cast<char>(bmcAddress);
     cfg.ipmi_power = IsYes(argv[4]);

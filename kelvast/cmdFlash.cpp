@@ -27,29 +27,29 @@ bool CardPathFits(const char* path)
     return false;
 }
 
-int UploadFile(CX9ZunaIfc& client, const char* hostFile, const char* cardFile)
+Outcome UploadFile(CX9ZunaIfc& client, const char* hostFile, const char* cardFile)
 {
-    if (!CardPathFits(cardFile)) return ZUNA_E_INVALID;
+    if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
     const ZUNA_ERROR status = client.UploadFile(hostFile, cardFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error:  %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int DownloadFile(CX9ZunaIfc& client, const char* cardFile, const char* hostFile)
+Outcome DownloadFile(CX9ZunaIfc& client, const char* cardFile, const char* hostFile)
 {
-    if (!CardPathFits(cardFile)) return ZUNA_E_INVALID;
+    if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
     const ZUNA_ERROR status = client.DownloadFile(cardFile, hostFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     return status;
 }
 
 // Only a path whose first "serverInfo.conf" ends it is taken.
-int UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
+Outcome UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
 {
     const char* found = std::strstr(hostFile, kServerInfoName);
     if (found == nullptr || std::strlen(found) != std::strlen(kServerInfoName)) {
         std::printf("Filename should be %s \n", kServerInfoName);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     const std::string cardFile = std::string(kServerInfoDir) + kServerInfoName;
     return UploadFile(client, hostFile, cardFile.c_str());
@@ -80,7 +80,7 @@ bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
     return std::fread(rec.flashData, 1, FLASH_BLOCK_LEN, file) == FLASH_BLOCK_LEN;
 }
 
-int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
+Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
 {
     std::printf("\n");
     char prompt[256];
@@ -90,7 +90,7 @@ int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
                   kProductWord);
     if (msgyn(prompt) != 'Y') {
         std::printf("\nCommand cancelled by user\n");
-        return 0;
+        return Outcome::Success();
     }
     const bool keepConfig = msgyn("Do you want to retain the current configuration after upgrade (y/n)?") == 'Y';
     std::printf("Firmware Image File : \t\t\t[ %s ]\n", imageFile);
@@ -102,7 +102,7 @@ int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
         std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
                     "valid image file!\n",
                     kFailed);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     std::printf("%s", kOk);
 
@@ -110,7 +110,7 @@ int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file) {
         std::printf("%sUnable to open image file, %s\n", kFailed, imageFile);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     std::printf("%s", kOk);
 
@@ -127,7 +127,7 @@ int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     std::printf("Boot Block Flash : ");
     if (!ReadFileBlock(file.get(), *rec, 0)) {
         std::printf("%s", kImageReadError);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     if (!withBoot) {
         std::printf("%s", kSkipped);
@@ -141,7 +141,7 @@ int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     for (uint32_t i = 1; i < FLASH_BLOCK_COUNT; ++i) {
         if (!ReadFileBlock(file.get(), *rec, i)) {
             std::printf("%s", kImageReadError);
-            return -1;
+            return Outcome::InvalidWords("invalid words");
         }
         std::printf("Flashing ... Block %u of %u \r", i, FLASH_BLOCK_COUNT);
         std::fflush(stdout);
@@ -166,12 +166,12 @@ int UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     return macStatus != ZUNA_E_SUCCESS ? macStatus : reset;
 }
 
-int ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
+Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
 {
     CX9HostFileReplacement file(imageFile);
     if (file.Stream() == nullptr) {
         std::printf("Unable to open/create image file, %s\n", imageFile);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     std::printf("Reading from Flash ... \n");
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
@@ -185,37 +185,37 @@ int ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
         std::fflush(stdout);
         if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) {
             std::printf("Error writing file %s, check disk space ! \n", imageFile);
-            return -1;
+            return Outcome::InvalidWords("invalid words");
         }
     }
     // Data still buffered must reach the file: a failed commit is a short write.
     if (!file.Commit()) {
         std::printf("Error writing file %s, check disk space ! \n", imageFile);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
     std::printf("Firmware stored in file %s. \n", imageFile);
-    return 0;
+    return Outcome::Success();
 }
 
-int SaveConfig(CX9ZunaIfc& client, const char* configFile)
+Outcome SaveConfig(CX9ZunaIfc& client, const char* configFile)
 {
     const ZUNA_ERROR status = client.ConfigGetFile(configFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error: %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int RestoreConfig(CX9ZunaIfc& client, const char* configFile)
+Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
 {
     HostFile file(std::fopen(configFile, "rb"));
     if (!file) {
         std::printf("Unable to open config file %s\n", configFile);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     fmh header{};
     if (std::fread(&header, 1, FMH_LEN, file.get()) != FMH_LEN) {
         std::printf("Unable to get config info from file ! Aborting\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     make_fmh_little_endian(&header);
     FLASH_MODULE_INFO info{};
@@ -226,7 +226,7 @@ int RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     }
     if (info.allocSpace != header.fmh_alloc_space) {
         std::printf("Config section size mismatch ! Can not put back the config section.\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     // The whole module is read before its first block is written: a file cut short
     // leaves the flash as it was.
@@ -236,7 +236,7 @@ int RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     if (std::fread(module.data(), 1, moduleLen, file.get()) != moduleLen) {
         std::printf("Config file %s holds less than the %u blocks of the config section ! Aborting\n", configFile,
                     unsigned{info.numBlocks});
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     file.reset();
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
@@ -248,16 +248,16 @@ int RestoreConfig(CX9ZunaIfc& client, const char* configFile)
         if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
     }
     std::printf("\nConfig section put back successfully. Restart the card...\n");
-    return 0;
+    return Outcome::Success();
 }
 
-int CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
+Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
 {
     auto boot = std::make_unique<unsigned char[]>(FLASH_BLOCK_LEN);
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file || std::fread(boot.get(), 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
         std::printf("%s", kImageReadError);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     file.reset();
     const int result = client.IsBootBlockChanged(boot.get(), static_cast<int>(FLASH_BLOCK_LEN));
@@ -268,47 +268,48 @@ int CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
     else if (result == 0)
         std::printf("Match : The boot block in the image file you selected is the same as the boot block on the %s\n",
                     kProductWord);
-    return result;
+    if (result == 1) return Outcome::LocalFailure(kExitBootBlocksDiffer, "boot blocks differ");
+    return static_cast<ZUNA_ERROR>(result);
 }
 
-int ShowCardMode(CX9ZunaIfc& client)
+Outcome ShowCardMode(CX9ZunaIfc& client)
 {
     char mode = 0;
     if (client.GetCardMode(&mode) != ZUNA_E_SUCCESS)
         std::printf("Unable to get Card Mode\n");
     else
         std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
-    return 0;
+    return Outcome::Success();
 }
 
 // -update -boot FILE: word 3 must be the dash word "boot".
-int UpdateWithBoot(CX9ZunaIfc& client, char** argv)
+Outcome UpdateWithBoot(CX9ZunaIfc& client, char** argv)
 {
-    if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return -1;
+    if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return Outcome::InvalidWords("invalid words");
     return UpdateFirmware(client, argv[4], true);
 }
 
 const SubCommand kFlashCommands[] = {
-    {"update", 4, [](CX9ZunaIfc& client, char** argv) { return UpdateFirmware(client, argv[3], false); }},
+    {"update", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UpdateFirmware(client, argv[3], false); }},
     {"update", 5, UpdateWithBoot},
-    {"read", 4, [](CX9ZunaIfc& client, char** argv) { return ReadFirmware(client, argv[3]); }},
-    {"upload", 4, [](CX9ZunaIfc& client, char** argv) { return static_cast<int>(client.UploadFirmware(argv[3])); }},
-    {"download", 4, [](CX9ZunaIfc& client, char** argv) { return static_cast<int>(client.DownloadFirmware(argv[3])); }},
-    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) { return SaveConfig(client, argv[3]); }},
-    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) { return RestoreConfig(client, argv[3]); }},
-    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) { return CompareBootBlocks(client, argv[3]); }},
-    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return static_cast<int>(client.ConfigFlash()); }},
-    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return static_cast<int>(client.SDKFlash()); }},
-    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return static_cast<int>(client.SetCardToFlashMode()); }},
-    {"get", 3, [](CX9ZunaIfc& client, char**) { return ShowCardMode(client); }},
-    {"upload", 5, [](CX9ZunaIfc& client, char** argv) { return UploadFile(client, argv[3], argv[4]); }},
-    {"download", 5, [](CX9ZunaIfc& client, char** argv) { return DownloadFile(client, argv[3], argv[4]); }},
-    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) { return UploadServerInfo(client, argv[3]); }},
+    {"read", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ReadFirmware(client, argv[3]); }},
+    {"upload", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return (client.UploadFirmware(argv[3])); }},
+    {"download", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return (client.DownloadFirmware(argv[3])); }},
+    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SaveConfig(client, argv[3]); }},
+    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RestoreConfig(client, argv[3]); }},
+    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return CompareBootBlocks(client, argv[3]); }},
+    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return (client.ConfigFlash()); }},
+    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return (client.SDKFlash()); }},
+    {"Flash", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return (client.SetCardToFlashMode()); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardMode(client); }},
+    {"upload", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadFile(client, argv[3], argv[4]); }},
+    {"download", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DownloadFile(client, argv[3], argv[4]); }},
+    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadServerInfo(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kFlashCommands, argc, argv);
 }

@@ -11,7 +11,7 @@ namespace {
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::size_t kMaxCardName = 32;
 
-int ShowFirmwareInfo(CX9ZunaIfc& client)
+Outcome ShowFirmwareInfo(CX9ZunaIfc& client)
 {
     STRUCT_FW_INFO info{};
     const ZUNA_ERROR status = client.GetFWInfo(&info);
@@ -24,7 +24,7 @@ int ShowFirmwareInfo(CX9ZunaIfc& client)
     return status;
 }
 
-int ShowCardName(CX9ZunaIfc& client)
+Outcome ShowCardName(CX9ZunaIfc& client)
 {
     char name[CARD_NAME_LEN] = {};
     const ZUNA_ERROR status = client.GetCardName(name);
@@ -36,7 +36,7 @@ int ShowCardName(CX9ZunaIfc& client)
     return status;
 }
 
-int ShowSmtpConfig(CX9ZunaIfc& client)
+Outcome ShowSmtpConfig(CX9ZunaIfc& client)
 {
     SMTP_CONFIG_INFO_tag cfg{};
     const ZUNA_ERROR status = client.GetSmtpConfig(&cfg);
@@ -51,7 +51,7 @@ int ShowSmtpConfig(CX9ZunaIfc& client)
     return status;
 }
 
-int ShowCardTime(CX9ZunaIfc& client)
+Outcome ShowCardTime(CX9ZunaIfc& client)
 {
     X9_TIME_STRUCT_tag t{};
     const ZUNA_ERROR status = client.GetCardTime(&t);
@@ -64,19 +64,19 @@ int ShowCardTime(CX9ZunaIfc& client)
     char text[64];
     if (localtime_r(&when, &local) == nullptr || asctime_r(&local, text) == nullptr) {
         std::printf("Error when getting %s time!\n", kProductWord);
-        return ZUNA_E_INVALID;
+        return Outcome::LocalFailure(kExitTimeNotShown, "card time not shown");
     }
     std::printf("Time          : %s", text);
     return status;
 }
 
-int SetTime(CX9ZunaIfc& client, const char* dateWord)
+Outcome SetTime(CX9ZunaIfc& client, const char* dateWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) {
         std::printf("Invalid date!\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     t.epochtime = epoch;
     t.rollback = 0;
@@ -89,16 +89,16 @@ int SetTime(CX9ZunaIfc& client, const char* dateWord)
     return status;
 }
 
-int SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forceWord)
+Outcome SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forceWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) {
         std::printf("Invalid date!\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     t.epochtime = epoch;
-    if (x9strcasecmp(forceWord, "Force") != 0) return -1;
+    if (x9strcasecmp(forceWord, "Force") != 0) return Outcome::InvalidWords("invalid words");
     t.rollback = 1;
     const ZUNA_ERROR status = client.SetCardTime(&t);
     if (status != ZUNA_E_SUCCESS)
@@ -108,30 +108,30 @@ int SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forceWor
     return status;
 }
 
-int SetName(CX9ZunaIfc& client, const char* name)
+Outcome SetName(CX9ZunaIfc& client, const char* name)
 {
     if (validateCardName(name) != 0) {
         std::printf("Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     const ZUNA_ERROR status = client.SetCardName(name);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while setting name!\n");
     return status;
 }
 
-int ResetCard(CX9ZunaIfc& client, const char* kindWord)
+Outcome ResetCard(CX9ZunaIfc& client, const char* kindWord)
 {
     const char* kind = kindWord[0] != '\0' ? kindWord + 1 : kindWord;
     const bool save = x9strcasecmp(kind, "SaveConfig") == 0;
     if (!save && x9strcasecmp(kind, "NoConfig") != 0) {
         std::printf("Invalid arguments...\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     char prompt[64];
     std::snprintf(prompt, sizeof(prompt), "Are you sure you want to reset the %s(y/n)?", kProductWord);
     if (msgyn(prompt) != 'Y') {
         std::printf("\nCommand cancelled by user\n");
-        return 0;
+        return Outcome::Success();
     }
     const ZUNA_ERROR status = save ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
     if (status != ZUNA_E_SUCCESS)
@@ -150,27 +150,27 @@ bool PutSmtpValue(char (&field)[N], const char* value, const char* what)
     return false;
 }
 
-int SetSmtpConfig(CX9ZunaIfc& client, char** words)
+Outcome SetSmtpConfig(CX9ZunaIfc& client, char** words)
 {
     SMTP_CONFIG_INFO_tag cfg{};
     if (!PutSmtpValue(cfg.server1, words[0], "SMTP server 1") || !PutSmtpValue(cfg.mailId1, words[1], "mail id 1") ||
         !PutSmtpValue(cfg.server2, words[2], "SMTP server 2") || !PutSmtpValue(cfg.mailId2, words[3], "mail id 2"))
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     const ZUNA_ERROR status = client.SetSmtpConfig(&cfg);
     if (status != ZUNA_E_SUCCESS) std::printf("Error when setting SMTP Config!\n");
     return status;
 }
 
 const SubCommand kGeneralCommands[] = {
-    {"fwInfo", 3, [](CX9ZunaIfc& client, char**) { return ShowFirmwareInfo(client); }},
-    {"GetName", 3, [](CX9ZunaIfc& client, char**) { return ShowCardName(client); }},
-    {"GetSmtpCfg", 3, [](CX9ZunaIfc& client, char**) { return ShowSmtpConfig(client); }},
-    {"GetTime", 3, [](CX9ZunaIfc& client, char**) { return ShowCardTime(client); }},
-    {"SetTime", 4, [](CX9ZunaIfc& client, char** argv) { return SetTime(client, argv[3]); }},
-    {"SetName", 4, [](CX9ZunaIfc& client, char** argv) { return SetName(client, argv[3]); }},
-    {"Reset", 4, [](CX9ZunaIfc& client, char** argv) { return ResetCard(client, argv[3]); }},
-    {"SetTime", 5, [](CX9ZunaIfc& client, char** argv) { return SetTimeForced(client, argv[3], argv[4]); }},
-    {"SetSmtpCfg", 7, [](CX9ZunaIfc& client, char** argv) { return SetSmtpConfig(client, argv + 3); }},
+    {"fwInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowFirmwareInfo(client); }},
+    {"GetName", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardName(client); }},
+    {"GetSmtpCfg", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowSmtpConfig(client); }},
+    {"GetTime", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardTime(client); }},
+    {"SetTime", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTime(client, argv[3]); }},
+    {"SetName", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetName(client, argv[3]); }},
+    {"Reset", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ResetCard(client, argv[3]); }},
+    {"SetTime", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTimeForced(client, argv[3], argv[4]); }},
+    {"SetSmtpCfg", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSmtpConfig(client, argv + 3); }},
 };
 
 }  // namespace
@@ -225,7 +225,7 @@ int validateCardName(const char* name)
     return 0;
 }
 
-int ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kGeneralCommands, argc, argv);
 }

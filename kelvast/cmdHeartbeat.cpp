@@ -8,7 +8,7 @@ namespace {
 
 constexpr uint32_t kMinimumInterval = 240;
 
-int GetHeartbeat(CX9ZunaIfc& client)
+Outcome GetHeartbeat(CX9ZunaIfc& client)
 {
     unsigned long interval = 0;
     const ZUNA_ERROR status = client.GetHeartbeatInterval(&interval);
@@ -20,7 +20,7 @@ int GetHeartbeat(CX9ZunaIfc& client)
     return status;
 }
 
-int SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
+Outcome SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
 {
     // As atoi reads it: blanks and a sign, digits up to the first other character.
     uint32_t interval = static_cast<uint32_t>(std::strtol(secondsWord, nullptr, 10));
@@ -37,13 +37,13 @@ int SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
 }
 
 const SubCommand kHeartbeatCommands[] = {
-    {"GetHB", 3, [](CX9ZunaIfc& client, char**) { return GetHeartbeat(client); }},
-    {"SetHB", 4, [](CX9ZunaIfc& client, char** argv) { return SetHeartbeat(client, argv[3]); }},
+    {"GetHB", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetHeartbeat(client); }},
+    {"SetHB", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetHeartbeat(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kHeartbeatCommands, argc, argv);
 }

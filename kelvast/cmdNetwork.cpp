@@ -7,7 +7,7 @@
 
 namespace {
 
-int GetMac(CX9ZunaIfc& client)
+Outcome GetMac(CX9ZunaIfc& client)
 {
     unsigned char text[MAC_TEXT_LEN] = {};
     const ZUNA_ERROR status = client.GetCurrentMACAddressString(text);
@@ -18,7 +18,7 @@ int GetMac(CX9ZunaIfc& client)
     return status;
 }
 
-int SetDhcp(CX9ZunaIfc& client)
+Outcome SetDhcp(CX9ZunaIfc& client)
 {
     const ZUNA_ERROR status = client.SetNetworkwithDHCP();
     if (status != ZUNA_E_SUCCESS)
@@ -28,7 +28,7 @@ int SetDhcp(CX9ZunaIfc& client)
     return status;
 }
 
-int GetConfig(CX9ZunaIfc& client)
+Outcome GetConfig(CX9ZunaIfc& client)
 {
     ZUNA_API_GET_NETWORK_CFG_REC cfg{};
     const ZUNA_ERROR status = client.GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
@@ -51,20 +51,20 @@ int GetConfig(CX9ZunaIfc& client)
     return status;
 }
 
-int SetMac(CX9ZunaIfc& client, const char* text)
+Outcome SetMac(CX9ZunaIfc& client, const char* text)
 {
     char prompt[128];
     std::snprintf(prompt, sizeof(prompt), "This operation will reset the %s card after completion.Are you Sure (y/n)?",
                   kProductWord);
     if (msgyn(prompt) != 'Y') {
         std::printf("\nCommand cancelled by user\n");
-        return 0;
+        return Outcome::Success();
     }
     // The address is checked before its pairs are read, so a short text is never
     // read past its end.
     if (ValidateMACAddress(text, nullptr) != 0) {
         std::printf("Invalid MAC address: %s \n", text);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     unsigned char mac[MAC_ADDRESS_LEN];
     ParseMacPairs(text, mac, true);
@@ -78,33 +78,33 @@ int SetMac(CX9ZunaIfc& client, const char* text)
     return status;
 }
 
-int SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const char* gateway)
+Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const char* gateway)
 {
     if (ValidateIPAddress(ip) != 0 || ValidateIPAddress(netmask) != 0 || ValidateIPAddress(gateway) != 0) {
         std::printf("Wrong IP address : IP: %s Netmask: %s Gateway: %s\n", ip, netmask, gateway);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     const ZUNA_ERROR status = client.SetNetworkStatically(ip, netmask, gateway, 1);
     if (status == ZUNA_E_SUCCESS) {
         std::printf("Network Configuration changed successfully! \n");
-        return 0;
+        return Outcome::Success();
     }
     if (status == ZUNA_E_CONNECTION) {
         // The card drops the connection when it takes its new address.
         std::printf("The IP address of %s card has been changed to %s.\nPlease use the new IP to connect to the card.\n",
                     kProductWord, ip);
-        return 0;
+        return Outcome::Success();
     }
     std::printf("Error while setting network configuration ! \n");
     return status;
 }
 
 const SubCommand kNetworkCommands[] = {
-    {"GetMAC", 3, [](CX9ZunaIfc& client, char**) { return GetMac(client); }},
-    {"SetDHCP", 3, [](CX9ZunaIfc& client, char**) { return SetDhcp(client); }},
-    {"GetConfig", 3, [](CX9ZunaIfc& client, char**) { return GetConfig(client); }},
-    {"SetMAC", 4, [](CX9ZunaIfc& client, char** argv) { return SetMac(client, argv[3]); }},
-    {"SetStatic", 6, [](CX9ZunaIfc& client, char** argv) { return SetStatic(client, argv[3], argv[4], argv[5]); }},
+    {"GetMAC", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetMac(client); }},
+    {"SetDHCP", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return SetDhcp(client); }},
+    {"GetConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetConfig(client); }},
+    {"SetMAC", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetMac(client, argv[3]); }},
+    {"SetStatic", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetStatic(client, argv[3], argv[4], argv[5]); }},
 };
 
 }  // namespace
@@ -130,7 +130,7 @@ int ValidateMACAddress(const char* text, unsigned char* /*bytes*/)
     return ParseMacPairs(text, mac, true) ? 0 : -1;
 }
 
-int ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kNetworkCommands, argc, argv);
 }

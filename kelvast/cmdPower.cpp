@@ -22,10 +22,10 @@ const PowerWord kPowerWords[] = {
 
 }  // namespace
 
-int HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
+Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
 {
     // Exactly the action word: a power action never goes out with words it ignored.
-    if (argc != 3) return -1;
+    if (argc != 3) return Outcome::InvalidWords("invalid words");
     for (const PowerWord& power : kPowerWords) {
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;
@@ -34,13 +34,13 @@ int HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
         if (status != ZUNA_E_SUCCESS) std::printf("Unable to perform Remote Power management\n");
         return status;
     }
-    return -1;
+    return Outcome::InvalidWords("invalid words");
 }
 
-int GetCardHealthInfo(CX9ZunaIfc& client)
+Outcome GetCardHealthInfo(CX9ZunaIfc& client)
 {
     X9_HEALTH_INFO_tag entries[X9_HEALTH_ENTRIES] = {};
-    if (client.GetCardHealth(entries) != ZUNA_E_SUCCESS) return -1;
+    if (client.GetCardHealth(entries) != ZUNA_E_SUCCESS) return Outcome::InvalidWords("invalid words");
     std::printf("%s", kHealthRule);
     std::printf("             %s card Health\n", kProductWord);
     std::printf("%s", kHealthRule);
@@ -51,5 +51,5 @@ int GetCardHealthInfo(CX9ZunaIfc& client)
                     static_cast<double>(entry.value) / 1000.0, CardText(entry.status).c_str());
     }
     std::printf("%s", kHealthRule);
-    return 0;
+    return Outcome::Success();
 }

@@ -49,7 +49,7 @@ void PrintRecord(const DUVX9_SEL_RECORD_TAG& rec)
     for (int line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
 }
 
-int AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eventWord, const char* severityWord)
+Outcome AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eventWord, const char* severityWord)
 {
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -67,7 +67,7 @@ int AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eventWo
     return status;
 }
 
-int DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
+Outcome DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
 {
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -81,7 +81,7 @@ int DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
 // buffer and prints it. Stops early for status 65535 and for a lost connection (33),
 // which every later query would meet again.
 template <typename Query>
-int ListRecords(CX9ZunaIfc& client, Query query)
+Outcome ListRecords(CX9ZunaIfc& client, Query query)
 {
     SEL_STATE_INFO_TAG info{};
     const ZUNA_ERROR infoStatus = client.GetSelInfo(&info);
@@ -91,7 +91,7 @@ int ListRecords(CX9ZunaIfc& client, Query query)
     }
     const unsigned count = info.no_of_records;
     std::printf("Number of Record : %d \n", static_cast<int>(count));
-    int status = ZUNA_E_SUCCESS;
+    ZUNA_ERROR status = ZUNA_E_SUCCESS;
     for (unsigned n = 1; n <= count; ++n) {
         status = query(static_cast<uint16_t>(n));
         if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) {
@@ -104,7 +104,7 @@ int ListRecords(CX9ZunaIfc& client, Query query)
     return status;
 }
 
-int ListAllSelRecords(CX9ZunaIfc& client)
+Outcome ListAllSelRecords(CX9ZunaIfc& client)
 {
     return ListRecords(client, [&client](uint16_t n) {
         DUVX9_SEL_RECORD_TAG rec;
@@ -115,11 +115,11 @@ int ListAllSelRecords(CX9ZunaIfc& client)
             PrintRecord(rec);
             std::printf("\n");
         }
-        return static_cast<int>(status);
+        return status;
     });
 }
 
-int ListAllSelRecordsEx(CX9ZunaIfc& client)
+Outcome ListAllSelRecordsEx(CX9ZunaIfc& client)
 {
     return ListRecords(client, [&client](uint16_t n) {
         EVENT_RECORD_EXT_tag rec;
@@ -133,11 +133,11 @@ int ListAllSelRecordsEx(CX9ZunaIfc& client)
             std::printf("Event String is: %s\n", CardText(rec.event_string).c_str());
             std::printf("\n");
         }
-        return static_cast<int>(status);
+        return status;
     });
 }
 
-int DispSelInfo(CX9ZunaIfc& client)
+Outcome DispSelInfo(CX9ZunaIfc& client)
 {
     SEL_STATE_INFO_TAG info{};
     const ZUNA_ERROR status = client.GetSelInfo(&info);
@@ -157,7 +157,7 @@ int DispSelInfo(CX9ZunaIfc& client)
     return status;
 }
 
-int ClearAllSelRecords(CX9ZunaIfc& client)
+Outcome ClearAllSelRecords(CX9ZunaIfc& client)
 {
     uint16_t count = 0;
     const ZUNA_ERROR status = client.ClearSelList(&count);
@@ -168,7 +168,7 @@ int ClearAllSelRecords(CX9ZunaIfc& client)
     return status;
 }
 
-int GetSelPolicy(CX9ZunaIfc& client)
+Outcome GetSelPolicy(CX9ZunaIfc& client)
 {
     uint8_t policy = 0;
     const ZUNA_ERROR status = client.GetSelPolicy(&policy);
@@ -183,7 +183,7 @@ int GetSelPolicy(CX9ZunaIfc& client)
     return status;
 }
 
-int SetSelPolicy(CX9ZunaIfc& client, const char* word)
+Outcome SetSelPolicy(CX9ZunaIfc& client, const char* word)
 {
     uint8_t policy;
     if (x9strcasecmp(word, "Rollover") == 0) {
@@ -192,7 +192,7 @@ int SetSelPolicy(CX9ZunaIfc& client, const char* word)
         policy = SEL_POLICY_STOP;
     } else {
         std::printf("Unknown SEL policy !!!\n");
-        return 1;
+        return Outcome::LocalFailure(kExitSelPolicyUnknown, "unknown event-log policy");
     }
     std::printf("Policy: %d\n", policy);
     const ZUNA_ERROR status = client.SetSelPolicy(policy);
@@ -204,15 +204,15 @@ int SetSelPolicy(CX9ZunaIfc& client, const char* word)
 }
 
 const SubCommand kSelCommands[] = {
-    {"add", 6, [](CX9ZunaIfc& client, char** argv) { return AddSelRecord(client, argv[3], argv[4], argv[5]); }},
-    {"postEvent", 6, [](CX9ZunaIfc&, char**) { return 0; }},
-    {"del", 4, [](CX9ZunaIfc& client, char** argv) { return DelSelRecord(client, argv[3]); }},
-    {"setPolicy", 4, [](CX9ZunaIfc& client, char** argv) { return SetSelPolicy(client, argv[3]); }},
-    {"listAll", 3, [](CX9ZunaIfc& client, char**) { return ListAllSelRecords(client); }},
-    {"LISTALLEX", 3, [](CX9ZunaIfc& client, char**) { return ListAllSelRecordsEx(client); }},
-    {"selInfo", 3, [](CX9ZunaIfc& client, char**) { return DispSelInfo(client); }},
-    {"clear", 3, [](CX9ZunaIfc& client, char**) { return ClearAllSelRecords(client); }},
-    {"getPolicy", 3, [](CX9ZunaIfc& client, char**) { return GetSelPolicy(client); }},
+    {"add", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSelRecord(client, argv[3], argv[4], argv[5]); }},
+    {"postEvent", 6, [](CX9ZunaIfc&, char**) -> Outcome { return Outcome::Success(); }},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DelSelRecord(client, argv[3]); }},
+    {"setPolicy", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSelPolicy(client, argv[3]); }},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecords(client); }},
+    {"LISTALLEX", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecordsEx(client); }},
+    {"selInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return DispSelInfo(client); }},
+    {"clear", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ClearAllSelRecords(client); }},
+    {"getPolicy", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetSelPolicy(client); }},
 };
 
 }  // namespace
@@ -225,7 +225,7 @@ void PrintLineHexAndAsc(const unsigned char* bytes, int count)
     std::printf("\n");
 }
 
-int ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kSelCommands, argc, argv);
 }

@@ -31,14 +31,14 @@ bool AccountTextsAreValid(const char* name, const char* password, std::size_t mi
 }
 
 // Prints "Operation failed, <status text>\n" for a nonzero status; returns the status.
-int Reported(const char* operation, ZUNA_ERROR status)
+Outcome Reported(const char* operation, ZUNA_ERROR status)
 {
     if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", operation, GetZunaErrorString(status));
     return status;
 }
 
 // Names only; nothing but the entries is printed, also on failure.
-int ListAllUsers(CX9ZunaIfc& client)
+Outcome ListAllUsers(CX9ZunaIfc& client)
 {
     char names[kListTable][USER_TEXT_LEN] = {};
     int count = 0;
@@ -47,7 +47,7 @@ int ListAllUsers(CX9ZunaIfc& client)
     return status;
 }
 
-int ListAllUserPass(CX9ZunaIfc& client)
+Outcome ListAllUserPass(CX9ZunaIfc& client)
 {
     ZUNA_API_USER_REC users[kListTable] = {};
     int count = 0;
@@ -58,7 +58,7 @@ int ListAllUserPass(CX9ZunaIfc& client)
     return status;
 }
 
-int ListAllSNMP(CX9ZunaIfc& client)
+Outcome ListAllSNMP(CX9ZunaIfc& client)
 {
     ZUNA_API_SNMP_USER_REC users[kListTable] = {};
     int count = 0;
@@ -79,36 +79,36 @@ int ListAllSNMP(CX9ZunaIfc& client)
     return status;
 }
 
-int AddUser(CX9ZunaIfc& client, const char* username, const char* password)
+Outcome AddUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
-    if (!AccountTextsAreValid(username, password, kMinPassword)) return ZUNA_E_RANGE;
+    if (!AccountTextsAreValid(username, password, kMinPassword)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
     return Reported("Add user failed", client.AddNewUser(username, password));
 }
 
 // The name is not checked, but one that does not fit the record is not cut short
 // (a shorter name could be another user's): refused with 26, nothing sent.
-int RemoveUser(CX9ZunaIfc& client, const char* username, const char* password)
+Outcome RemoveUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
     ZUNA_API_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
     if (!PutTextField(rec.username, username) || !PutTextField(rec.password, password)) {
         std::printf("The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
-        return ZUNA_E_RANGE;
+        return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
     }
     return Reported("Remove user failed", client.RemoveUser(&rec));
 }
 
 // Protocol words are compared exactly (case matters); a bad one is an invalid word.
-int AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, const char* auth, const char* priv)
+Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, const char* auth, const char* priv)
 {
-    if (!AccountTextsAreValid(name, password, 0)) return ZUNA_E_RANGE;
+    if (!AccountTextsAreValid(name, password, 0)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
     if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0) {
         std::printf("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     if (std::strcmp(priv, "DES") != 0 && std::strcmp(priv, "NONE") != 0) {
         std::printf("Invalid Priv Protocol:%s\nValid input:DES/NONE", priv);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     ZUNA_API_SNMP_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -123,17 +123,17 @@ int AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, cons
 // "listAllUser" is tried before "listAll"; the words match whole, so either order
 // gives the same.
 const SubCommand kUserCommands[] = {
-    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) { return ListAllUsers(client); }},
-    {"listAll", 3, [](CX9ZunaIfc& client, char**) { return ListAllUserPass(client); }},
-    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) { return ListAllSNMP(client); }},
-    {"del", 4, [](CX9ZunaIfc& client, char** argv) { return RemoveUser(client, argv[3], "fillerpwd"); }},
-    {"add", 5, [](CX9ZunaIfc& client, char** argv) { return AddUser(client, argv[3], argv[4]); }},
-    {"add", 7, [](CX9ZunaIfc& client, char** argv) { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); }},
+    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUsers(client); }},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUserPass(client); }},
+    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSNMP(client); }},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RemoveUser(client, argv[3], "fillerpwd"); }},
+    {"add", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddUser(client, argv[3], argv[4]); }},
+    {"add", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); }},
 };
 
 }  // namespace
 
-int ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     return RunSubCommand(client, kUserCommands, argc, argv);
 }

@@ -18,7 +18,7 @@ namespace {
 
 struct GroupEntry {
     const char* word;  // group word past its dash
-    int (*handler)(CX9ZunaIfc& client, int argc, char** argv);
+    Outcome (*handler)(CX9ZunaIfc& client, int argc, char** argv);
 };
 
 // Group words in matching order; groups not built yet are simply not listed.
@@ -132,21 +132,33 @@ const char* findprogname(const char* name)
     return last ? last + 1 : name;
 }
 
-int parseArguments(CX9ZunaIfc& client, int argc, char** argv)
+Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv)
 {
-    if (argc < 2 || argv[1][0] != '-') return -1;
+    if (argc < 2 || argv[1][0] != '-') return Outcome::InvalidWords("no group word");
     const char* group = argv[1] + 1;
     for (const GroupEntry& entry : kGroups)
         if (x9strcasecmp(group, entry.word) == 0) return entry.handler(client, argc, argv);
-    return -1;
+    return Outcome::InvalidWords("unknown group word");
 }
 
-int RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv)
+Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
+    if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("no sub-command word");
     for (const SubCommand& command : table)
         if (argc == command.wordCount && x9strcasecmp(argv[2] + 1, command.word) == 0) return command.run(client, argv);
-    return -1;
+    return Outcome::InvalidWords("unknown sub-command or word count");
+}
+
+int ExitStatusOf(const Outcome& outcome)
+{
+    switch (outcome.kind()) {
+    case Outcome::Kind::kSuccess: return kExitSuccess;
+    case Outcome::Kind::kInvalidWords: return kExitInvalidWords;
+    case Outcome::Kind::kNotReached: return kExitNotReached;
+    case Outcome::Kind::kLocalFailure:
+    case Outcome::Kind::kCardStatus: break;
+    }
+    return outcome.code() > kExitStatusMax ? kExitStatusMax : outcome.code();
 }
 
 namespace {
@@ -201,14 +213,14 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
         return kExitInvalidWords;
     }
 
-    int result = -1;
+    Outcome result = Outcome::InvalidWords("unknown medium word");
     if (x9strcasecmp(PastFirstChar(first), "nw") == 0) {
         if (argc < 3 || argv[2][0] == '-') {
             Usage(argv[0], 0);
             return kExitInvalidWords;
         }
         client = std::make_unique<CX9ZunaIfc>(MEDIUM_NW, OS_WINDOWS, argv[2], ZUNA_TCP_PORT);
-        if (!ConnectClient(*client)) return ZUNA_E_CONNECTION;
+        if (!ConnectClient(*client)) return kExitNotReached;
         if (argc - 1 < 4) {
             Usage(argv[0], 0);
             return kExitTooFewWords;
@@ -221,7 +233,7 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
             result = parseArguments(*client, argc - 3, argv + 3);
     } else if (x9strcasecmp(PastFirstChar(first), "cd") == 0) {
         client = std::make_unique<CX9ZunaIfc>(MEDIUM_CD, OS_WINDOWS, nullptr, 0);
-        if (!ConnectClient(*client)) return ZUNA_E_CONNECTION;
+        if (!ConnectClient(*client)) return kExitNotReached;
         if (argc - 1 < 2) {
             Usage(argv[0], 0);
             return kExitTooFewWords;
@@ -232,15 +244,15 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
             result = parseArguments(*client, argc - 1, argv + 1);
     }
 
-    if (result == kScriptLineRefused) return kExitInvalidWords;
-    if (result < 0) {
-        if (msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y') Usage(argv[0], 0);
+    if (result.invalidWords()) {
+        if (result.offersHelp() && msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y')
+            Usage(argv[0], 0);
         return kExitInvalidWords;
     }
     std::printf("\n%s", kBannerRule);
     std::printf("Remember to run %s with -flash -saveconfig to make changes permanent\n", kToolName);
     std::printf("%s", kBannerRule);
-    return result;
+    return ExitStatusOf(result);
 }
 
 }  // namespace
