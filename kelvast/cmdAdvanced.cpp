@@ -37,7 +37,7 @@ Outcome GetModemConfig(CX9ZunaIfc& client, const char* port)
 // -ModemCfg -get: both ports; the second only when the first could be read.
 Outcome GetBothModemPorts(CX9ZunaIfc& client)
 {
-    if (!GetModemConfig(client, MODEM_PORT_1).ok()) return Outcome::InvalidWords("invalid words");
+    if (const Outcome first = GetModemConfig(client, MODEM_PORT_1); !first.ok()) return first;
     return GetModemConfig(client, MODEM_PORT_2);
 }
 
@@ -47,7 +47,7 @@ Outcome SetModemPort(CX9ZunaIfc& client, int argc, char** argv)
     MODEM_CONFIG_REC rec{};
     // A value that fails its check is an invalid option too (after its message).
     if (parseModemArg(argc, argv, &rec) != 0) return Outcome::InvalidWords("modem options");
-    return client.SetModemConfig(&rec);
+    return Reported(client.SetModemConfig(&rec), "Set Modem Config Failed");
 }
 
 bool IsOption(const char* word, const char* option)
@@ -149,7 +149,7 @@ Outcome DisableAsr(CX9ZunaIfc& client, const char* stateWord)
         return Outcome::InvalidWords("invalid words");
     }
     ASR_REC_tag asr{ASR_STATE_DISABLED, ASR_METHOD_RESET, ASR_MIN_DELAY};
-    return client.SetASRConfig(&asr);
+    return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
 
 // -ASRCfg -set STATE METHOD DELAY. The delay is a decimal number that is the whole word
@@ -178,7 +178,7 @@ Outcome SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord
     }
     std::printf("asr->asr_status: %d asr->asr_method: %d asr->asr_delay: %d\n", asr.asr_state, asr.asr_method,
                 asr.asr_delay);
-    return client.SetASRConfig(&asr);
+    return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
 
 const char* YesNo(int flag)

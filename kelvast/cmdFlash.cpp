@@ -102,7 +102,7 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
         std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
                     "valid image file!\n",
                     kFailed);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitImageFile, "image not valid");
     }
     std::printf("%s", kOk);
 
@@ -110,7 +110,7 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file) {
         std::printf("%sUnable to open image file, %s\n", kFailed, imageFile);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitImageFile, "image file not opened");
     }
     std::printf("%s", kOk);
 
@@ -127,7 +127,7 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     std::printf("Boot Block Flash : ");
     if (!ReadFileBlock(file.get(), *rec, 0)) {
         std::printf("%s", kImageReadError);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitImageFile, "image file short");
     }
     if (!withBoot) {
         std::printf("%s", kSkipped);
@@ -141,7 +141,7 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     for (uint32_t i = 1; i < FLASH_BLOCK_COUNT; ++i) {
         if (!ReadFileBlock(file.get(), *rec, i)) {
             std::printf("%s", kImageReadError);
-            return Outcome::InvalidWords("invalid words");
+            return Outcome::LocalFailure(kExitImageFile, "image file short");
         }
         std::printf("Flashing ... Block %u of %u \r", i, FLASH_BLOCK_COUNT);
         std::fflush(stdout);
@@ -171,7 +171,7 @@ Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
     CX9HostFileReplacement file(imageFile);
     if (file.Stream() == nullptr) {
         std::printf("Unable to open/create image file, %s\n", imageFile);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitHostFileWrite, "image file not created");
     }
     std::printf("Reading from Flash ... \n");
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
@@ -185,13 +185,13 @@ Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
         std::fflush(stdout);
         if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) {
             std::printf("Error writing file %s, check disk space ! \n", imageFile);
-            return Outcome::InvalidWords("invalid words");
+            return Outcome::LocalFailure(kExitHostFileWrite, "image file not written");
         }
     }
     // Data still buffered must reach the file: a failed commit is a short write.
     if (!file.Commit()) {
         std::printf("Error writing file %s, check disk space ! \n", imageFile);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitHostFileWrite, "image file not committed");
     }
     std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
     std::printf("Firmware stored in file %s. \n", imageFile);
@@ -210,12 +210,12 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     HostFile file(std::fopen(configFile, "rb"));
     if (!file) {
         std::printf("Unable to open config file %s\n", configFile);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitConfigFile, "config file not opened");
     }
     fmh header{};
     if (std::fread(&header, 1, FMH_LEN, file.get()) != FMH_LEN) {
         std::printf("Unable to get config info from file ! Aborting\n");
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitConfigFile, "config file header short");
     }
     make_fmh_little_endian(&header);
     FLASH_MODULE_INFO info{};
@@ -226,7 +226,7 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     }
     if (info.allocSpace != header.fmh_alloc_space) {
         std::printf("Config section size mismatch ! Can not put back the config section.\n");
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitConfigFile, "config section size differs");
     }
     // The whole module is read before its first block is written: a file cut short
     // leaves the flash as it was.
@@ -236,7 +236,7 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     if (std::fread(module.data(), 1, moduleLen, file.get()) != moduleLen) {
         std::printf("Config file %s holds less than the %u blocks of the config section ! Aborting\n", configFile,
                     unsigned{info.numBlocks});
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitConfigFile, "config file short");
     }
     file.reset();
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
@@ -245,7 +245,10 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
         std::memcpy(rec->flashData, module.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
         std::printf("Flashing the config section block %u of %u\r", i + 1, unsigned{info.numBlocks});
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+            std::printf("\nPut Config Failed, %s\n", GetZunaErrorString(status));
+            return status;
+        }
     }
     std::printf("\nConfig section put back successfully. Restart the card...\n");
     return Outcome::Success();
@@ -257,10 +260,18 @@ Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file || std::fread(boot.get(), 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
         std::printf("%s", kImageReadError);
-        return Outcome::InvalidWords("invalid words");
+        return Outcome::LocalFailure(kExitImageFile, "image file short");
     }
     file.reset();
-    const int result = client.IsBootBlockChanged(boot.get(), static_cast<int>(FLASH_BLOCK_LEN));
+    // The card's block is read here, so that a failed read is never taken for a
+    // difference (the comparison's own result 1 is also a status).
+    auto card = std::make_unique<FLASH_BLOCK_RECORD>();
+    StartBlock(*card, 0);
+    if (const ZUNA_ERROR status = client.ReadBlock(card.get()); status != ZUNA_E_SUCCESS) {
+        std::printf("Read Boot Block Failed, %s\n", GetZunaErrorString(status));
+        return status;
+    }
+    const int result = std::memcmp(card->flashData, boot.get(), FLASH_BLOCK_LEN) != 0 ? 1 : 0;
     if (result == 1)
         std::printf("Different : The boot block in the image file you selected differs from the boot block "
                     "currently on the %s\n",
@@ -269,17 +280,18 @@ Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
         std::printf("Match : The boot block in the image file you selected is the same as the boot block on the %s\n",
                     kProductWord);
     if (result == 1) return Outcome::LocalFailure(kExitBootBlocksDiffer, "boot blocks differ");
-    return static_cast<ZUNA_ERROR>(result);
+    return Outcome::Success();
 }
 
 Outcome ShowCardMode(CX9ZunaIfc& client)
 {
     char mode = 0;
-    if (client.GetCardMode(&mode) != ZUNA_E_SUCCESS)
+    const ZUNA_ERROR status = client.GetCardMode(&mode);
+    if (status != ZUNA_E_SUCCESS)
         std::printf("Unable to get Card Mode\n");
     else
         std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
-    return Outcome::Success();
+    return status;
 }
 
 // -update -boot FILE: word 3 must be the dash word "boot".
@@ -293,14 +305,16 @@ const SubCommand kFlashCommands[] = {
     {"update", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UpdateFirmware(client, argv[3], false); }},
     {"update", 5, UpdateWithBoot},
     {"read", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ReadFirmware(client, argv[3]); }},
-    {"upload", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return (client.UploadFirmware(argv[3])); }},
-    {"download", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return (client.DownloadFirmware(argv[3])); }},
+    {"upload", 4,
+     [](CX9ZunaIfc& client, char** argv) { return Reported(client.UploadFirmware(argv[3]), "Upload Firmware Failed"); }},
+    {"download", 4,
+     [](CX9ZunaIfc& client, char** argv) { return Reported(client.DownloadFirmware(argv[3]), "Download Firmware Failed"); }},
     {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SaveConfig(client, argv[3]); }},
     {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RestoreConfig(client, argv[3]); }},
     {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return CompareBootBlocks(client, argv[3]); }},
-    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return (client.ConfigFlash()); }},
-    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return (client.SDKFlash()); }},
-    {"Flash", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return (client.SetCardToFlashMode()); }},
+    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.ConfigFlash(), "Save Config Failed"); }},
+    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SDKFlash(), "Save SDK Failed"); }},
+    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SetCardToFlashMode(), "Set Flash Mode Failed"); }},
     {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardMode(client); }},
     {"upload", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadFile(client, argv[3], argv[4]); }},
     {"download", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DownloadFile(client, argv[3], argv[4]); }},

@@ -89,8 +89,9 @@ Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const
         std::printf("Network Configuration changed successfully! \n");
         return Outcome::Success();
     }
-    if (status == ZUNA_E_CONNECTION) {
-        // The card drops the connection when it takes its new address.
+    // The card drops the connection when it takes its new address; a card that stays
+    // busy past the one try (the host interface's time-out) has not taken it.
+    if (status == ZUNA_E_CONNECTION && client.GetIssueLastError() != ZUNA_E_TMOUT) {
         std::printf("The IP address of %s card has been changed to %s.\nPlease use the new IP to connect to the card.\n",
                     kProductWord, ip);
         return Outcome::Success();

@@ -40,7 +40,8 @@ Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
 Outcome GetCardHealthInfo(CX9ZunaIfc& client)
 {
     X9_HEALTH_INFO_tag entries[X9_HEALTH_ENTRIES] = {};
-    if (client.GetCardHealth(entries) != ZUNA_E_SUCCESS) return Outcome::InvalidWords("invalid words");
+    if (const ZUNA_ERROR status = client.GetCardHealth(entries); status != ZUNA_E_SUCCESS)
+        return Reported(status, "Get Card Health Failed");
     std::printf("%s", kHealthRule);
     std::printf("             %s card Health\n", kProductWord);
     std::printf("%s", kHealthRule);

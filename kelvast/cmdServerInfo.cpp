@@ -30,9 +30,9 @@ const ServerInfoOption kOptions[] = {
 Outcome ShowServerInfo(CX9ZunaIfc& client)
 {
     SERVER_INFO_STRUCT_tag info{};
-    if (client.GetServerInfo(&info) != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = client.GetServerInfo(&info); status != ZUNA_E_SUCCESS) {
         std::printf("Unable to get server information\n");
-        return Outcome::Success();
+        return status;
     }
     std::printf("Server Name: %s\n", CardText(info.serverName).c_str());
     std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());

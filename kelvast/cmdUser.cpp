@@ -30,21 +30,14 @@ bool AccountTextsAreValid(const char* name, const char* password, std::size_t mi
     return failure == nullptr;
 }
 
-// Prints "Operation failed, <status text>\n" for a nonzero status; returns the status.
-Outcome Reported(const char* operation, ZUNA_ERROR status)
-{
-    if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", operation, GetZunaErrorString(status));
-    return status;
-}
-
-// Names only; nothing but the entries is printed, also on failure.
+// Names only; the entries read, then the failure line of a failed listing.
 Outcome ListAllUsers(CX9ZunaIfc& client)
 {
     char names[kListTable][USER_TEXT_LEN] = {};
     int count = 0;
     const ZUNA_ERROR status = client.GetAllUsernames(names, kListTable, &count);
     for (int i = 0; i < count; ++i) std::printf("User %d: %s \n", i + 1, CardText(names[i]).c_str());
-    return status;
+    return Reported(status, "List Users Failed");
 }
 
 Outcome ListAllUserPass(CX9ZunaIfc& client)
@@ -55,7 +48,7 @@ Outcome ListAllUserPass(CX9ZunaIfc& client)
     for (int i = 0; i < count; ++i)
         std::printf("User %d: %s Password: %s \n", i + 1, CardText(users[i].username).c_str(),
                     CardText(users[i].password).c_str());
-    return status;
+    return Reported(status, "List Users Failed");
 }
 
 Outcome ListAllSNMP(CX9ZunaIfc& client)
@@ -82,7 +75,7 @@ Outcome ListAllSNMP(CX9ZunaIfc& client)
 Outcome AddUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
     if (!AccountTextsAreValid(username, password, kMinPassword)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
-    return Reported("Add user failed", client.AddNewUser(username, password));
+    return Reported(client.AddNewUser(username, password), "Add user failed");
 }
 
 // The name is not checked, but one that does not fit the record is not cut short
@@ -95,7 +88,7 @@ Outcome RemoveUser(CX9ZunaIfc& client, const char* username, const char* passwor
         std::printf("The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
         return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
     }
-    return Reported("Remove user failed", client.RemoveUser(&rec));
+    return Reported(client.RemoveUser(&rec), "Remove user failed");
 }
 
 // Protocol words are compared exactly (case matters); a bad one is an invalid word.
@@ -117,7 +110,7 @@ Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, 
     PutTextField(rec.authPro, auth);
     PutTextField(rec.privPro, priv);
     PutTextField(rec.pass, password);
-    return Reported("Add SNMP user failed", client.AddSNMPUser(&rec));
+    return Reported(client.AddSNMPUser(&rec), "Add SNMP user failed");
 }
 
 // "listAllUser" is tried before "listAll"; the words match whole, so either order

@@ -149,6 +149,12 @@ Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int
     return Outcome::InvalidWords("unknown sub-command or word count");
 }
 
+Outcome Reported(ZUNA_ERROR status, const char* failure)
+{
+    if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", failure, GetZunaErrorString(status));
+    return status;
+}
+
 int ExitStatusOf(const Outcome& outcome)
 {
     switch (outcome.kind()) {

@@ -111,6 +111,10 @@ private:
 // The exit status of an outcome (the table above).
 int ExitStatusOf(const Outcome& outcome);
 
+// A client operation's outcome; when it failed, first prints its one failure line,
+// "<failure>, <status text>\n" (failure such as "Add SEL Record Failed").
+Outcome Reported(ZUNA_ERROR status, const char* failure);
+
 // Case-insensitive comparison of option and command words (0 when equal).
 int x9strcasecmp(const char* a, const char* b);
 // Prints the prompt, reads one whitespace-delimited answer word from standard input,

@@ -258,7 +258,7 @@ TEST_F(ServerInfoCommands, GetServerInfoRefusedByTheCard)
 {
     ASSERT_TRUE(StartCard({"--fail", "0x0905:5"}));
     EXPECT_TRUE(
-        RunMatches(Kelvast({"-GetServerInfo"}), 0, Accepted("Unable to get server information\n"), kPasswordTerminal));
+        RunMatches(Kelvast({"-GetServerInfo"}), 5, Accepted("Unable to get server information\n"), kPasswordTerminal));
 }
 
 TEST_F(ServerInfoCommands, SetServerInfoRefusedByTheCard)
