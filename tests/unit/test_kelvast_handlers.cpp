@@ -219,6 +219,23 @@ INSTANTIATE_TEST_SUITE_P(
                 "Read Boot Block Failed, Error during connect \n", 33}),
     CaseName);
 
+INSTANTIATE_TEST_SUITE_P(
+    General, CardRefused,
+    ::testing::Values(
+        Refusal{"FwInfo", {"-gen", "-fwInfo"}, {Refused(5)}, "Error when getting firmware info !\n", 5},
+        Refusal{"GetName", {"-gen", "-GetName"}, {Refused(16)}, "Error when getting ORVA Name!\n", 16},
+        Refusal{"SetName", {"-gen", "-SetName", "srv1"}, {Refused(19)}, "Error while setting name!\n", 19},
+        Refusal{"GetSmtpCfg", {"-gen", "-GetSmtpCfg"}, {Refused(12)}, "Error when getting SMTP Config!\n", 12},
+        Refusal{"SetSmtpCfg", {"-gen", "-SetSmtpCfg", "10.0.0.1", "a@b.c", "10.0.0.2", "d@e.f"}, {Refused(28)},
+                "Error when setting SMTP Config!\n", 28},
+        Refusal{"GetTime", {"-gen", "-GetTime"}, {Refused(21)}, "Error when getting ORVA time!\n", 21},
+        // The card's clock must be read before it is set; failing that gives 30.
+        Refusal{"SetTimeClockUnreadable", {"-gen", "-SetTime", "010112002021.00"}, {Refused(5)},
+                "Error while setting time!\n", 30},
+        Refusal{"SetTimeForceClockUnreadable", {"-gen", "-SetTime", "010112002020.00", "Force"}, {Refused(3)},
+                "Error while setting time!\n", 30}),
+    CaseName);
+
 // The image file the -CompareBoot rows read: one whole block.
 class BootFile : public ::testing::Environment {
 public:
