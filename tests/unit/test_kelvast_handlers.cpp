@@ -236,6 +236,34 @@ INSTANTIATE_TEST_SUITE_P(
                 "Error while setting time!\n", 30}),
     CaseName);
 
+INSTANTIATE_TEST_SUITE_P(
+    EventLog, CardRefused,
+    ::testing::Values(
+        Refusal{"ListAllCount", {"-sel", "-listall"}, {Refused(5)},
+                "Error while getting number of Records, Permission denied\n", 5},
+        Refusal{"ListAllExCount", {"-sel", "-listallex"}, {Refused(3)},
+                "Error while getting number of Records, System is busy\n", 3},
+        Refusal{"SelInfo", {"-sel", "-selInfo"}, {Refused(3)}, "Error while get number of Records, System is busy\n", 3},
+        Refusal{"Add", {"-sel", "-add", "3", "7", "W"}, {Refused(19)}, "Add SEL Record Failed, Read only\n", 19},
+        Refusal{"Del", {"-sel", "-del", "1"}, {Refused(5)}, "Del SEL Record Failed, Permission denied\n", 5},
+        // A refused clear reports the deletion's line.
+        Refusal{"Clear", {"-sel", "-clear"}, {Refused(16)}, "Del SEL Record Failed, Resource not exist\n", 16},
+        Refusal{"GetPolicy", {"-sel", "-getPolicy"}, {Refused(12)}, "Get SEL policy failed, Error during access\n", 12},
+        Refusal{"SetPolicy", {"-sel", "-setPolicy", "stop"}, {Refused(28)},
+                "Policy: 2\nSet SEL policy failed, Invalid argument/data\n", 28}),
+    CaseName);
+
+const std::string kNoSdk = "Cannot read sensors - no SDK found\n";
+INSTANTIATE_TEST_SUITE_P(
+    Sdk, CardRefused,
+    ::testing::Values(
+        Refusal{"UploadNoHostFile", {"-SDK", "-uploadSDK", "/nonexistent/sdk.dat"}, {}, "Error uploading SDK\n", 14},
+        Refusal{"Delete", {"-SDK", "-deleteSDK"}, {Refused(5)}, "Error deleting SDK\n", 5},
+        Refusal{"Reread", {"-SDK", "-rereadSDK"}, {Refused(3)}, "Error restarting HHMD\n", 3},
+        Refusal{"ReadRefused", {"-SDK", "-readsensors"}, {Refused(5)}, kNoSdk, 30},
+        Refusal{"ReadDropped", {"-SDK", "-readsensors"}, {kDropped}, kNoSdk, 33}),
+    CaseName);
+
 // The image file the -CompareBoot rows read: one whole block.
 class BootFile : public ::testing::Environment {
 public:
