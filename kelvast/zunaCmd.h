@@ -184,25 +184,28 @@ Outcome ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv);
 Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv);
 Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv);
 // -SDK: -uploadSDK FILE, -deleteSDK, -rereadSDK, -readsensors. Each prints its line and
-// gives the card's status; an unknown sub-command prints "Unknown command" (-1).
+// gives the card's status; an unknown sub-command prints "Unknown command" (invalid
+// words).
 Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv);
 // The sensor listing of a tree that ReadSensors decoded into the len bytes at tree.
 void SDK_sensors_display(const unsigned char* tree, std::size_t len);
 // The name of a reading's unit code, cut to fit size bytes ("Unrecognized" for a code
 // without one).
 void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size);
-// -file (the card's flash and card-mode words will share it): -upload, -download and
-// -uploadServerInfo; a card path of 80 characters or more is refused (28) with a message.
+// -flash, -cardMode and -file: every flash, card-mode and file sub-command under each
+// word. Each failure prints one line; a card path of 80 characters or more is refused
+// (28) with a message; an image, host or configuration file the tool cannot use is a
+// local failure (40, 41, 42) without the help question.
 Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv);
-// -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
-// line; 0 either way.
+// -GetServerInfo, handled in the dispatcher: prints the four fields, or one failure
+// line and gives the card's status.
 Outcome ShowServerInfo(CX9ZunaIfc& client);
 
 // Advanced settings: the groups -ModemCfg, -PppCfg and -ASRCfg, and the single
 // commands the dispatcher hands the whole word vector (word 1 the command word). The
 // single commands print a card failure's line and give the card's status, so that a
-// power action or setting the card refused never exits 0; -1 for invalid words.
-// -HostCtrl takes exactly its one action word: with any other word count it is -1.
+// power action or setting the card refused never exits 0; invalid words otherwise.
+// -HostCtrl takes exactly its one action word: any other word count is invalid words.
 Outcome ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv);
 Outcome ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
 Outcome ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
@@ -211,7 +214,7 @@ Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv);
 Outcome ShowIpmiConfig(CX9ZunaIfc& client);
 Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv);
 Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv);
-// -GetCardHealth: the six readings; -1 (no message) when the card gives none.
+// -GetCardHealth: the six readings, or "Get Card Health Failed, %s" and the status.
 Outcome GetCardHealthInfo(CX9ZunaIfc& client);
 // The options of -ModemCfg -set (words 3.. of argv, argc words in all, at least 4) into rec: the
 // port (exactly ttyS2 or ttyS3) and the values given, each checked: one to three pairs of
