@@ -15,14 +15,14 @@ const char* const kModemBauds[] = {"9600", "19200", "38400", "57600"};
 
 // -ModemCfg -get PORT: the port word goes to the card as it is (the card answers for
 // the ports it has); a word that does not fit the record's field is refused.
-int GetModemConfig(const char* port)
+Outcome GetModemConfig(CX9ZunaIfc& client, const char* port)
 {
     MODEM_CONFIG_REC rec{};
     if (!PutTextField(rec.dev, port)) {
         std::printf("Device can be ttyS2 or ttyS3\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
-    const ZUNA_ERROR status = pmyIfc->GetModemConfig(&rec);
+    const ZUNA_ERROR status = client.GetModemConfig(&rec);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error when getting Modem configuration!\n");
         return status;
@@ -35,18 +35,19 @@ int GetModemConfig(const char* port)
 }
 
 // -ModemCfg -get: both ports; the second only when the first could be read.
-int GetBothModemPorts()
+Outcome GetBothModemPorts(CX9ZunaIfc& client)
 {
-    if (GetModemConfig(MODEM_PORT_1) != ZUNA_E_SUCCESS) return -1;
-    return GetModemConfig(MODEM_PORT_2);
+    if (const Outcome first = GetModemConfig(client, MODEM_PORT_1); !first.ok()) return first;
+    return GetModemConfig(client, MODEM_PORT_2);
 }
 
 // -ModemCfg -set PORT OPTIONS (argc words): nothing is sent unless every word is right.
-int SetModemPort(int argc, char** argv)
+Outcome SetModemPort(CX9ZunaIfc& client, int argc, char** argv)
 {
     MODEM_CONFIG_REC rec{};
-    if (parseModemArg(argc, argv, &rec) != 0) return -1;
-    return pmyIfc->SetModemConfig(&rec);
+    // A value that fails its check is an invalid option too (after its message).
+    if (parseModemArg(argc, argv, &rec) != 0) return Outcome::InvalidWords("modem options");
+    return Reported(client.SetModemConfig(&rec), "Set Modem Config Failed");
 }
 
 bool IsOption(const char* word, const char* option)
@@ -86,10 +87,10 @@ constexpr std::size_t kPhoneOption = 2;
 
 // --- PPP addresses ---------------------------------------------------------------------
 
-int GetPppAddresses()
+Outcome GetPppAddresses(CX9ZunaIfc& client)
 {
     PPP_SERVER_IP_REC ips{};
-    const ZUNA_ERROR status = pmyIfc->GetPppServerIps(&ips);
+    const ZUNA_ERROR status = client.GetPppServerIps(&ips);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error when getting PPP server IPs !\n");
         return status;
@@ -109,25 +110,25 @@ bool IsPlainDottedAddress(const char* word)
 }
 
 // Both addresses must be plain dotted IPv4 texts (which always fit their fields).
-int SetPppAddresses(const char* server, const char* client)
+Outcome SetPppAddresses(CX9ZunaIfc& client, const char* server, const char* clientIp)
 {
     PPP_SERVER_IP_REC ips{};
-    if (!IsPlainDottedAddress(server) || !IsPlainDottedAddress(client) || !PutTextField(ips.serverIp, server) ||
-        !PutTextField(ips.clientIp, client)) {
+    if (!IsPlainDottedAddress(server) || !IsPlainDottedAddress(clientIp) || !PutTextField(ips.serverIp, server) ||
+        !PutTextField(ips.clientIp, clientIp)) {
         std::printf("Invalid IP address !\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
-    const ZUNA_ERROR status = pmyIfc->SetPppServerIps(&ips);
+    const ZUNA_ERROR status = client.SetPppServerIps(&ips);
     if (status != ZUNA_E_SUCCESS) std::printf("Error when setting PPP server IPs !\n");
     return status;
 }
 
 // --- Automatic server recovery ---------------------------------------------------------
 
-int GetAsr()
+Outcome GetAsr(CX9ZunaIfc& client)
 {
     ASR_REC_tag asr{};
-    const ZUNA_ERROR status = pmyIfc->GetASRConfig(&asr);
+    const ZUNA_ERROR status = client.GetASRConfig(&asr);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Not able to get ASR config !\n");
         return status;
@@ -137,23 +138,23 @@ int GetAsr()
     std::printf("%s = ", "ASR_METHOD");
     std::printf("%s\n", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "POWER_CYCLE" : "RESET");
     std::printf("%s=%d\n", "ASR_DELAY", static_cast<int>(asr.asr_delay));
-    return 0;
+    return Outcome::Success();
 }
 
 // -ASRCfg -set DISABLED: recovery off, with the reset method and the least delay.
-int DisableAsr(const char* stateWord)
+Outcome DisableAsr(CX9ZunaIfc& client, const char* stateWord)
 {
     if (x9strcasecmp(stateWord, "DISABLED") != 0) {
         std::printf("ASR method was not given !\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     ASR_REC_tag asr{ASR_STATE_DISABLED, ASR_METHOD_RESET, ASR_MIN_DELAY};
-    return pmyIfc->SetASRConfig(&asr);
+    return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
 
 // -ASRCfg -set STATE METHOD DELAY. The delay is a decimal number that is the whole word
 // ("100abc", " 300" and "" are refused) and fits the card's 16-bit field.
-int SetAsr(const char* stateWord, const char* methodWord, const char* delayWord)
+Outcome SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord, const char* delayWord)
 {
     ASR_REC_tag asr{};
     if (x9strcasecmp(stateWord, "DISABLED") == 0)
@@ -161,15 +162,15 @@ int SetAsr(const char* stateWord, const char* methodWord, const char* delayWord)
     else if (x9strcasecmp(stateWord, "ENABLED") == 0)
         asr.asr_state = ASR_STATE_ENABLED;
     else
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     if (x9strcasecmp(methodWord, "POWERCYCLE") == 0)
         asr.asr_method = ASR_METHOD_POWER_CYCLE;
     else if (x9strcasecmp(methodWord, "RESET") == 0)
         asr.asr_method = ASR_METHOD_RESET;
     else
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     long delay = 0;
-    if (!ReadWholeNumber(delayWord, delay) || delay < 0 || delay > UINT16_MAX) return -1;
+    if (!ReadWholeNumber(delayWord, delay) || delay < 0 || delay > UINT16_MAX) return Outcome::InvalidWords("invalid words");
     asr.asr_delay = static_cast<uint16_t>(delay);
     if (asr.asr_delay < ASR_MIN_DELAY) {
         std::printf("Defaulting ASR delay to %d seconds\n", ASR_MIN_DELAY);
@@ -177,7 +178,7 @@ int SetAsr(const char* stateWord, const char* methodWord, const char* delayWord)
     }
     std::printf("asr->asr_status: %d asr->asr_method: %d asr->asr_delay: %d\n", asr.asr_state, asr.asr_method,
                 asr.asr_delay);
-    return pmyIfc->SetASRConfig(&asr);
+    return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
 
 const char* YesNo(int flag)
@@ -191,22 +192,22 @@ int IsYes(const char* word)
 }
 
 const SubCommand kModemCommands[] = {
-    {"get", 3, [](char**) { return GetBothModemPorts(); }},
-    {"get", 4, [](char** argv) { return GetModemConfig(argv[3]); }},
-    {"set", 6, [](char** argv) { return SetModemPort(6, argv); }},
-    {"set", 8, [](char** argv) { return SetModemPort(8, argv); }},
-    {"set", 10, [](char** argv) { return SetModemPort(10, argv); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetBothModemPorts(client); }},
+    {"get", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetModemConfig(client, argv[3]); }},
+    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 6, argv); }},
+    {"set", 8, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 8, argv); }},
+    {"set", 10, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 10, argv); }},
 };
 
 const SubCommand kPppCommands[] = {
-    {"get", 3, [](char**) { return GetPppAddresses(); }},
-    {"set", 5, [](char** argv) { return SetPppAddresses(argv[3], argv[4]); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetPppAddresses(client); }},
+    {"set", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetPppAddresses(client, argv[3], argv[4]); }},
 };
 
 const SubCommand kAsrCommands[] = {
-    {"get", 3, [](char**) { return GetAsr(); }},
-    {"set", 4, [](char** argv) { return DisableAsr(argv[3]); }},
-    {"set", 6, [](char** argv) { return SetAsr(argv[3], argv[4], argv[5]); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetAsr(client); }},
+    {"set", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DisableAsr(client, argv[3]); }},
+    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAsr(client, argv[3], argv[4], argv[5]); }},
 };
 
 }  // namespace
@@ -274,25 +275,25 @@ bool ReadAddressWord(const char* word, unsigned char* address)
     return true;
 }
 
-int ProcessModemCommands(int argc, char** argv)
+Outcome ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kModemCommands, argc, argv);
+    return RunSubCommand(client, kModemCommands, argc, argv);
 }
 
-int ProcessPppCfgCommands(int argc, char** argv)
+Outcome ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kPppCommands, argc, argv);
+    return RunSubCommand(client, kPppCommands, argc, argv);
 }
 
-int ProcessASRCfgCommands(int argc, char** argv)
+Outcome ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kAsrCommands, argc, argv);
+    return RunSubCommand(client, kAsrCommands, argc, argv);
 }
 
-int ShowI2CConfig()
+Outcome ShowI2CConfig(CX9ZunaIfc& client)
 {
     unsigned char address = 0;
-    const ZUNA_ERROR status = pmyIfc->GetI2CConfig(&address);
+    const ZUNA_ERROR status = client.GetI2CConfig(&address);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Unable to get I2C slave adress\n");
     else
@@ -300,19 +301,19 @@ int ShowI2CConfig()
     return status;
 }
 
-int SetI2CAddress(int argc, char** argv)
+Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv)
 {
     unsigned char address = 0;
-    if (argc < 3 || !ReadAddressWord(argv[2], &address)) return -1;
-    const ZUNA_ERROR status = pmyIfc->SetI2CConfig(&address);
+    if (argc < 3 || !ReadAddressWord(argv[2], &address)) return Outcome::InvalidWords("invalid words");
+    const ZUNA_ERROR status = client.SetI2CConfig(&address);
     if (status != ZUNA_E_SUCCESS) std::printf("Unable to set I2C slave adress\n");
     return status;
 }
 
-int ShowIpmiConfig()
+Outcome ShowIpmiConfig(CX9ZunaIfc& client)
 {
     IPMI_CONFIG_INFO_tag cfg{};
-    if (const ZUNA_ERROR status = pmyIfc->GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = client.GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS) {
         std::printf("Unable to get IPMI configuration information\n");
         return status;
     }
@@ -321,21 +322,21 @@ int ShowIpmiConfig()
     std::printf("Use IPMI to Control System Power             : %s\n", YesNo(cfg.ipmi_power));
     std::printf("Use BMC's SDRs for Sensor Information        : %s\n", YesNo(cfg.ipmi_sensors));
     std::printf("%s Maintains Private System Health Event Log : %s\n", kProductWord, YesNo(cfg.log_ipmi_events));
-    return 0;
+    return Outcome::Success();
 }
 
-int SetIpmiConfig(int argc, char** argv)
+Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv)
 {
-    if (argc < 7) return -1;
+    if (argc < 7) return Outcome::InvalidWords("invalid words");
     IPMI_CONFIG_INFO_tag cfg{};
     unsigned char bmcAddress = 0;
-    if (!ReadAddressWord(argv[3], &bmcAddress)) return -1;
+    if (!ReadAddressWord(argv[3], &bmcAddress)) return Outcome::InvalidWords("invalid words");
     cfg.bmc_present = IsYes(argv[2]);
     cfg.bmc_addr = static_cast<char>(bmcAddress);
     cfg.ipmi_power = IsYes(argv[4]);
     cfg.ipmi_sensors = IsYes(argv[5]);
     cfg.log_ipmi_events = IsYes(argv[6]);
-    const ZUNA_ERROR status = pmyIfc->SetIPMIConfig(&cfg);
+    const ZUNA_ERROR status = client.SetIPMIConfig(&cfg);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Unable to set IPMI configuration information\n");
         std::printf("Check the IPMB connectivity and try again\n");

@@ -27,32 +27,32 @@ bool CardPathFits(const char* path)
     return false;
 }
 
-int UploadFile(const char* hostFile, const char* cardFile)
+Outcome UploadFile(CX9ZunaIfc& client, const char* hostFile, const char* cardFile)
 {
-    if (!CardPathFits(cardFile)) return ZUNA_E_INVALID;
-    const ZUNA_ERROR status = pmyIfc->UploadFile(hostFile, cardFile);
+    if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
+    const ZUNA_ERROR status = client.UploadFile(hostFile, cardFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error:  %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int DownloadFile(const char* cardFile, const char* hostFile)
+Outcome DownloadFile(CX9ZunaIfc& client, const char* cardFile, const char* hostFile)
 {
-    if (!CardPathFits(cardFile)) return ZUNA_E_INVALID;
-    const ZUNA_ERROR status = pmyIfc->DownloadFile(cardFile, hostFile);
+    if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
+    const ZUNA_ERROR status = client.DownloadFile(cardFile, hostFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     return status;
 }
 
 // Only a path whose first "serverInfo.conf" ends it is taken.
-int UploadServerInfo(const char* hostFile)
+Outcome UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
 {
     const char* found = std::strstr(hostFile, kServerInfoName);
     if (found == nullptr || std::strlen(found) != std::strlen(kServerInfoName)) {
         std::printf("Filename should be %s \n", kServerInfoName);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     const std::string cardFile = std::string(kServerInfoDir) + kServerInfoName;
-    return UploadFile(hostFile, cardFile.c_str());
+    return UploadFile(client, hostFile, cardFile.c_str());
 }
 
 struct FileCloser {
@@ -80,7 +80,7 @@ bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
     return std::fread(rec.flashData, 1, FLASH_BLOCK_LEN, file) == FLASH_BLOCK_LEN;
 }
 
-int UpdateFirmware(const char* imageFile, bool withBoot)
+Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
 {
     std::printf("\n");
     char prompt[256];
@@ -90,7 +90,7 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
                   kProductWord);
     if (msgyn(prompt) != 'Y') {
         std::printf("\nCommand cancelled by user\n");
-        return 0;
+        return Outcome::Success();
     }
     const bool keepConfig = msgyn("Do you want to retain the current configuration after upgrade (y/n)?") == 'Y';
     std::printf("Firmware Image File : \t\t\t[ %s ]\n", imageFile);
@@ -98,11 +98,11 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     // The image is checked whole (BOOT too when the boot block is written) before
     // anything is written: a short file or a broken module is refused here.
     std::printf("Validating Image File :");
-    if (pmyIfc->ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
+    if (client.ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
         std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
                     "valid image file!\n",
                     kFailed);
-        return -1;
+        return Outcome::LocalFailure(kExitImageFile, "image not valid");
     }
     std::printf("%s", kOk);
 
@@ -110,13 +110,13 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file) {
         std::printf("%sUnable to open image file, %s\n", kFailed, imageFile);
-        return -1;
+        return Outcome::LocalFailure(kExitImageFile, "image file not opened");
     }
     std::printf("%s", kOk);
 
     std::printf("Getting MAC address : ");
     unsigned char mac[MAC_TEXT_LEN] = {};
-    ZUNA_ERROR macStatus = pmyIfc->GetCurrentMACAddressString(mac);
+    ZUNA_ERROR macStatus = client.GetCurrentMACAddressString(mac);
     if (macStatus == ZUNA_E_SUCCESS)
         std::printf("%s", kOk);
     else
@@ -127,11 +127,11 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     std::printf("Boot Block Flash : ");
     if (!ReadFileBlock(file.get(), *rec, 0)) {
         std::printf("%s", kImageReadError);
-        return -1;
+        return Outcome::LocalFailure(kExitImageFile, "image file short");
     }
     if (!withBoot) {
         std::printf("%s", kSkipped);
-    } else if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+    } else if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
         std::printf("%s", kFailed);
         return status;
     } else {
@@ -141,11 +141,11 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     for (uint32_t i = 1; i < FLASH_BLOCK_COUNT; ++i) {
         if (!ReadFileBlock(file.get(), *rec, i)) {
             std::printf("%s", kImageReadError);
-            return -1;
+            return Outcome::LocalFailure(kExitImageFile, "image file short");
         }
         std::printf("Flashing ... Block %u of %u \r", i, FLASH_BLOCK_COUNT);
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
             std::printf("\nError during flashing\t\t\t\t\n");
             return status;
         }
@@ -155,29 +155,29 @@ int UpdateFirmware(const char* imageFile, bool withBoot)
     std::fflush(stdout);
 
     std::printf("Saving MAC Address : ");
-    if (macStatus == ZUNA_E_SUCCESS) macStatus = pmyIfc->SetMACAddressString(mac);
+    if (macStatus == ZUNA_E_SUCCESS) macStatus = client.SetMACAddressString(mac);
     std::printf("%s", macStatus == ZUNA_E_SUCCESS ? kOk : kFailed);
 
     std::printf(keepConfig ? "Resetting %s (Config Retained):" : "Resetting %s (Config Defaults):", kProductWord);
     std::fflush(stdout);
-    const ZUNA_ERROR reset = keepConfig ? pmyIfc->ResetX9SaveConfig() : pmyIfc->ResetX9NoConfig();
+    const ZUNA_ERROR reset = keepConfig ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
     std::printf("%s", reset == ZUNA_E_SUCCESS ? kOk : kFailed);
     // The card is reset either way; an address that could not be kept is the result.
     return macStatus != ZUNA_E_SUCCESS ? macStatus : reset;
 }
 
-int ReadFirmware(const char* imageFile)
+Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
 {
     CX9HostFileReplacement file(imageFile);
     if (file.Stream() == nullptr) {
         std::printf("Unable to open/create image file, %s\n", imageFile);
-        return -1;
+        return Outcome::LocalFailure(kExitHostFileWrite, "image file not created");
     }
     std::printf("Reading from Flash ... \n");
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
         StartBlock(*rec, i);
-        if (const ZUNA_ERROR status = pmyIfc->ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+        if (const ZUNA_ERROR status = client.ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
             std::printf("Error during reading from flash...\n");
             return status;
         }
@@ -185,48 +185,48 @@ int ReadFirmware(const char* imageFile)
         std::fflush(stdout);
         if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) {
             std::printf("Error writing file %s, check disk space ! \n", imageFile);
-            return -1;
+            return Outcome::LocalFailure(kExitHostFileWrite, "image file not written");
         }
     }
     // Data still buffered must reach the file: a failed commit is a short write.
     if (!file.Commit()) {
         std::printf("Error writing file %s, check disk space ! \n", imageFile);
-        return -1;
+        return Outcome::LocalFailure(kExitHostFileWrite, "image file not committed");
     }
     std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
     std::printf("Firmware stored in file %s. \n", imageFile);
-    return 0;
+    return Outcome::Success();
 }
 
-int SaveConfig(const char* configFile)
+Outcome SaveConfig(CX9ZunaIfc& client, const char* configFile)
 {
-    const ZUNA_ERROR status = pmyIfc->ConfigGetFile(configFile);
+    const ZUNA_ERROR status = client.ConfigGetFile(configFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error: %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int RestoreConfig(const char* configFile)
+Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
 {
     HostFile file(std::fopen(configFile, "rb"));
     if (!file) {
         std::printf("Unable to open config file %s\n", configFile);
-        return -1;
+        return Outcome::LocalFailure(kExitConfigFile, "config file not opened");
     }
     fmh header{};
     if (std::fread(&header, 1, FMH_LEN, file.get()) != FMH_LEN) {
         std::printf("Unable to get config info from file ! Aborting\n");
-        return -1;
+        return Outcome::LocalFailure(kExitConfigFile, "config file header short");
     }
     make_fmh_little_endian(&header);
     FLASH_MODULE_INFO info{};
     std::memcpy(info.modName, kFlashModules[FLASH_MODULE_CONFIG].signature, FLASH_MOD_NAME_LEN);
-    if (const ZUNA_ERROR status = pmyIfc->ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = client.ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
         std::printf("Unbale to read from %s %s\n", kProductWord, configFile);
         return status;
     }
     if (info.allocSpace != header.fmh_alloc_space) {
         std::printf("Config section size mismatch ! Can not put back the config section.\n");
-        return -1;
+        return Outcome::LocalFailure(kExitConfigFile, "config section size differs");
     }
     // The whole module is read before its first block is written: a file cut short
     // leaves the flash as it was.
@@ -236,7 +236,7 @@ int RestoreConfig(const char* configFile)
     if (std::fread(module.data(), 1, moduleLen, file.get()) != moduleLen) {
         std::printf("Config file %s holds less than the %u blocks of the config section ! Aborting\n", configFile,
                     unsigned{info.numBlocks});
-        return -1;
+        return Outcome::LocalFailure(kExitConfigFile, "config file short");
     }
     file.reset();
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
@@ -245,22 +245,33 @@ int RestoreConfig(const char* configFile)
         std::memcpy(rec->flashData, module.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
         std::printf("Flashing the config section block %u of %u\r", i + 1, unsigned{info.numBlocks});
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = pmyIfc->WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+            std::printf("\nPut Config Failed, %s\n", GetZunaErrorString(status));
+            return status;
+        }
     }
     std::printf("\nConfig section put back successfully. Restart the card...\n");
-    return 0;
+    return Outcome::Success();
 }
 
-int CompareBootBlocks(const char* imageFile)
+Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
 {
     auto boot = std::make_unique<unsigned char[]>(FLASH_BLOCK_LEN);
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file || std::fread(boot.get(), 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
         std::printf("%s", kImageReadError);
-        return -1;
+        return Outcome::LocalFailure(kExitImageFile, "image file short");
     }
     file.reset();
-    const int result = pmyIfc->IsBootBlockChanged(boot.get(), static_cast<int>(FLASH_BLOCK_LEN));
+    // The card's block is read here, so that a failed read is never taken for a
+    // difference (the comparison's own result 1 is also a status).
+    auto card = std::make_unique<FLASH_BLOCK_RECORD>();
+    StartBlock(*card, 0);
+    if (const ZUNA_ERROR status = client.ReadBlock(card.get()); status != ZUNA_E_SUCCESS) {
+        std::printf("Read Boot Block Failed, %s\n", GetZunaErrorString(status));
+        return status;
+    }
+    const int result = std::memcmp(card->flashData, boot.get(), FLASH_BLOCK_LEN) != 0 ? 1 : 0;
     if (result == 1)
         std::printf("Different : The boot block in the image file you selected differs from the boot block "
                     "currently on the %s\n",
@@ -268,47 +279,51 @@ int CompareBootBlocks(const char* imageFile)
     else if (result == 0)
         std::printf("Match : The boot block in the image file you selected is the same as the boot block on the %s\n",
                     kProductWord);
-    return result;
+    if (result == 1) return Outcome::LocalFailure(kExitBootBlocksDiffer, "boot blocks differ");
+    return Outcome::Success();
 }
 
-int ShowCardMode()
+Outcome ShowCardMode(CX9ZunaIfc& client)
 {
     char mode = 0;
-    if (pmyIfc->GetCardMode(&mode) != ZUNA_E_SUCCESS)
+    const ZUNA_ERROR status = client.GetCardMode(&mode);
+    if (status != ZUNA_E_SUCCESS)
         std::printf("Unable to get Card Mode\n");
     else
         std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
-    return 0;
+    return status;
 }
 
 // -update -boot FILE: word 3 must be the dash word "boot".
-int UpdateWithBoot(char** argv)
+Outcome UpdateWithBoot(CX9ZunaIfc& client, char** argv)
 {
-    if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return -1;
-    return UpdateFirmware(argv[4], true);
+    if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return Outcome::InvalidWords("invalid words");
+    return UpdateFirmware(client, argv[4], true);
 }
 
 const SubCommand kFlashCommands[] = {
-    {"update", 4, [](char** argv) { return UpdateFirmware(argv[3], false); }},
+    {"update", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UpdateFirmware(client, argv[3], false); }},
     {"update", 5, UpdateWithBoot},
-    {"read", 4, [](char** argv) { return ReadFirmware(argv[3]); }},
-    {"upload", 4, [](char** argv) { return static_cast<int>(pmyIfc->UploadFirmware(argv[3])); }},
-    {"download", 4, [](char** argv) { return static_cast<int>(pmyIfc->DownloadFirmware(argv[3])); }},
-    {"GetConfig", 4, [](char** argv) { return SaveConfig(argv[3]); }},
-    {"PutConfig", 4, [](char** argv) { return RestoreConfig(argv[3]); }},
-    {"CompareBoot", 4, [](char** argv) { return CompareBootBlocks(argv[3]); }},
-    {"SaveConfig", 3, [](char**) { return static_cast<int>(pmyIfc->ConfigFlash()); }},
-    {"SaveSDK", 3, [](char**) { return static_cast<int>(pmyIfc->SDKFlash()); }},
-    {"Flash", 3, [](char**) { return static_cast<int>(pmyIfc->SetCardToFlashMode()); }},
-    {"get", 3, [](char**) { return ShowCardMode(); }},
-    {"upload", 5, [](char** argv) { return UploadFile(argv[3], argv[4]); }},
-    {"download", 5, [](char** argv) { return DownloadFile(argv[3], argv[4]); }},
-    {"uploadServerInfo", 4, [](char** argv) { return UploadServerInfo(argv[3]); }},
+    {"read", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ReadFirmware(client, argv[3]); }},
+    {"upload", 4,
+     [](CX9ZunaIfc& client, char** argv) { return Reported(client.UploadFirmware(argv[3]), "Upload Firmware Failed"); }},
+    {"download", 4,
+     [](CX9ZunaIfc& client, char** argv) { return Reported(client.DownloadFirmware(argv[3]), "Download Firmware Failed"); }},
+    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SaveConfig(client, argv[3]); }},
+    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RestoreConfig(client, argv[3]); }},
+    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return CompareBootBlocks(client, argv[3]); }},
+    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.ConfigFlash(), "Save Config Failed"); }},
+    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SDKFlash(), "Save SDK Failed"); }},
+    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SetCardToFlashMode(), "Set Flash Mode Failed"); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardMode(client); }},
+    {"upload", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadFile(client, argv[3], argv[4]); }},
+    {"download", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DownloadFile(client, argv[3], argv[4]); }},
+    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadServerInfo(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessFlashCommands(int argc, char** argv)
+Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kFlashCommands, argc, argv);
+    return RunSubCommand(client, kFlashCommands, argc, argv);
 }

@@ -11,10 +11,10 @@ namespace {
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::size_t kMaxCardName = 32;
 
-int ShowFirmwareInfo()
+Outcome ShowFirmwareInfo(CX9ZunaIfc& client)
 {
     STRUCT_FW_INFO info{};
-    const ZUNA_ERROR status = pmyIfc->GetFWInfo(&info);
+    const ZUNA_ERROR status = client.GetFWInfo(&info);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error when getting firmware info !\n");
         return status;
@@ -24,10 +24,10 @@ int ShowFirmwareInfo()
     return status;
 }
 
-int ShowCardName()
+Outcome ShowCardName(CX9ZunaIfc& client)
 {
     char name[CARD_NAME_LEN] = {};
-    const ZUNA_ERROR status = pmyIfc->GetCardName(name);
+    const ZUNA_ERROR status = client.GetCardName(name);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error when getting %s Name!\n", kProductWord);
         return status;
@@ -36,10 +36,10 @@ int ShowCardName()
     return status;
 }
 
-int ShowSmtpConfig()
+Outcome ShowSmtpConfig(CX9ZunaIfc& client)
 {
     SMTP_CONFIG_INFO_tag cfg{};
-    const ZUNA_ERROR status = pmyIfc->GetSmtpConfig(&cfg);
+    const ZUNA_ERROR status = client.GetSmtpConfig(&cfg);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error when getting SMTP Config!\n");
         return status;
@@ -51,10 +51,10 @@ int ShowSmtpConfig()
     return status;
 }
 
-int ShowCardTime()
+Outcome ShowCardTime(CX9ZunaIfc& client)
 {
     X9_TIME_STRUCT_tag t{};
-    const ZUNA_ERROR status = pmyIfc->GetCardTime(&t);
+    const ZUNA_ERROR status = client.GetCardTime(&t);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error when getting %s time!\n", kProductWord);
         return status;
@@ -64,23 +64,23 @@ int ShowCardTime()
     char text[64];
     if (localtime_r(&when, &local) == nullptr || asctime_r(&local, text) == nullptr) {
         std::printf("Error when getting %s time!\n", kProductWord);
-        return ZUNA_E_INVALID;
+        return Outcome::LocalFailure(kExitTimeNotShown, "card time not shown");
     }
     std::printf("Time          : %s", text);
     return status;
 }
 
-int SetTime(const char* dateWord)
+Outcome SetTime(CX9ZunaIfc& client, const char* dateWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) {
         std::printf("Invalid date!\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     t.epochtime = epoch;
     t.rollback = 0;
-    const ZUNA_ERROR status = pmyIfc->SetCardTime(&t);
+    const ZUNA_ERROR status = client.SetCardTime(&t);
     if (status == ZUNA_E_RANGE)
         std::printf("You may be rolling back the time on the card. This involves a reset of the \n"
                     "card to ensure proper functionality. To rollback the time use FORCE option.");
@@ -89,18 +89,18 @@ int SetTime(const char* dateWord)
     return status;
 }
 
-int SetTimeForced(const char* dateWord, const char* forceWord)
+Outcome SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forceWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) {
         std::printf("Invalid date!\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     t.epochtime = epoch;
-    if (x9strcasecmp(forceWord, "Force") != 0) return -1;
+    if (x9strcasecmp(forceWord, "Force") != 0) return Outcome::InvalidWords("invalid words");
     t.rollback = 1;
-    const ZUNA_ERROR status = pmyIfc->SetCardTime(&t);
+    const ZUNA_ERROR status = client.SetCardTime(&t);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Error while setting time!\n");
     else
@@ -108,32 +108,32 @@ int SetTimeForced(const char* dateWord, const char* forceWord)
     return status;
 }
 
-int SetName(const char* name)
+Outcome SetName(CX9ZunaIfc& client, const char* name)
 {
     if (validateCardName(name) != 0) {
         std::printf("Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
-    const ZUNA_ERROR status = pmyIfc->SetCardName(name);
+    const ZUNA_ERROR status = client.SetCardName(name);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while setting name!\n");
     return status;
 }
 
-int ResetCard(const char* kindWord)
+Outcome ResetCard(CX9ZunaIfc& client, const char* kindWord)
 {
     const char* kind = kindWord[0] != '\0' ? kindWord + 1 : kindWord;
     const bool save = x9strcasecmp(kind, "SaveConfig") == 0;
     if (!save && x9strcasecmp(kind, "NoConfig") != 0) {
         std::printf("Invalid arguments...\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     char prompt[64];
     std::snprintf(prompt, sizeof(prompt), "Are you sure you want to reset the %s(y/n)?", kProductWord);
     if (msgyn(prompt) != 'Y') {
         std::printf("\nCommand cancelled by user\n");
-        return 0;
+        return Outcome::Success();
     }
-    const ZUNA_ERROR status = save ? pmyIfc->ResetX9SaveConfig() : pmyIfc->ResetX9NoConfig();
+    const ZUNA_ERROR status = save ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
     if (status != ZUNA_E_SUCCESS)
         std::printf("Error when resetting the card...\n");
     else
@@ -150,27 +150,27 @@ bool PutSmtpValue(char (&field)[N], const char* value, const char* what)
     return false;
 }
 
-int SetSmtpConfig(char** words)
+Outcome SetSmtpConfig(CX9ZunaIfc& client, char** words)
 {
     SMTP_CONFIG_INFO_tag cfg{};
     if (!PutSmtpValue(cfg.server1, words[0], "SMTP server 1") || !PutSmtpValue(cfg.mailId1, words[1], "mail id 1") ||
         !PutSmtpValue(cfg.server2, words[2], "SMTP server 2") || !PutSmtpValue(cfg.mailId2, words[3], "mail id 2"))
-        return -1;
-    const ZUNA_ERROR status = pmyIfc->SetSmtpConfig(&cfg);
+        return Outcome::InvalidWords("invalid words");
+    const ZUNA_ERROR status = client.SetSmtpConfig(&cfg);
     if (status != ZUNA_E_SUCCESS) std::printf("Error when setting SMTP Config!\n");
     return status;
 }
 
 const SubCommand kGeneralCommands[] = {
-    {"fwInfo", 3, [](char**) { return ShowFirmwareInfo(); }},
-    {"GetName", 3, [](char**) { return ShowCardName(); }},
-    {"GetSmtpCfg", 3, [](char**) { return ShowSmtpConfig(); }},
-    {"GetTime", 3, [](char**) { return ShowCardTime(); }},
-    {"SetTime", 4, [](char** argv) { return SetTime(argv[3]); }},
-    {"SetName", 4, [](char** argv) { return SetName(argv[3]); }},
-    {"Reset", 4, [](char** argv) { return ResetCard(argv[3]); }},
-    {"SetTime", 5, [](char** argv) { return SetTimeForced(argv[3], argv[4]); }},
-    {"SetSmtpCfg", 7, [](char** argv) { return SetSmtpConfig(argv + 3); }},
+    {"fwInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowFirmwareInfo(client); }},
+    {"GetName", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardName(client); }},
+    {"GetSmtpCfg", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowSmtpConfig(client); }},
+    {"GetTime", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardTime(client); }},
+    {"SetTime", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTime(client, argv[3]); }},
+    {"SetName", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetName(client, argv[3]); }},
+    {"Reset", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ResetCard(client, argv[3]); }},
+    {"SetTime", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTimeForced(client, argv[3], argv[4]); }},
+    {"SetSmtpCfg", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSmtpConfig(client, argv + 3); }},
 };
 
 }  // namespace
@@ -225,7 +225,7 @@ int validateCardName(const char* name)
     return 0;
 }
 
-int ProcessGeneralCommands(int argc, char** argv)
+Outcome ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kGeneralCommands, argc, argv);
+    return RunSubCommand(client, kGeneralCommands, argc, argv);
 }

@@ -8,10 +8,10 @@ namespace {
 
 constexpr uint32_t kMinimumInterval = 240;
 
-int GetHeartbeat()
+Outcome GetHeartbeat(CX9ZunaIfc& client)
 {
     unsigned long interval = 0;
-    const ZUNA_ERROR status = pmyIfc->GetHeartbeatInterval(&interval);
+    const ZUNA_ERROR status = client.GetHeartbeatInterval(&interval);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Get Heartbeat Interval Failed, %s\n", GetZunaErrorString(status));
         return status;
@@ -20,7 +20,7 @@ int GetHeartbeat()
     return status;
 }
 
-int SetHeartbeat(const char* secondsWord)
+Outcome SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
 {
     // As atoi reads it: blanks and a sign, digits up to the first other character.
     uint32_t interval = static_cast<uint32_t>(std::strtol(secondsWord, nullptr, 10));
@@ -28,7 +28,7 @@ int SetHeartbeat(const char* secondsWord)
         std::printf("Defaulting HB interval to minimum of 240 seconds\n");
         interval = kMinimumInterval;
     }
-    const ZUNA_ERROR status = pmyIfc->SetHeartbeatInterval(interval);
+    const ZUNA_ERROR status = client.SetHeartbeatInterval(interval);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Set Heartbeat Failed, %s\n", GetZunaErrorString(status));
     else
@@ -37,13 +37,13 @@ int SetHeartbeat(const char* secondsWord)
 }
 
 const SubCommand kHeartbeatCommands[] = {
-    {"GetHB", 3, [](char**) { return GetHeartbeat(); }},
-    {"SetHB", 4, [](char** argv) { return SetHeartbeat(argv[3]); }},
+    {"GetHB", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetHeartbeat(client); }},
+    {"SetHB", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetHeartbeat(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessHeartbeatCommands(int argc, char** argv)
+Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kHeartbeatCommands, argc, argv);
+    return RunSubCommand(client, kHeartbeatCommands, argc, argv);
 }

@@ -7,10 +7,10 @@
 
 namespace {
 
-int GetMac()
+Outcome GetMac(CX9ZunaIfc& client)
 {
     unsigned char text[MAC_TEXT_LEN] = {};
-    const ZUNA_ERROR status = pmyIfc->GetCurrentMACAddressString(text);
+    const ZUNA_ERROR status = client.GetCurrentMACAddressString(text);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Error while getting MAC address !\n");
     else
@@ -18,9 +18,9 @@ int GetMac()
     return status;
 }
 
-int SetDhcp()
+Outcome SetDhcp(CX9ZunaIfc& client)
 {
-    const ZUNA_ERROR status = pmyIfc->SetNetworkwithDHCP();
+    const ZUNA_ERROR status = client.SetNetworkwithDHCP();
     if (status != ZUNA_E_SUCCESS)
         std::printf("Error while changing the configuration! \n");
     else
@@ -28,10 +28,10 @@ int SetDhcp()
     return status;
 }
 
-int GetConfig()
+Outcome GetConfig(CX9ZunaIfc& client)
 {
     ZUNA_API_GET_NETWORK_CFG_REC cfg{};
-    const ZUNA_ERROR status = pmyIfc->GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
+    const ZUNA_ERROR status = client.GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Unable to get Network configuration ! \n");
         return status;
@@ -51,24 +51,24 @@ int GetConfig()
     return status;
 }
 
-int SetMac(const char* text)
+Outcome SetMac(CX9ZunaIfc& client, const char* text)
 {
     char prompt[128];
     std::snprintf(prompt, sizeof(prompt), "This operation will reset the %s card after completion.Are you Sure (y/n)?",
                   kProductWord);
     if (msgyn(prompt) != 'Y') {
         std::printf("\nCommand cancelled by user\n");
-        return 0;
+        return Outcome::Success();
     }
     // The address is checked before its pairs are read, so a short text is never
     // read past its end.
     if (ValidateMACAddress(text, nullptr) != 0) {
         std::printf("Invalid MAC address: %s \n", text);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     unsigned char mac[MAC_ADDRESS_LEN];
     ParseMacPairs(text, mac, true);
-    const ZUNA_ERROR status = pmyIfc->SetMACAddressBytesAndResetX9(mac);
+    const ZUNA_ERROR status = client.SetMACAddressBytesAndResetX9(mac);
     if (status == ZUNA_E_SUCCESS) {
         std::printf("MAC address set successfully! \n");
         std::printf("Card has been reset! \n");
@@ -78,33 +78,34 @@ int SetMac(const char* text)
     return status;
 }
 
-int SetStatic(const char* ip, const char* netmask, const char* gateway)
+Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const char* gateway)
 {
     if (ValidateIPAddress(ip) != 0 || ValidateIPAddress(netmask) != 0 || ValidateIPAddress(gateway) != 0) {
         std::printf("Wrong IP address : IP: %s Netmask: %s Gateway: %s\n", ip, netmask, gateway);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
-    const ZUNA_ERROR status = pmyIfc->SetNetworkStatically(ip, netmask, gateway, 1);
+    const ZUNA_ERROR status = client.SetNetworkStatically(ip, netmask, gateway, 1);
     if (status == ZUNA_E_SUCCESS) {
         std::printf("Network Configuration changed successfully! \n");
-        return 0;
+        return Outcome::Success();
     }
-    if (status == ZUNA_E_CONNECTION) {
-        // The card drops the connection when it takes its new address.
+    // The card drops the connection when it takes its new address; a card that stays
+    // busy past the one try (the host interface's time-out) has not taken it.
+    if (status == ZUNA_E_CONNECTION && client.GetIssueLastError() != ZUNA_E_TMOUT) {
         std::printf("The IP address of %s card has been changed to %s.\nPlease use the new IP to connect to the card.\n",
                     kProductWord, ip);
-        return 0;
+        return Outcome::Success();
     }
     std::printf("Error while setting network configuration ! \n");
     return status;
 }
 
 const SubCommand kNetworkCommands[] = {
-    {"GetMAC", 3, [](char**) { return GetMac(); }},
-    {"SetDHCP", 3, [](char**) { return SetDhcp(); }},
-    {"GetConfig", 3, [](char**) { return GetConfig(); }},
-    {"SetMAC", 4, [](char** argv) { return SetMac(argv[3]); }},
-    {"SetStatic", 6, [](char** argv) { return SetStatic(argv[3], argv[4], argv[5]); }},
+    {"GetMAC", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetMac(client); }},
+    {"SetDHCP", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return SetDhcp(client); }},
+    {"GetConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetConfig(client); }},
+    {"SetMAC", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetMac(client, argv[3]); }},
+    {"SetStatic", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetStatic(client, argv[3], argv[4], argv[5]); }},
 };
 
 }  // namespace
@@ -130,7 +131,7 @@ int ValidateMACAddress(const char* text, unsigned char* /*bytes*/)
     return ParseMacPairs(text, mac, true) ? 0 : -1;
 }
 
-int ProcessNetworkCommands(int argc, char** argv)
+Outcome ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kNetworkCommands, argc, argv);
+    return RunSubCommand(client, kNetworkCommands, argc, argv);
 }

@@ -94,23 +94,23 @@ bool ReadNotification(const char* method, const char* medium, bool disabled, ALE
 }
 
 // words: index name mailId SNMPDest PPPID NotifyMethod NotifyMedium PPPPass AlertType.
-int SetAlertRecpInfo(char** words)
+Outcome SetAlertRecpInfo(CX9ZunaIfc& client, char** words)
 {
     ALERT_RECEP_INFO_tag info;
     std::memset(&info, 0, sizeof(info));
-    if (!ReadRecipientNumber(words[0], info.arId) || !PutWord(info.recpName, words[1], "recipient name")) return -1;
+    if (!ReadRecipientNumber(words[0], info.arId) || !PutWord(info.recpName, words[1], "recipient name")) return Outcome::InvalidWords("invalid words");
 
     const AlertLevel* level = nullptr;
     for (const AlertLevel& known : kAlertLevels)
         if (x9strcasecmp(words[8], known.word) == 0) level = &known;
     if (level == nullptr) {
         std::printf("Wrong Alert Level !\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     PutTextField(info.alertLevel, level->text);
 
     Notification needs;
-    if (!ReadNotification(words[5], words[6], level->disables, info, needs)) return -1;
+    if (!ReadNotification(words[5], words[6], level->disables, info, needs)) return Outcome::InvalidWords("invalid words");
 
     struct Destination {
         const char* word;
@@ -127,25 +127,25 @@ int SetAlertRecpInfo(char** words)
     };
     for (const Destination& d : destinations) {
         if (std::strlen(d.word) >= kMinDestinationLen) {
-            if (!PutWord(d.field, d.word, d.what)) return -1;
+            if (!PutWord(d.field, d.word, d.what)) return Outcome::InvalidWords("invalid words");
         } else if (d.required) {
             std::printf("%s", d.missing);
-            return -1;
+            return Outcome::InvalidWords("invalid words");
         }
     }
 
     PrintRecipient(info);
-    const ZUNA_ERROR status = pmyIfc->SetAlertRecpData(&info);
+    const ZUNA_ERROR status = client.SetAlertRecpData(&info);
     if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int GetAlertRecpInfo(const char* indexWord)
+Outcome GetAlertRecpInfo(CX9ZunaIfc& client, const char* indexWord)
 {
     ALERT_RECEP_INFO_tag info;
     std::memset(&info, 0, sizeof(info));
-    if (!ReadRecipientNumber(indexWord, info.arId)) return -1;
-    const ZUNA_ERROR status = pmyIfc->GetAlertRecpData(&info);
+    if (!ReadRecipientNumber(indexWord, info.arId)) return Outcome::InvalidWords("invalid words");
+    const ZUNA_ERROR status = client.GetAlertRecpData(&info);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
     else
@@ -154,13 +154,13 @@ int GetAlertRecpInfo(const char* indexWord)
 }
 
 const SubCommand kPefCommands[] = {
-    {"ARInfoSet", 12, [](char** argv) { return SetAlertRecpInfo(argv + 3); }},
-    {"ARInfoGet", 4, [](char** argv) { return GetAlertRecpInfo(argv[3]); }},
+    {"ARInfoSet", 12, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAlertRecpInfo(client, argv + 3); }},
+    {"ARInfoGet", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetAlertRecpInfo(client, argv[3]); }},
 };
 
 }  // namespace
 
-int ProcessPefCommands(int argc, char** argv)
+Outcome ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kPefCommands, argc, argv);
+    return RunSubCommand(client, kPefCommands, argc, argv);
 }

@@ -22,25 +22,26 @@ const PowerWord kPowerWords[] = {
 
 }  // namespace
 
-int HostPowerControl(int argc, char** argv)
+Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
 {
     // Exactly the action word: a power action never goes out with words it ignored.
-    if (argc != 3) return -1;
+    if (argc != 3) return Outcome::InvalidWords("invalid words");
     for (const PowerWord& power : kPowerWords) {
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;
         // A power action the card did not take is a failure, also for the exit status.
-        const ZUNA_ERROR status = pmyIfc->RemoteHostPowerControl(&action);
+        const ZUNA_ERROR status = client.RemoteHostPowerControl(&action);
         if (status != ZUNA_E_SUCCESS) std::printf("Unable to perform Remote Power management\n");
         return status;
     }
-    return -1;
+    return Outcome::InvalidWords("invalid words");
 }
 
-int GetCardHealthInfo()
+Outcome GetCardHealthInfo(CX9ZunaIfc& client)
 {
     X9_HEALTH_INFO_tag entries[X9_HEALTH_ENTRIES] = {};
-    if (pmyIfc->GetCardHealth(entries) != ZUNA_E_SUCCESS) return -1;
+    if (const ZUNA_ERROR status = client.GetCardHealth(entries); status != ZUNA_E_SUCCESS)
+        return Reported(status, "Get Card Health Failed");
     std::printf("%s", kHealthRule);
     std::printf("             %s card Health\n", kProductWord);
     std::printf("%s", kHealthRule);
@@ -51,5 +52,5 @@ int GetCardHealthInfo()
                     static_cast<double>(entry.value) / 1000.0, CardText(entry.status).c_str());
     }
     std::printf("%s", kHealthRule);
-    return 0;
+    return Outcome::Success();
 }

@@ -53,7 +53,7 @@ int SplitScriptLine(const char* line, std::vector<std::string>& words)
     return static_cast<int>(words.size());
 }
 
-int handleScript(int argc, char** argv, int type)
+Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
 {
     int nameWord = 0;
     if (type == kScriptNetwork) {
@@ -62,21 +62,21 @@ int handleScript(int argc, char** argv, int type)
         nameWord = 3;
     } else {
         std::printf("Invalid Type \n");
-        return -1;
+        return Outcome::InvalidWords("unknown script type");
     }
     // The script word must be followed by the file's name.
-    if (argc <= nameWord) return -1;
+    if (argc <= nameWord) return Outcome::InvalidWords("no script file name");
     const char* slot0 = type == kScriptNetwork ? argv[2] : argv[1];
     const char* fileName = argv[nameWord];
 
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "r"));
     if (!file) {
         std::printf("canot open '%s':No such  file\n", fileName);
-        return -1;
+        return Outcome::InvalidWords("script file cannot be opened");
     }
 
     // A file without any line has run nothing, and nothing failed.
-    int result = 0;
+    Outcome result = Outcome::Success();
     std::string line;
     std::vector<std::string> words;
     for (;;) {
@@ -84,10 +84,10 @@ int handleScript(int argc, char** argv, int type)
         if (read == LineRead::kEnd) break;
         if (read == LineRead::kError) {
             std::printf("canot open '%s':No such  file\n", fileName);
-            return -1;
+            return Outcome::InvalidWords("script file cannot be read");
         }
         // An empty line ends the script: the lines after it are not run.
-        if (line[0] == '\n') return 0;
+        if (line[0] == '\n') return Outcome::Success();
 
         // A line holding a NUL, or too long for the word table, is not run at all.
         const std::size_t chars = line.size() - (line.back() == '\n' ? 1 : 0);
@@ -102,13 +102,13 @@ int handleScript(int argc, char** argv, int type)
             table.push_back(const_cast<char*>(slot0));
             for (std::string& word : words) table.push_back(word.data());
             table.push_back(nullptr);
-            result = parseArguments(count + 1, table.data());
+            result = parseArguments(client, count + 1, table.data());
         }
         // A line of separators only, a line that does not fit the word table, or a line
         // the command refuses ends the script: the lines before it have taken effect.
-        if (count <= 0 || result < 0) {
+        if (count <= 0 || result.invalidWords()) {
             std::printf("Error processing Command Script line : %s\n", line.c_str());
-            return kScriptLineRefused;
+            return Outcome::InvalidWords("script line refused", false);
         }
         std::printf("%s\n\n", kRule);
     }

@@ -29,21 +29,21 @@ constexpr std::size_t kUnitTextLen = 30;
 
 // Each sub-command reports the card's failure with its own line and passes the status
 // on, so that a refused command never exits 0.
-int Report(ZUNA_ERROR status, const char* failure, const char* success)
+Outcome Report(ZUNA_ERROR status, const char* failure, const char* success)
 {
     std::printf("%s", status != ZUNA_E_SUCCESS ? failure : success);
     return status;
 }
 
-int UploadSdk(char** argv)
+Outcome UploadSdk(CX9ZunaIfc& client, char** argv)
 {
-    return Report(pmyIfc->UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
+    return Report(client.UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
 }
 
-int ReadSensorsCommand(char**)
+Outcome ReadSensorsCommand(CX9ZunaIfc& client, char**)
 {
     std::vector<unsigned char> tree(SDK_SENSOR_BUFFER_LEN);
-    const ZUNA_ERROR status = pmyIfc->ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
+    const ZUNA_ERROR status = client.ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
     Report(status, "Cannot read sensors - no SDK found\n", "Sensor data retrieved, displaying...\n");
     if (status == ZUNA_E_SUCCESS) SDK_sensors_display(tree.data(), tree.size());
     return status;
@@ -51,14 +51,14 @@ int ReadSensorsCommand(char**)
 
 const SubCommand kSdkCommands[] = {
     {"uploadSDK", 4, UploadSdk},
-    {"uploadSDK", 3, [](char**) {
+    {"uploadSDK", 3, [](CX9ZunaIfc&, char**) -> Outcome {
          std::printf("Please supply an SDK file to upload\n");
-         return -1;
+         return Outcome::InvalidWords("no SDK file");
      }},
-    {"deleteSDK", 3, [](char**) { return Report(pmyIfc->DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); }},
+    {"deleteSDK", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return Report(client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); }},
     {"rereadSDK", 3,
-     [](char**) {
-         return Report(pmyIfc->RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
+     [](CX9ZunaIfc& client, char**) -> Outcome {
+         return Report(client.RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
      }},
     {"readsensors", 3, ReadSensorsCommand},
 };
@@ -107,15 +107,15 @@ void SDK_sensors_display(const unsigned char* tree, std::size_t len)
     }
 }
 
-int ProcessSDKCommands(int argc, char** argv)
+Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
+    if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("invalid words");
     const bool listed = std::any_of(std::begin(kSdkCommands), std::end(kSdkCommands), [&](const SubCommand& c) {
         return c.wordCount == argc && x9strcasecmp(argv[2] + 1, c.word) == 0;
     });
     if (!listed) {
         std::printf("Unknown command\n");
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
-    return RunSubCommand(kSdkCommands, argc, argv);
+    return RunSubCommand(client, kSdkCommands, argc, argv);
 }

@@ -49,7 +49,7 @@ void PrintRecord(const DUVX9_SEL_RECORD_TAG& rec)
     for (int line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
 }
 
-int AddSelRecord(const char* moduleWord, const char* eventWord, const char* severityWord)
+Outcome AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eventWord, const char* severityWord)
 {
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -62,17 +62,17 @@ int AddSelRecord(const char* moduleWord, const char* eventWord, const char* seve
     case 'I': rec.eventType.event_type = SEL_SEVERITY_RETURN_TO_OK; break;
     default: rec.eventType.event_type = SEL_SEVERITY_INFORMATION; break;
     }
-    const ZUNA_ERROR status = pmyIfc->AddSelRecord(&rec);
+    const ZUNA_ERROR status = client.AddSelRecord(&rec);
     if (status != ZUNA_E_SUCCESS) std::printf("Add SEL Record Failed, %s\n", GetZunaErrorString(status));
     return status;
 }
 
-int DelSelRecord(const char* numberWord)
+Outcome DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
 {
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
     rec.record_no = static_cast<uint16_t>(std::atoi(numberWord));
-    const ZUNA_ERROR status = pmyIfc->DelSelRecord(&rec);
+    const ZUNA_ERROR status = client.DelSelRecord(&rec);
     if (status != ZUNA_E_SUCCESS) std::printf("Del SEL Record Failed, %s\n", GetZunaErrorString(status));
     return status;
 }
@@ -81,17 +81,17 @@ int DelSelRecord(const char* numberWord)
 // buffer and prints it. Stops early for status 65535 and for a lost connection (33),
 // which every later query would meet again.
 template <typename Query>
-int ListRecords(Query query)
+Outcome ListRecords(CX9ZunaIfc& client, Query query)
 {
     SEL_STATE_INFO_TAG info{};
-    const ZUNA_ERROR infoStatus = pmyIfc->GetSelInfo(&info);
+    const ZUNA_ERROR infoStatus = client.GetSelInfo(&info);
     if (infoStatus != ZUNA_E_SUCCESS) {
         std::printf("Error while getting number of Records, %s\n", GetZunaErrorString(infoStatus));
         return infoStatus;
     }
     const unsigned count = info.no_of_records;
     std::printf("Number of Record : %d \n", static_cast<int>(count));
-    int status = ZUNA_E_SUCCESS;
+    ZUNA_ERROR status = ZUNA_E_SUCCESS;
     for (unsigned n = 1; n <= count; ++n) {
         status = query(static_cast<uint16_t>(n));
         if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) {
@@ -104,28 +104,28 @@ int ListRecords(Query query)
     return status;
 }
 
-int ListAllSelRecords()
+Outcome ListAllSelRecords(CX9ZunaIfc& client)
 {
-    return ListRecords([](uint16_t n) {
+    return ListRecords(client, [&client](uint16_t n) {
         DUVX9_SEL_RECORD_TAG rec;
         std::memset(&rec, 0, sizeof(rec));
         rec.record_no = n;
-        const ZUNA_ERROR status = pmyIfc->GetSelRecord(&rec);
+        const ZUNA_ERROR status = client.GetSelRecord(&rec);
         if (status == ZUNA_E_SUCCESS) {
             PrintRecord(rec);
             std::printf("\n");
         }
-        return static_cast<int>(status);
+        return status;
     });
 }
 
-int ListAllSelRecordsEx()
+Outcome ListAllSelRecordsEx(CX9ZunaIfc& client)
 {
-    return ListRecords([](uint16_t n) {
+    return ListRecords(client, [&client](uint16_t n) {
         EVENT_RECORD_EXT_tag rec;
         std::memset(&rec, 0, sizeof(rec));
         rec.record_no = n;
-        const ZUNA_ERROR status = pmyIfc->GetSelRecordEx(&rec);
+        const ZUNA_ERROR status = client.GetSelRecordEx(&rec);
         if (status == ZUNA_E_SUCCESS) {
             DUVX9_SEL_RECORD_TAG head;
             std::memcpy(&head, &rec, sizeof(head));
@@ -133,14 +133,14 @@ int ListAllSelRecordsEx()
             std::printf("Event String is: %s\n", CardText(rec.event_string).c_str());
             std::printf("\n");
         }
-        return static_cast<int>(status);
+        return status;
     });
 }
 
-int DispSelInfo()
+Outcome DispSelInfo(CX9ZunaIfc& client)
 {
     SEL_STATE_INFO_TAG info{};
-    const ZUNA_ERROR status = pmyIfc->GetSelInfo(&info);
+    const ZUNA_ERROR status = client.GetSelInfo(&info);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
         return status;
@@ -157,10 +157,10 @@ int DispSelInfo()
     return status;
 }
 
-int ClearAllSelRecords()
+Outcome ClearAllSelRecords(CX9ZunaIfc& client)
 {
     uint16_t count = 0;
-    const ZUNA_ERROR status = pmyIfc->ClearSelList(&count);
+    const ZUNA_ERROR status = client.ClearSelList(&count);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Del SEL Record Failed, %s\n", GetZunaErrorString(status));
     else
@@ -168,10 +168,10 @@ int ClearAllSelRecords()
     return status;
 }
 
-int GetSelPolicy()
+Outcome GetSelPolicy(CX9ZunaIfc& client)
 {
     uint8_t policy = 0;
-    const ZUNA_ERROR status = pmyIfc->GetSelPolicy(&policy);
+    const ZUNA_ERROR status = client.GetSelPolicy(&policy);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Get SEL policy failed, %s\n", GetZunaErrorString(status));
         return status;
@@ -183,7 +183,7 @@ int GetSelPolicy()
     return status;
 }
 
-int SetSelPolicy(const char* word)
+Outcome SetSelPolicy(CX9ZunaIfc& client, const char* word)
 {
     uint8_t policy;
     if (x9strcasecmp(word, "Rollover") == 0) {
@@ -192,10 +192,10 @@ int SetSelPolicy(const char* word)
         policy = SEL_POLICY_STOP;
     } else {
         std::printf("Unknown SEL policy !!!\n");
-        return 1;
+        return Outcome::LocalFailure(kExitSelPolicyUnknown, "unknown event-log policy");
     }
     std::printf("Policy: %d\n", policy);
-    const ZUNA_ERROR status = pmyIfc->SetSelPolicy(policy);
+    const ZUNA_ERROR status = client.SetSelPolicy(policy);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Set SEL policy failed, %s\n", GetZunaErrorString(status));
     else
@@ -204,15 +204,15 @@ int SetSelPolicy(const char* word)
 }
 
 const SubCommand kSelCommands[] = {
-    {"add", 6, [](char** argv) { return AddSelRecord(argv[3], argv[4], argv[5]); }},
-    {"postEvent", 6, [](char**) { return 0; }},
-    {"del", 4, [](char** argv) { return DelSelRecord(argv[3]); }},
-    {"setPolicy", 4, [](char** argv) { return SetSelPolicy(argv[3]); }},
-    {"listAll", 3, [](char**) { return ListAllSelRecords(); }},
-    {"LISTALLEX", 3, [](char**) { return ListAllSelRecordsEx(); }},
-    {"selInfo", 3, [](char**) { return DispSelInfo(); }},
-    {"clear", 3, [](char**) { return ClearAllSelRecords(); }},
-    {"getPolicy", 3, [](char**) { return GetSelPolicy(); }},
+    {"add", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSelRecord(client, argv[3], argv[4], argv[5]); }},
+    {"postEvent", 6, [](CX9ZunaIfc&, char**) -> Outcome { return Outcome::Success(); }},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DelSelRecord(client, argv[3]); }},
+    {"setPolicy", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSelPolicy(client, argv[3]); }},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecords(client); }},
+    {"LISTALLEX", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecordsEx(client); }},
+    {"selInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return DispSelInfo(client); }},
+    {"clear", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ClearAllSelRecords(client); }},
+    {"getPolicy", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetSelPolicy(client); }},
 };
 
 }  // namespace
@@ -225,7 +225,7 @@ void PrintLineHexAndAsc(const unsigned char* bytes, int count)
     std::printf("\n");
 }
 
-int ProcessSelCommands(int argc, char** argv)
+Outcome ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kSelCommands, argc, argv);
+    return RunSubCommand(client, kSelCommands, argc, argv);
 }

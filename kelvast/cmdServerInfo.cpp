@@ -27,44 +27,44 @@ const ServerInfoOption kOptions[] = {
 
 }  // namespace
 
-int ShowServerInfo()
+Outcome ShowServerInfo(CX9ZunaIfc& client)
 {
     SERVER_INFO_STRUCT_tag info{};
-    if (pmyIfc->GetServerInfo(&info) != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = client.GetServerInfo(&info); status != ZUNA_E_SUCCESS) {
         std::printf("Unable to get server information\n");
-        return 0;
+        return status;
     }
     std::printf("Server Name: %s\n", CardText(info.serverName).c_str());
     std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());
     std::printf("Server OS: %s\n", CardText(info.serverOs).c_str());
     std::printf("Server Description: %s\n", CardText(info.serverDescription).c_str());
-    return 0;
+    return Outcome::Success();
 }
 
-int ProcessServerInfo(int argc, char** argv)
+Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
 {
     constexpr int kMinWords = 9;
-    if (argc < kMinWords) return -1;
+    if (argc < kMinWords) return Outcome::InvalidWords("invalid words");
 
     SERVER_INFO_STRUCT_tag info;
     std::memset(&info, 0, sizeof(info));
     for (const ServerInfoOption& option : kOptions) {
         for (int i = 2; i < argc; i += 2) {
             if (x9strcasecmp(argv[i], option.word) != 0) continue;
-            if (i + 1 >= argc) return -1;
+            if (i + 1 >= argc) return Outcome::InvalidWords("invalid words");
             const char* value = argv[i + 1];
             if (!PutTextField(option.field(info), option.size, value)) {
                 std::printf("Invalid %s: at most %zu characters are allowed!\n", option.what, option.size - 1);
-                return -1;
+                return Outcome::InvalidWords("invalid words");
             }
             break;
         }
     }
-    const ZUNA_ERROR status = pmyIfc->SetServerInfo(&info);
+    const ZUNA_ERROR status = client.SetServerInfo(&info);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Set Server Information Failed, %s\n", GetZunaErrorString(status));
         return status;
     }
     std::printf("Server Information set successfully\n");
-    return 0;
+    return Outcome::Success();
 }

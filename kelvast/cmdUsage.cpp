@@ -40,6 +40,10 @@ void PageHeading(const char* prog)
     std::printf(" Network access '-nw' requires a login. Password cannot be specified on the command line.\n");
     std::printf(" You will be prompted for the password.\n");
     std::printf(" Scripting option will prompt for password only once at the beginning\n");
+    std::printf("\n Exit status\n");
+    std::printf(" -----------\n");
+    for (const ExitStatusRow& row : kExitStatusTable) std::printf(" %4d  %s\n", row.status, row.meaning);
+    std::printf(" Any other status is the card's own; 1, 8, 26, 28 and 33 are also card statuses.\n");
 }
 
 void PageScriptUserSel(bool full)

@@ -30,39 +30,32 @@ bool AccountTextsAreValid(const char* name, const char* password, std::size_t mi
     return failure == nullptr;
 }
 
-// Prints "Operation failed, <status text>\n" for a nonzero status; returns the status.
-int Reported(const char* operation, ZUNA_ERROR status)
-{
-    if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", operation, GetZunaErrorString(status));
-    return status;
-}
-
-// Names only; nothing but the entries is printed, also on failure.
-int ListAllUsers()
+// Names only; the entries read, then the failure line of a failed listing.
+Outcome ListAllUsers(CX9ZunaIfc& client)
 {
     char names[kListTable][USER_TEXT_LEN] = {};
     int count = 0;
-    const ZUNA_ERROR status = pmyIfc->GetAllUsernames(names, kListTable, &count);
+    const ZUNA_ERROR status = client.GetAllUsernames(names, kListTable, &count);
     for (int i = 0; i < count; ++i) std::printf("User %d: %s \n", i + 1, CardText(names[i]).c_str());
-    return status;
+    return Reported(status, "List Users Failed");
 }
 
-int ListAllUserPass()
+Outcome ListAllUserPass(CX9ZunaIfc& client)
 {
     ZUNA_API_USER_REC users[kListTable] = {};
     int count = 0;
-    const ZUNA_ERROR status = pmyIfc->GetAllUsernamePassword(users, kListTable, &count);
+    const ZUNA_ERROR status = client.GetAllUsernamePassword(users, kListTable, &count);
     for (int i = 0; i < count; ++i)
         std::printf("User %d: %s Password: %s \n", i + 1, CardText(users[i].username).c_str(),
                     CardText(users[i].password).c_str());
-    return status;
+    return Reported(status, "List Users Failed");
 }
 
-int ListAllSNMP()
+Outcome ListAllSNMP(CX9ZunaIfc& client)
 {
     ZUNA_API_SNMP_USER_REC users[kListTable] = {};
     int count = 0;
-    const ZUNA_ERROR status = pmyIfc->GetAllSNMPUserInfo(users, kListTable, &count);
+    const ZUNA_ERROR status = client.GetAllSNMPUserInfo(users, kListTable, &count);
     if (status != ZUNA_E_SUCCESS) {
         std::printf("Error in getting SNMP users' infomation\n");
         return status;
@@ -79,36 +72,36 @@ int ListAllSNMP()
     return status;
 }
 
-int AddUser(const char* username, const char* password)
+Outcome AddUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
-    if (!AccountTextsAreValid(username, password, kMinPassword)) return ZUNA_E_RANGE;
-    return Reported("Add user failed", pmyIfc->AddNewUser(username, password));
+    if (!AccountTextsAreValid(username, password, kMinPassword)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
+    return Reported(client.AddNewUser(username, password), "Add user failed");
 }
 
 // The name is not checked, but one that does not fit the record is not cut short
 // (a shorter name could be another user's): refused with 26, nothing sent.
-int RemoveUser(const char* username, const char* password)
+Outcome RemoveUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
     ZUNA_API_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
     if (!PutTextField(rec.username, username) || !PutTextField(rec.password, password)) {
         std::printf("The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
-        return ZUNA_E_RANGE;
+        return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
     }
-    return Reported("Remove user failed", pmyIfc->RemoveUser(&rec));
+    return Reported(client.RemoveUser(&rec), "Remove user failed");
 }
 
 // Protocol words are compared exactly (case matters); a bad one is an invalid word.
-int AddSnmpUser(const char* name, const char* password, const char* auth, const char* priv)
+Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, const char* auth, const char* priv)
 {
-    if (!AccountTextsAreValid(name, password, 0)) return ZUNA_E_RANGE;
+    if (!AccountTextsAreValid(name, password, 0)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
     if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0) {
         std::printf("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     if (std::strcmp(priv, "DES") != 0 && std::strcmp(priv, "NONE") != 0) {
         std::printf("Invalid Priv Protocol:%s\nValid input:DES/NONE", priv);
-        return -1;
+        return Outcome::InvalidWords("invalid words");
     }
     ZUNA_API_SNMP_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -117,23 +110,23 @@ int AddSnmpUser(const char* name, const char* password, const char* auth, const 
     PutTextField(rec.authPro, auth);
     PutTextField(rec.privPro, priv);
     PutTextField(rec.pass, password);
-    return Reported("Add SNMP user failed", pmyIfc->AddSNMPUser(&rec));
+    return Reported(client.AddSNMPUser(&rec), "Add SNMP user failed");
 }
 
 // "listAllUser" is tried before "listAll"; the words match whole, so either order
 // gives the same.
 const SubCommand kUserCommands[] = {
-    {"listAllUser", 3, [](char**) { return ListAllUsers(); }},
-    {"listAll", 3, [](char**) { return ListAllUserPass(); }},
-    {"getSnmp", 3, [](char**) { return ListAllSNMP(); }},
-    {"del", 4, [](char** argv) { return RemoveUser(argv[3], "fillerpwd"); }},
-    {"add", 5, [](char** argv) { return AddUser(argv[3], argv[4]); }},
-    {"add", 7, [](char** argv) { return AddSnmpUser(argv[3], argv[4], argv[5], argv[6]); }},
+    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUsers(client); }},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUserPass(client); }},
+    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSNMP(client); }},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RemoveUser(client, argv[3], "fillerpwd"); }},
+    {"add", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddUser(client, argv[3], argv[4]); }},
+    {"add", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); }},
 };
 
 }  // namespace
 
-int ProcessUserCommands(int argc, char** argv)
+Outcome ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
-    return RunSubCommand(kUserCommands, argc, argv);
+    return RunSubCommand(client, kUserCommands, argc, argv);
 }

@@ -14,13 +14,11 @@
 #include "login.h"
 #include "stdfds.h"
 
-CX9ZunaIfc* pmyIfc = nullptr;
-
 namespace {
 
 struct GroupEntry {
     const char* word;  // group word past its dash
-    int (*handler)(int argc, char** argv);
+    Outcome (*handler)(CX9ZunaIfc& client, int argc, char** argv);
 };
 
 // Group words in matching order; groups not built yet are simply not listed.
@@ -39,11 +37,11 @@ const GroupEntry kGroups[] = {
     {"PppCfg", ProcessPppCfgCommands},
     {"ASRCfg", ProcessASRCfgCommands},
     {"setServerInfo", ProcessServerInfo},
-    {"GetServerInfo", [](int, char**) { return ShowServerInfo(); }},
-    {"GetCardHealth", [](int, char**) { return GetCardHealthInfo(); }},
-    {"GetI2CCfg", [](int, char**) { return ShowI2CConfig(); }},
+    {"GetServerInfo", [](CX9ZunaIfc& client, int, char**) { return ShowServerInfo(client); }},
+    {"GetCardHealth", [](CX9ZunaIfc& client, int, char**) { return GetCardHealthInfo(client); }},
+    {"GetI2CCfg", [](CX9ZunaIfc& client, int, char**) { return ShowI2CConfig(client); }},
     {"SetI2CCfg", SetI2CAddress},
-    {"GetIpmiCfg", [](int, char**) { return ShowIpmiConfig(); }},
+    {"GetIpmiCfg", [](CX9ZunaIfc& client, int, char**) { return ShowIpmiConfig(client); }},
     {"SetIpmiCfg", SetIpmiConfig},
     {"HostCtrl", HostPowerControl},
 };
@@ -134,31 +132,49 @@ const char* findprogname(const char* name)
     return last ? last + 1 : name;
 }
 
-int parseArguments(int argc, char** argv)
+Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv)
 {
-    if (argc < 2 || argv[1][0] != '-') return -1;
+    if (argc < 2 || argv[1][0] != '-') return Outcome::InvalidWords("no group word");
     const char* group = argv[1] + 1;
     for (const GroupEntry& entry : kGroups)
-        if (x9strcasecmp(group, entry.word) == 0) return entry.handler(argc, argv);
-    return -1;
+        if (x9strcasecmp(group, entry.word) == 0) return entry.handler(client, argc, argv);
+    return Outcome::InvalidWords("unknown group word");
 }
 
-int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv)
+Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv)
 {
-    if (argc < 3 || argv[2][0] != '-') return -1;
+    if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("no sub-command word");
     for (const SubCommand& command : table)
-        if (argc == command.wordCount && x9strcasecmp(argv[2] + 1, command.word) == 0) return command.run(argv);
-    return -1;
+        if (argc == command.wordCount && x9strcasecmp(argv[2] + 1, command.word) == 0) return command.run(client, argv);
+    return Outcome::InvalidWords("unknown sub-command or word count");
+}
+
+Outcome Reported(ZUNA_ERROR status, const char* failure)
+{
+    if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", failure, GetZunaErrorString(status));
+    return status;
+}
+
+int ExitStatusOf(const Outcome& outcome)
+{
+    switch (outcome.kind()) {
+    case Outcome::Kind::kSuccess: return kExitSuccess;
+    case Outcome::Kind::kInvalidWords: return kExitInvalidWords;
+    case Outcome::Kind::kNotReached: return kExitNotReached;
+    case Outcome::Kind::kLocalFailure:
+    case Outcome::Kind::kCardStatus: break;
+    }
+    return outcome.code() > kExitStatusMax ? kExitStatusMax : outcome.code();
 }
 
 namespace {
 
 // Connects the run's client; prints the connection lines. False when it failed.
-bool ConnectClient()
+bool ConnectClient(CX9ZunaIfc& client)
 {
     std::printf("Connecting..");
     std::fflush(stdout);
-    if (pmyIfc->Connect() != ZUNA_E_SUCCESS) {
+    if (client.Connect() != ZUNA_E_SUCCESS) {
         std::printf("Error during connect \n");
         return false;
     }
@@ -167,7 +183,7 @@ bool ConnectClient()
 }
 
 // Asks for the password and logs in. Returns the login status (0 logged in).
-int LoginClient(const char* user)
+int LoginClient(CX9ZunaIfc& client, const char* user)
 {
     if (std::strlen(user) > ZUNA_LOGIN_MAX_TEXT) {
         std::printf("The user name is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
@@ -181,7 +197,7 @@ int LoginClient(const char* user)
         std::printf("The password is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
         return kExitInvalidWords;
     }
-    const int status = pmyIfc->ZunaLogin(user, password);
+    const int status = client.ZunaLogin(user, password);
     explicit_bzero(password, sizeof(password));
     if (status != 0) {
         std::printf("Invalid Username/Password!\n");
@@ -203,48 +219,46 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
         return kExitInvalidWords;
     }
 
-    int result = -1;
+    Outcome result = Outcome::InvalidWords("unknown medium word");
     if (x9strcasecmp(PastFirstChar(first), "nw") == 0) {
         if (argc < 3 || argv[2][0] == '-') {
             Usage(argv[0], 0);
             return kExitInvalidWords;
         }
         client = std::make_unique<CX9ZunaIfc>(MEDIUM_NW, OS_WINDOWS, argv[2], ZUNA_TCP_PORT);
-        pmyIfc = client.get();
-        if (!ConnectClient()) return ZUNA_E_CONNECTION;
+        if (!ConnectClient(*client)) return kExitNotReached;
         if (argc - 1 < 4) {
             Usage(argv[0], 0);
             return kExitTooFewWords;
         }
-        const int login = LoginClient(argv[3]);
+        const int login = LoginClient(*client, argv[3]);
         if (login != 0) return login;
         if (x9strcasecmp(PastFirstChar(argv[4]), "script") == 0)
-            result = handleScript(argc, argv, kScriptNetwork);
+            result = handleScript(*client, argc, argv, kScriptNetwork);
         else
-            result = parseArguments(argc - 3, argv + 3);
+            result = parseArguments(*client, argc - 3, argv + 3);
     } else if (x9strcasecmp(PastFirstChar(first), "cd") == 0) {
         client = std::make_unique<CX9ZunaIfc>(MEDIUM_CD, OS_WINDOWS, nullptr, 0);
-        pmyIfc = client.get();
-        if (!ConnectClient()) return ZUNA_E_CONNECTION;
+        if (!ConnectClient(*client)) return kExitNotReached;
         if (argc - 1 < 2) {
             Usage(argv[0], 0);
             return kExitTooFewWords;
         }
         if (x9strcasecmp(PastFirstChar(argv[2]), "script") == 0)
-            result = handleScript(argc, argv, kScriptHostInterface);
+            result = handleScript(*client, argc, argv, kScriptHostInterface);
         else
-            result = parseArguments(argc - 1, argv + 1);
+            result = parseArguments(*client, argc - 1, argv + 1);
     }
 
-    if (result == kScriptLineRefused) return kExitInvalidWords;
-    if (result < 0) {
-        if (msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y') Usage(argv[0], 0);
+    if (result.invalidWords()) {
+        if (result.offersHelp() && msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y')
+            Usage(argv[0], 0);
         return kExitInvalidWords;
     }
     std::printf("\n%s", kBannerRule);
     std::printf("Remember to run %s with -flash -saveconfig to make changes permanent\n", kToolName);
     std::printf("%s", kBannerRule);
-    return result;
+    return ExitStatusOf(result);
 }
 
 }  // namespace
@@ -254,7 +268,6 @@ int KelvastMain(int argc, char** argv)
     std::unique_ptr<CX9ZunaIfc> client;
     const int status = RunCommandLine(argc, argv, client);
     std::fflush(stdout);
-    pmyIfc = nullptr;
     client.reset();
     // An exit status keeps only its low byte: a status of 256 would read as success.
     return status > kExitStatusMax ? kExitStatusMax : status;

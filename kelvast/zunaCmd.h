@@ -1,12 +1,13 @@
 // kelvast: shared declarations of the entry point, the dispatcher, the shared helpers
 // and the command-group handlers.
 //
-// Handler convention: every group handler takes the word count and the word vector
+// Handler convention: every group handler takes the run's client (created, connected and
+// destroyed by the entry point only), the word count and the word vector
 // (word 0 an unread slot, word 1 the group word, word 2 the sub-command, words 3.. its
-// arguments). It returns -1 when the words are not valid for the group (the entry
-// point then offers the help) and otherwise the status of its last card operation,
-// which becomes the exit status (255 for any status above 255). Handlers print their
-// own results to standard output.
+// arguments). It returns its Outcome: success, invalid words (the entry point then
+// offers the help), a local failure, the card's status, or the card not reached; the
+// entry point turns it into the exit status with ExitStatusOf. Handlers print their own
+// results, and one failure line for every failure, to standard output.
 #pragma once
 
 #include <cstring>
@@ -19,15 +20,100 @@
 #include "fieldtext.h"
 #include "x9zunaifc.h"
 
-// The run's one client; created and destroyed by the entry point only.
-extern CX9ZunaIfc* pmyIfc;
-
 inline constexpr const char* kToolName = "kelvast";
 inline constexpr const char* kToolVersion = KELVAST_VERSION;  // set by the build
 inline constexpr const char* kProductWord = "ORVA";
-inline constexpr int kExitInvalidWords = 8;
-inline constexpr int kExitTooFewWords = 1;
-inline constexpr int kExitStatusMax = 255;
+// The tool's exit statuses, the one table (the README and the help's first page list
+// it). A card's status is the exit status as it is (255 for any status above 255), so
+// some of the tool's own numbers are also card statuses: 1 is the card's refused login
+// (ZUNA_E_AUTH), 8 its ZUNA_E_ARG, 26 its ZUNA_E_RANGE, 28 its ZUNA_E_INVALID, 33 is
+// ZUNA_E_CONNECTION itself.
+enum ExitStatus : int {
+    kExitSuccess = 0,
+    kExitTooFewWords = 1,        // too few words after connecting (after the short help)
+    kExitSelPolicyUnknown = 1,   // -sel -setPolicy with a word other than Rollover or Stop
+    kExitBootBlocksDiffer = 1,   // -flash -CompareBoot: the card's boot block differs
+    kExitInvalidWords = 8,       // invalid words or options
+    kExitValueRefused = 26,      // a user name or password refused before sending
+    kExitNotReached = 33,        // the card not reached, or its reply refused
+    kExitCardPathTooLong = 28,   // a card path of 80 characters or more
+    kExitImageFile = 40,         // an image file that cannot be opened, read or verified
+    kExitHostFileWrite = 41,     // a host file that cannot be created or written whole
+    kExitConfigFile = 42,        // a configuration file that cannot be read or does not fit
+    kExitTimeNotShown = 43,      // a card time the host cannot show as a local date
+    kExitStatusMax = 255,        // a card status above 255
+};
+
+// The exit-status table as the help and the README show it, in this order.
+struct ExitStatusRow {
+    int status;
+    const char* meaning;
+};
+inline constexpr ExitStatusRow kExitStatusTable[] = {
+    {kExitSuccess, "success"},
+    {kExitTooFewWords, "too few words, an unknown SEL policy, or boot blocks that differ"},
+    {kExitInvalidWords, "invalid words or options"},
+    {kExitValueRefused, "a user name or password refused before sending"},
+    {kExitCardPathTooLong, "a card path of 80 characters or more"},
+    {kExitNotReached, "the card not reached, or its reply refused"},
+    {kExitImageFile, "an image file that cannot be opened, read or verified"},
+    {kExitHostFileWrite, "a host file that cannot be created or written whole"},
+    {kExitConfigFile, "a configuration file that cannot be read or does not fit the card"},
+    {kExitTimeNotShown, "a card time the host cannot show as a date"},
+    {kExitStatusMax, "a card status above 255"},
+};
+
+// What a command did. A client operation's status converts to its outcome: 0 success,
+// 33 the card not reached or its reply refused, any other the card's status.
+class Outcome {
+public:
+    enum class Kind { kSuccess, kInvalidWords, kLocalFailure, kCardStatus, kNotReached };
+
+    Outcome(ZUNA_ERROR status)  // NOLINT: a status is an outcome
+        : m_kind(status == ZUNA_E_SUCCESS      ? Kind::kSuccess
+                 : status == ZUNA_E_CONNECTION ? Kind::kNotReached
+                                               : Kind::kCardStatus),
+          m_code(static_cast<int>(status))
+    {
+    }
+    static Outcome Success() { return Outcome(ZUNA_E_SUCCESS); }
+    // Words not valid for the command; offerHelp false for a refused script line, which
+    // ends the run at once without the help question.
+    static Outcome InvalidWords(const char* reason, bool offerHelp = true)
+    {
+        return Outcome(Kind::kInvalidWords, kExitInvalidWords, reason, offerHelp);
+    }
+    // The tool's own failure on the host, one of the local codes of ExitStatus.
+    static Outcome LocalFailure(ExitStatus code, const char* reason)
+    {
+        return Outcome(Kind::kLocalFailure, code, reason, false);
+    }
+
+    Kind kind() const { return m_kind; }
+    // The card's status, the local code, or 8 for invalid words.
+    int code() const { return m_code; }
+    const char* reason() const { return m_reason; }
+    bool ok() const { return m_kind == Kind::kSuccess; }
+    bool invalidWords() const { return m_kind == Kind::kInvalidWords; }
+    bool offersHelp() const { return m_offerHelp; }
+
+private:
+    Outcome(Kind kind, int code, const char* reason, bool offerHelp)
+        : m_kind(kind), m_code(code), m_reason(reason), m_offerHelp(offerHelp)
+    {
+    }
+    Kind m_kind;
+    int m_code;
+    const char* m_reason = "";
+    bool m_offerHelp = false;
+};
+
+// The exit status of an outcome (the table above).
+int ExitStatusOf(const Outcome& outcome);
+
+// A client operation's outcome; when it failed, first prints its one failure line,
+// "<failure>, <status text>\n" (failure such as "Add SEL Record Failed").
+Outcome Reported(ZUNA_ERROR status, const char* failure);
 
 // Case-insensitive comparison of option and command words (0 when equal).
 int x9strcasecmp(const char* a, const char* b);
@@ -52,37 +138,37 @@ void Usage(const char* startName, int full);
 int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
-int parseArguments(int argc, char** argv);
+Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv);
 
 // One sub-command of a group: its word past the dash, its word count (word 0 included)
 // and its handler, given the whole word vector. A word may be listed once per count.
 struct SubCommand {
     const char* word;
     int wordCount;
-    int (*run)(char** argv);
+    Outcome (*run)(CX9ZunaIfc& client, char** argv);
 };
 // Runs the entry whose word matches word 2 past its dash (either letter case) and whose
-// count is argc; -1 when word 2 is not a dash word or no entry matches.
-int RunSubCommand(std::span<const SubCommand> table, int argc, char** argv);
+// count is argc; invalid words when word 2 is not a dash word or no entry matches.
+Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv);
 
 // Script mode: runs the command-group lines of a file, one after another, over the
 // run's connection. type kScriptNetwork: the file name is word 5 (-nw, address, user,
 // -script, file) and each line's word 0 is the address; kScriptHostInterface: word 3
 // (-cd, -script, file) and word 0 "-cd". Lines are read whole. Returns the result of
 // the last line run (0 for a file without lines, or when an empty line ends the
-// script); -1 for a missing file name, a file that cannot be opened or read (a
-// directory), or another type; kScriptLineRefused after printing the error line for
+// script); invalid words for a missing file name, a file that cannot be opened or read
+// (a directory), or another type; invalid words without the help question (the
+// program then ends with 8 at once, without the banner) after printing the error line for
 // a line that is refused before anything of it runs (separators only, a NUL, more
 // than kScriptMaxLineChars characters, a word too long or too many words) or that its
-// command refuses (the program then ends with 8 at once, without the banner).
+// command refuses.
 inline constexpr int kScriptNetwork = 1;
 inline constexpr int kScriptHostInterface = 2;
-inline constexpr int kScriptLineRefused = -2;
 inline constexpr std::size_t kScriptMaxWords = 24;
 inline constexpr std::size_t kScriptMaxWordChars = 254;
 // The word table's size: 24 words of 254 characters, each with a separator.
 inline constexpr std::size_t kScriptMaxLineChars = kScriptMaxWords * (kScriptMaxWordChars + 1);
-int handleScript(int argc, char** argv, int type);
+Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type);
 // The words of a script line, split at blanks, commas, semicolons, exclamation marks
 // and newlines (runs of them count as one; tab and carriage return stay in words).
 // Returns the count, or -1 when the line has more than kScriptMaxWords words or a word
@@ -90,43 +176,46 @@ int handleScript(int argc, char** argv, int type);
 int SplitScriptLine(const char* line, std::vector<std::string>& words);
 
 // Group handlers.
-int ProcessUserCommands(int argc, char** argv);
-int ProcessGeneralCommands(int argc, char** argv);
-int ProcessSelCommands(int argc, char** argv);
-int ProcessPefCommands(int argc, char** argv);
-int ProcessNetworkCommands(int argc, char** argv);
-int ProcessHeartbeatCommands(int argc, char** argv);
-int ProcessServerInfo(int argc, char** argv);
+Outcome ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv);
 // -SDK: -uploadSDK FILE, -deleteSDK, -rereadSDK, -readsensors. Each prints its line and
-// gives the card's status; an unknown sub-command prints "Unknown command" (-1).
-int ProcessSDKCommands(int argc, char** argv);
+// gives the card's status; an unknown sub-command prints "Unknown command" (invalid
+// words).
+Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv);
 // The sensor listing of a tree that ReadSensors decoded into the len bytes at tree.
 void SDK_sensors_display(const unsigned char* tree, std::size_t len);
 // The name of a reading's unit code, cut to fit size bytes ("Unrecognized" for a code
 // without one).
 void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size);
-// -file (the card's flash and card-mode words will share it): -upload, -download and
-// -uploadServerInfo; a card path of 80 characters or more is refused (28) with a message.
-int ProcessFlashCommands(int argc, char** argv);
-// -GetServerInfo, handled in the dispatcher: prints the four fields or one failure
-// line; 0 either way.
-int ShowServerInfo();
+// -flash, -cardMode and -file: every flash, card-mode and file sub-command under each
+// word. Each failure prints one line; a card path of 80 characters or more is refused
+// (28) with a message; an image, host or configuration file the tool cannot use is a
+// local failure (40, 41, 42) without the help question.
+Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv);
+// -GetServerInfo, handled in the dispatcher: prints the four fields, or one failure
+// line and gives the card's status.
+Outcome ShowServerInfo(CX9ZunaIfc& client);
 
 // Advanced settings: the groups -ModemCfg, -PppCfg and -ASRCfg, and the single
 // commands the dispatcher hands the whole word vector (word 1 the command word). The
 // single commands print a card failure's line and give the card's status, so that a
-// power action or setting the card refused never exits 0; -1 for invalid words.
-// -HostCtrl takes exactly its one action word: with any other word count it is -1.
-int ProcessModemCommands(int argc, char** argv);
-int ProcessPppCfgCommands(int argc, char** argv);
-int ProcessASRCfgCommands(int argc, char** argv);
-int ShowI2CConfig();
-int SetI2CAddress(int argc, char** argv);
-int ShowIpmiConfig();
-int SetIpmiConfig(int argc, char** argv);
-int HostPowerControl(int argc, char** argv);
-// -GetCardHealth: the six readings; -1 (no message) when the card gives none.
-int GetCardHealthInfo();
+// power action or setting the card refused never exits 0; invalid words otherwise.
+// -HostCtrl takes exactly its one action word: any other word count is invalid words.
+Outcome ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ShowI2CConfig(CX9ZunaIfc& client);
+Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ShowIpmiConfig(CX9ZunaIfc& client);
+Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv);
+Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv);
+// -GetCardHealth: the six readings, or "Get Card Health Failed, %s" and the status.
+Outcome GetCardHealthInfo(CX9ZunaIfc& client);
 // The options of -ModemCfg -set (words 3.. of argv, argc words in all, at least 4) into rec: the
 // port (exactly ttyS2 or ttyS3) and the values given, each checked: one to three pairs of
 // -s BAUD, -i INIT, -p PHONE in any order, each option at most once (and, of the form

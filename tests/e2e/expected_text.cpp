@@ -26,6 +26,19 @@ std::string HelpText(const std::string& prog, bool full)
     t += " Network access '-nw' requires a login. Password cannot be specified on the command line.\n";
     t += " You will be prompted for the password.\n";
     t += " Scripting option will prompt for password only once at the beginning\n";
+    t += "\n Exit status\n -----------\n";
+    t += "    0  success\n";
+    t += "    1  too few words, an unknown SEL policy, or boot blocks that differ\n";
+    t += "    8  invalid words or options\n";
+    t += "   26  a user name or password refused before sending\n";
+    t += "   28  a card path of 80 characters or more\n";
+    t += "   33  the card not reached, or its reply refused\n";
+    t += "   40  an image file that cannot be opened, read or verified\n";
+    t += "   41  a host file that cannot be created or written whole\n";
+    t += "   42  a configuration file that cannot be read or does not fit the card\n";
+    t += "   43  a card time the host cannot show as a date\n";
+    t += "  255  a card status above 255\n";
+    t += " Any other status is the card's own; 1, 8, 26, 28 and 33 are also card statuses.\n";
     t += "\n      ---------------------Press Enter to see Command Details----------------";
     // Page 2.
     t += "\n";

@@ -81,26 +81,6 @@ TEST_F(Heartbeat, SubCommandWordsIgnoreLetterCase)
     EXPECT_TRUE(RunMatches(Kelvast({"-HB", "-GETHB"}), 0, Accepted(IntervalLine("600")), kPasswordTerminal));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HbFailures, CardFailure,
-    ::testing::ValuesIn(InGroup(
-        "-HB", {
-        FailureCase{
-            "GetHb", {"--fail", "0x0A00:5"}, {"-GetHB"}, "Get Heartbeat Interval Failed, Permission denied\n", 5},
-        FailureCase{"GetHbConnectionLost",
-                      {"--drop", "0x0A00"},
-                      {"-GetHB"},
-                      "Get Heartbeat Interval Failed, Error during connect \n",
-                      33},
-        FailureCase{
-            "SetHb", {"--fail", "0x0A01:28"}, {"-SetHB", "600"}, "Set Heartbeat Failed, Invalid argument/data\n", 28},
-        FailureCase{"SetHbRaised",
-                      {"--fail", "0x0A01:19"},
-                      {"-SetHB", "100"},
-                      kDefaulting + "Set Heartbeat Failed, Read only\n",
-                      19}})),
-    CaseName());
-
 struct InvalidWordsCase {
     const char* name;
     Words words;
@@ -254,13 +234,6 @@ TEST_F(ServerInfoCommands, RefusedWordsChangeNothing)
 }
 
 // A refused read still ends with 0.
-TEST_F(ServerInfoCommands, GetServerInfoRefusedByTheCard)
-{
-    ASSERT_TRUE(StartCard({"--fail", "0x0905:5"}));
-    EXPECT_TRUE(
-        RunMatches(Kelvast({"-GetServerInfo"}), 0, Accepted("Unable to get server information\n"), kPasswordTerminal));
-}
-
 TEST_F(ServerInfoCommands, SetServerInfoRefusedByTheCard)
 {
     ASSERT_TRUE(StartCard({"--fail", "0x0904:19"}));

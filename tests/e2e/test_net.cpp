@@ -259,29 +259,6 @@ TEST_F(Net, SetMacRefusedByTheCardDoesNotResetIt)
 
 // --- Card failures ---------------------------------------------------------------------
 
-INSTANTIATE_TEST_SUITE_P(
-    NetFailures, CardFailure,
-    ::testing::ValuesIn(InGroup(
-        "-net", {
-        FailureCase{"GetMac", {"--fail", "0x0800:5"}, {"-GetMAC"}, "Error while getting MAC address !\n", 5},
-        FailureCase{
-            "GetConfig", {"--fail", "0x0700:21"}, {"-GetConfig"}, "Unable to get Network configuration ! \n", 21},
-        FailureCase{"SetDhcp", {"--fail", "0x0702:5"}, {"-SetDHCP"}, "Error while changing the configuration! \n", 5},
-        FailureCase{"SetStatic",
-                    {"--fail", "0x0701:28"},
-                    {"-SetStatic", "10.0.0.9", "255.255.255.0", "10.0.0.1"},
-                    kSetStaticFailed,
-                    28},
-        // Only a connection that ends counts as the card having moved.
-        FailureCase{"SetStaticBusy",
-                    {"--fail", "0x0701:3"},
-                    {"-SetStatic", "10.0.0.9", "255.255.255.0", "10.0.0.1"},
-                    kSetStaticFailed,
-                    3},
-        FailureCase{
-            "GetMacConnectionLost", {"--drop", "0x0800"}, {"-GetMAC"}, "Error while getting MAC address !\n", 33}})),
-    CaseName());
-
 // --- Invalid words ---------------------------------------------------------------------
 
 struct InvalidWordsCase {

@@ -92,13 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::ValuesIn(InGroup(
         "-SDK", {
         FailureCase{"UploadFragment", {"--fail", "0x060B:19"}, {"-uploadSDK", "/dev/null"}, "Error uploading SDK\n", 30},
-        FailureCase{"UploadNoHostFile", {}, {"-uploadSDK", "/nonexistent/sdk.dat"}, "Error uploading SDK\n", 14},
         FailureCase{"UploadCommit", {"--fail", "0x0606:5"}, {"-uploadSDK", "/dev/null"}, "Error uploading SDK\n", 5},
         FailureCase{"UploadReread", {"--fail", "0x0201:3"}, {"-uploadSDK", "/dev/null"}, "Error uploading SDK\n", 3},
-        FailureCase{"Delete", {"--fail", "0x0200:5"}, {"-deleteSDK"}, "Error deleting SDK\n", 5},
-        FailureCase{"Reread", {"--fail", "0x0201:3"}, {"-rereadSDK"}, "Error restarting HHMD\n", 3},
-        FailureCase{"ReadRefused", {"--fail", "0x0202:5"}, {"-readsensors"}, kNoSdk, 30},
-        FailureCase{"ReadDropped", {"--drop", "0x0202"}, {"-readsensors"}, kNoSdk, 33},
     })),
     CaseName());
 

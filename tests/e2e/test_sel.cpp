@@ -287,18 +287,6 @@ INSTANTIATE_TEST_SUITE_P(
     SelFailures, CardFailure,
     ::testing::ValuesIn(WithTwoRecords(InGroup(
         "-sel", {
-        FailureCase{"ListAllCount",
-                    {"--fail", "0x0400:5"},
-                    {"-listall"},
-                    "Error while getting number of Records, Permission denied\n",
-                    5},
-        FailureCase{"ListAllExCount",
-                    {"--fail", "0x0400:3"},
-                    {"-listallex"},
-                    "Error while getting number of Records, System is busy\n",
-                    3},
-        FailureCase{
-            "SelInfo", {"--fail", "0x0400:3"}, {"-selInfo"}, "Error while get number of Records, System is busy\n", 3},
         // A record the card cannot give is reported and the listing goes on.
         FailureCase{"ListAllRecords",
                     {"--fail", "0x0401:5"},
@@ -322,18 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--fail", "0x0408:65535"},
                     {"-listallex"},
                     kTwoRecords + "Error while retreiving Records, Unknown ZUNA error\n",
-                    255},
-        FailureCase{"Add", {"--fail", "0x0402:19"}, {"-add", "3", "7", "W"}, "Add SEL Record Failed, Read only\n", 19},
-        FailureCase{"Del", {"--fail", "0x0404:5"}, {"-del", "1"}, "Del SEL Record Failed, Permission denied\n", 5},
-        // A refused clear reports the deletion's line.
-        FailureCase{"Clear", {"--fail", "0x0403:16"}, {"-clear"}, "Del SEL Record Failed, Resource not exist\n", 16},
-        FailureCase{
-            "GetPolicy", {"--fail", "0x0406:12"}, {"-getPolicy"}, "Get SEL policy failed, Error during access\n", 12},
-        FailureCase{"SetPolicy",
-                    {"--fail", "0x0407:28"},
-                    {"-setPolicy", "stop"},
-                    "Policy: 2\nSet SEL policy failed, Invalid argument/data\n",
-                    28}}))),
+                    255}}))),
     CaseName());
 
 // The card ends the connection at the first record query: the failure is reported

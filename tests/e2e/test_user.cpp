@@ -86,18 +86,5 @@ TEST_F(Users, ChecksInTheirOrder)
             << testing::PrintToString(c.words);
 }
 
-// The plain lists print nothing when the card refuses them.
-INSTANTIATE_TEST_SUITE_P(
-    UserFailures, CardFailure,
-    ::testing::ValuesIn(InGroup(
-        "-user", {{"ListAllUser", {"--fail", "0x0503:5"}, {"-listAllUser"}, "", 5},
-                  {"ListAll", {"--fail", "0x0502:3"}, {"-listAll"}, "", 3},
-                  {"GetSnmp", {"--fail", "0x0507:12"}, {"-getSnmp"}, "Error in getting SNMP users' infomation\n", 12},
-                  {"Add", {"--fail", "0x0500:19"}, {"-add", "ops", "password1"}, "Add user failed, Read only\n", 19},
-                  {"AddSnmp", {"--fail", "0x0506:21"}, {"-add", "t", "pw", "SHA", "NONE"},
-                   "Add SNMP user failed, Error during I/O\n", 21},
-                  {"Del", {"--fail", "0x0501:30"}, {"-del", "admin"}, "Remove user failed, General error\n", 30}})),
-    CaseName());
-
 }  // namespace
 }  // namespace e2e

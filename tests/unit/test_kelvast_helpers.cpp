@@ -9,6 +9,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "fake_medium.h"
 #include "zunaCmd.h"
 
 namespace {
@@ -47,9 +48,9 @@ TEST(Msgyn, FirstCharacterOfTheAnswerWordInUpperCase)
 TEST(RunSubCommand, WordAndCountBothMatch)
 {
     const SubCommand table[] = {
-        {"SetTime", 4, [](char**) { return 4; }},
-        {"SetTime", 5, [](char**) { return 5; }},
-        {"GetTime", 3, [](char** argv) { return argv[2][1] == 'g' ? 30 : 3; }},
+        {"SetTime", 4, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_AGAIN); }},
+        {"SetTime", 5, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_PERM); }},
+        {"GetTime", 3, [](CX9ZunaIfc&, char** argv) { return Outcome(argv[2][1] == 'g' ? ZUNA_E_GENERAL : ZUNA_E_BUSY); }},
     };
     const std::vector<std::pair<std::vector<std::string>, int>> cases = {
         {{"", "-gen", "-SetTime", "d"}, 4},
@@ -61,11 +62,14 @@ TEST(RunSubCommand, WordAndCountBothMatch)
         {{"", "-gen", "-Set", "d"}, -1},
         {{"", "-gen"}, -1},
     };
+    FakeMediumLog log;
+    CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
     for (const auto& [words, expected] : cases) {
         std::vector<std::string> copy = words;
         std::vector<char*> argv;
         for (std::string& word : copy) argv.push_back(word.data());
-        EXPECT_EQ(expected, RunSubCommand(table, static_cast<int>(argv.size()), argv.data()))
+        const Outcome outcome = RunSubCommand(client, table, static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(expected, outcome.invalidWords() ? -1 : outcome.code())
             << testing::PrintToString(words);
     }
 }
