@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include "card_model.h"
+#include "filecloser.h"
 #include "kelcard_options.h"
 #include "stdfds.h"
 #include "tcp_server.h"
@@ -229,7 +230,7 @@ int RunProgram(const std::vector<std::string>& words)
         return kExitUsage;
     }
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> heartbeatLog(nullptr, std::fclose);
+    HostFile heartbeatLog;
     if (options.heartbeatLogPath) {
         heartbeatLog.reset(std::fopen(options.heartbeatLogPath->c_str(), "w"));
         if (!heartbeatLog) {

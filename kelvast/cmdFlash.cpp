@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "filecloser.h"
 #include "fmh.h"
 #include "imgver.h"
 
@@ -54,11 +55,6 @@ Outcome UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
     const std::string cardFile = std::string(kServerInfoDir) + kServerInfoName;
     return UploadFile(client, hostFile, cardFile.c_str());
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using HostFile = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr const char* kOk = "\t\t\t[ OK ]\n";
 constexpr const char* kFailed = "\t\t\t[ FAILED ]\n";

@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "zunaCmd.h"
+#include "filecloser.h"
 
 namespace {
 
 constexpr const char* kSeparators = " ,;!\n";
 constexpr const char* kRule = "****************************************************\n";
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 enum class LineRead { kLine, kEnd, kError };
 
@@ -69,7 +66,7 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
     const char* slot0 = type == kScriptNetwork ? argv[2] : argv[1];
     const char* fileName = argv[nameWord];
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "r"));
+    HostFile file(std::fopen(fileName, "r"));
     if (!file) {
         std::printf("canot open '%s':No such  file\n", fileName);
         return Outcome::InvalidWords("script file cannot be opened");

@@ -1,4 +1,4 @@
-// kelvast: entry point, dispatcher and the helpers shared by the command groups.
+// kelvast: dispatcher and the helpers shared by the command groups.
 #include "zunaCmd.h"
 
 #include <cctype>
@@ -12,7 +12,6 @@
 #include <bsd/readpassphrase.h>
 
 #include "login.h"
-#include "stdfds.h"
 
 namespace {
 
@@ -272,11 +271,3 @@ int KelvastMain(int argc, char** argv)
     // An exit status keeps only its low byte: a status of 256 would read as success.
     return status > kExitStatusMax ? kExitStatusMax : status;
 }
-
-#ifndef KELVAST_LIBRARY_BUILD
-int main(int argc, char** argv)
-{
-    OpenNullOnClosedStandardDescriptors();
-    return KelvastMain(argc, argv);
-}
-#endif

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fieldtext.h"
+#include "filecloser.h"
 #include "imgver.h"
 #include "x9endian.h"
 #include "x9reader.h"
@@ -19,11 +20,6 @@
 #include "x9zunaifc.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using HostFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // A zeroed record naming the card path; false for a path that does not fit.
 bool StartRecord(FILE_API_RECORD& rec, const char* cardPath)
