@@ -42,10 +42,25 @@ constexpr long kSlackMs = 600;
     return run.Start(argv, env);
 }
 
+// The daemon under kelcard run: the process left to it that leads a session of its own.
+pid_t DetachedDaemon(const Background& run)
+{
+    pid_t daemon = -1;
+    WaitUntil(Millis(2000), [&] {
+        for (const pid_t pid : run.Children())
+            if (::getsid(pid) == pid) daemon = pid;
+        return daemon > 0;
+    });
+    return daemon;
+}
+
 // `signal` to kelcard run, which passes SIGTERM, SIGINT and SIGHUP on to the detached
-// daemon: both end, with status 0, within kStopWithin.
+// daemon: both end, with status 0, within kStopWithin. The signal goes out once the
+// daemon is kelcard run's own child: until the program that started it has ended (which
+// may take a while under the sanitizers), kelcard run cannot reach it.
 ::testing::AssertionResult StopsPromptly(Background& run, int signal = SIGTERM)
 {
+    DetachedDaemon(run);
     int status = 0;
     Millis took{};
     if (!run.Terminate(kStopWithin, status, took, signal))
@@ -74,18 +89,6 @@ Report ReadReport(const std::string& path)
             report.counts[name] = std::strtol(rest.c_str(), nullptr, 10);
     }
     return report;
-}
-
-// The daemon under kelcard run: the process left to it that leads a session of its own.
-pid_t DetachedDaemon(const Background& run)
-{
-    pid_t daemon = -1;
-    WaitUntil(Millis(2000), [&] {
-        for (const pid_t pid : run.Children())
-            if (::getsid(pid) == pid) daemon = pid;
-        return daemon > 0;
-    });
-    return daemon;
 }
 
 // --- The command line -------------------------------------------------------------------
