@@ -18,15 +18,10 @@ const char* const kModemBauds[] = {"9600", "19200", "38400", "57600"};
 Outcome GetModemConfig(CX9ZunaIfc& client, const char* port)
 {
     MODEM_CONFIG_REC rec{};
-    if (!PutTextField(rec.dev, port)) {
-        std::printf("Device can be ttyS2 or ttyS3\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (!PutTextField(rec.dev, port))
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Device can be ttyS2 or ttyS3\n");
     const ZUNA_ERROR status = client.GetModemConfig(&rec);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error when getting Modem configuration!\n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting Modem configuration!\n");
     std::printf("Serial Port : %s\n", CardText(rec.dev).c_str());
     std::printf("Speed       : %s\n", CardText(rec.baud).c_str());
     std::printf("Init String : %s\n", CardText(rec.initStr).c_str());
@@ -91,10 +86,7 @@ Outcome GetPppAddresses(CX9ZunaIfc& client)
 {
     PPP_SERVER_IP_REC ips{};
     const ZUNA_ERROR status = client.GetPppServerIps(&ips);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error when getting PPP server IPs !\n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting PPP server IPs !\n");
     std::printf("PPP Server IP Configuration\n");
     std::printf("Server IP : %s \n", CardText(ips.serverIp).c_str());
     std::printf("Client IP : %s \n", CardText(ips.clientIp).c_str());
@@ -114,13 +106,9 @@ Outcome SetPppAddresses(CX9ZunaIfc& client, const char* server, const char* clie
 {
     PPP_SERVER_IP_REC ips{};
     if (!IsPlainDottedAddress(server) || !IsPlainDottedAddress(clientIp) || !PutTextField(ips.serverIp, server) ||
-        !PutTextField(ips.clientIp, clientIp)) {
-        std::printf("Invalid IP address !\n");
-        return Outcome::InvalidWords("invalid words");
-    }
-    const ZUNA_ERROR status = client.SetPppServerIps(&ips);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error when setting PPP server IPs !\n");
-    return status;
+        !PutTextField(ips.clientIp, clientIp))
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid IP address !\n");
+    return ReportedLine(client.SetPppServerIps(&ips), "Error when setting PPP server IPs !\n");
 }
 
 // --- Automatic server recovery ---------------------------------------------------------
@@ -129,10 +117,7 @@ Outcome GetAsr(CX9ZunaIfc& client)
 {
     ASR_REC_tag asr{};
     const ZUNA_ERROR status = client.GetASRConfig(&asr);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Not able to get ASR config !\n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Not able to get ASR config !\n");
     std::printf("ASR Configuration : \n%s = ", "ASR_STATE");
     std::printf("%s\n", asr.asr_state == ASR_STATE_ENABLED ? "ENABLED" : "DISABLED");
     std::printf("%s = ", "ASR_METHOD");
@@ -144,10 +129,8 @@ Outcome GetAsr(CX9ZunaIfc& client)
 // -ASRCfg -set DISABLED: recovery off, with the reset method and the least delay.
 Outcome DisableAsr(CX9ZunaIfc& client, const char* stateWord)
 {
-    if (x9strcasecmp(stateWord, "DISABLED") != 0) {
-        std::printf("ASR method was not given !\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (x9strcasecmp(stateWord, "DISABLED") != 0)
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "ASR method was not given !\n");
     ASR_REC_tag asr{ASR_STATE_DISABLED, ASR_METHOD_RESET, ASR_MIN_DELAY};
     return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
@@ -217,21 +200,22 @@ int CheckModemBaud(const char* text)
     if (text[0] == '\0') return 0;
     for (const char* baud : kModemBauds)
         if (std::strcmp(text, baud) == 0) return 0;
-    std::printf("Invalid baud rate. Baud rate can only be 9600,19200,38400 or 57600!!\n");
+    ReportedLine(Outcome::InvalidWords("modem baud rate"),
+                 "Invalid baud rate. Baud rate can only be 9600,19200,38400 or 57600!!\n");
     return kInvalidValue;
 }
 
 int CheckInitStrLen(const char* text)
 {
     if (std::strlen(text) <= MODEM_INIT_STR_MAX) return 0;
-    std::printf("init string cannot be more than 60 characters\n");
+    ReportedLine(Outcome::InvalidWords("modem init string"), "init string cannot be more than 60 characters\n");
     return kInvalidValue;
 }
 
 int CheckPhoneNum(const char* text)
 {
     if (std::strlen(text) <= MODEM_PHONE_NUM_MAX) return 0;
-    std::printf("Phone number cannot be more than 30 characters\n");
+    ReportedLine(Outcome::InvalidWords("modem phone number"), "Phone number cannot be more than 30 characters\n");
     return kInvalidValue;
 }
 
@@ -239,7 +223,7 @@ int parseModemArg(int argc, char** argv, MODEM_CONFIG_REC* rec)
 {
     const char* port = argv[3];
     if (std::strcmp(port, MODEM_PORT_1) != 0 && std::strcmp(port, MODEM_PORT_2) != 0) {
-        std::printf("Device can be ttyS2 or ttyS3\n");
+        ReportedLine(Outcome::InvalidWords("modem port"), "Device can be ttyS2 or ttyS3\n");
         return -1;
     }
     PutTextField(rec->dev, port);
@@ -294,10 +278,8 @@ Outcome ShowI2CConfig(CX9ZunaIfc& client)
 {
     unsigned char address = 0;
     const ZUNA_ERROR status = client.GetI2CConfig(&address);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Unable to get I2C slave adress\n");
-    else
-        std::printf("Current %s I2C Slave Address: 0x%02x\n", kProductWord, address);
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to get I2C slave adress\n");
+    std::printf("Current %s I2C Slave Address: 0x%02x\n", kProductWord, address);
     return status;
 }
 
@@ -305,18 +287,14 @@ Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv)
 {
     unsigned char address = 0;
     if (argc < 3 || !ReadAddressWord(argv[2], &address)) return Outcome::InvalidWords("invalid words");
-    const ZUNA_ERROR status = client.SetI2CConfig(&address);
-    if (status != ZUNA_E_SUCCESS) std::printf("Unable to set I2C slave adress\n");
-    return status;
+    return ReportedLine(client.SetI2CConfig(&address), "Unable to set I2C slave adress\n");
 }
 
 Outcome ShowIpmiConfig(CX9ZunaIfc& client)
 {
     IPMI_CONFIG_INFO_tag cfg{};
-    if (const ZUNA_ERROR status = client.GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS) {
-        std::printf("Unable to get IPMI configuration information\n");
-        return status;
-    }
+    if (const ZUNA_ERROR status = client.GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS)
+        return ReportedLine(status, "Unable to get IPMI configuration information\n");
     std::printf("Host system has BMC                          : %s\n", YesNo(cfg.bmc_present));
     std::printf("Host System BMC I2C Address                  : 0x%02x\n", static_cast<unsigned char>(cfg.bmc_addr));
     std::printf("Use IPMI to Control System Power             : %s\n", YesNo(cfg.ipmi_power));
@@ -336,13 +314,10 @@ Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv)
     cfg.ipmi_power = IsYes(argv[4]);
     cfg.ipmi_sensors = IsYes(argv[5]);
     cfg.log_ipmi_events = IsYes(argv[6]);
-    const ZUNA_ERROR status = client.SetIPMIConfig(&cfg);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Unable to set IPMI configuration information\n");
-        std::printf("Check the IPMB connectivity and try again\n");
-        std::printf("Note: To do this configuration you motherboard should have BMC \n"
-                    "and %s should be connected to BMC using proper connector\n",
-                    kProductWord);
-    }
-    return status;
+    return ReportedLine(client.SetIPMIConfig(&cfg),
+                        "Unable to set IPMI configuration information\n"
+                        "Check the IPMB connectivity and try again\n"
+                        "Note: To do this configuration you motherboard should have BMC \n"
+                        "and %s should be connected to BMC using proper connector\n",
+                        kProductWord);
 }

@@ -15,10 +15,7 @@ Outcome ShowFirmwareInfo(CX9ZunaIfc& client)
 {
     STRUCT_FW_INFO info{};
     const ZUNA_ERROR status = client.GetFWInfo(&info);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error when getting firmware info !\n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting firmware info !\n");
     std::printf("Firmware Version: %s", CardText(info.fwVersion).c_str());
     std::printf("Firmware Build Date: %s", CardText(info.fwBuildDate).c_str());
     return status;
@@ -28,10 +25,7 @@ Outcome ShowCardName(CX9ZunaIfc& client)
 {
     char name[CARD_NAME_LEN] = {};
     const ZUNA_ERROR status = client.GetCardName(name);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error when getting %s Name!\n", kProductWord);
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting %s Name!\n", kProductWord);
     std::printf("%s Name : %s", kProductWord, CardText(name).c_str());
     return status;
 }
@@ -40,10 +34,7 @@ Outcome ShowSmtpConfig(CX9ZunaIfc& client)
 {
     SMTP_CONFIG_INFO_tag cfg{};
     const ZUNA_ERROR status = client.GetSmtpConfig(&cfg);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error when getting SMTP Config!\n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting SMTP Config!\n");
     std::printf("SMTP Server 1 : %s\n", CardText(cfg.server1).c_str());
     std::printf("Mail Id 1     : %s\n", CardText(cfg.mailId1).c_str());
     std::printf("SMTP Server 2 : %s\n", CardText(cfg.server2).c_str());
@@ -55,17 +46,13 @@ Outcome ShowCardTime(CX9ZunaIfc& client)
 {
     X9_TIME_STRUCT_tag t{};
     const ZUNA_ERROR status = client.GetCardTime(&t);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error when getting %s time!\n", kProductWord);
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting %s time!\n", kProductWord);
     const time_t when = static_cast<time_t>(t.epochtime);
     struct tm local {};
     char text[64];
-    if (localtime_r(&when, &local) == nullptr || asctime_r(&local, text) == nullptr) {
-        std::printf("Error when getting %s time!\n", kProductWord);
-        return Outcome::LocalFailure(kExitTimeNotShown, "card time not shown");
-    }
+    if (localtime_r(&when, &local) == nullptr || asctime_r(&local, text) == nullptr)
+        return ReportedLine(Outcome::LocalFailure(kExitTimeNotShown, "card time not shown"), "Error when getting %s time!\n",
+                            kProductWord);
     std::printf("Time          : %s", text);
     return status;
 }
@@ -74,59 +61,45 @@ Outcome SetTime(CX9ZunaIfc& client, const char* dateWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
-    if (ReadDateWord(dateWord, &epoch) != 0) {
-        std::printf("Invalid date!\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (ReadDateWord(dateWord, &epoch) != 0) return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid date!\n");
     t.epochtime = epoch;
     t.rollback = 0;
     const ZUNA_ERROR status = client.SetCardTime(&t);
     if (status == ZUNA_E_RANGE)
-        std::printf("You may be rolling back the time on the card. This involves a reset of the \n"
-                    "card to ensure proper functionality. To rollback the time use FORCE option.");
-    else if (status != ZUNA_E_SUCCESS)
-        std::printf("Error while setting time!\n");
-    return status;
+        return ReportedLine(status, "You may be rolling back the time on the card. This involves a reset of the \n"
+                                    "card to ensure proper functionality. To rollback the time use FORCE option.");
+    return ReportedLine(status, "Error while setting time!\n");
 }
 
 Outcome SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forceWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
-    if (ReadDateWord(dateWord, &epoch) != 0) {
-        std::printf("Invalid date!\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (ReadDateWord(dateWord, &epoch) != 0) return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid date!\n");
     t.epochtime = epoch;
     if (x9strcasecmp(forceWord, "Force") != 0) return Outcome::InvalidWords("invalid words");
     t.rollback = 1;
     const ZUNA_ERROR status = client.SetCardTime(&t);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Error while setting time!\n");
-    else
-        std::printf("Card has been reset.\n");
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while setting time!\n");
+    std::printf("Card has been reset.\n");
     return status;
 }
 
 Outcome SetName(CX9ZunaIfc& client, const char* name)
 {
-    if (validateCardName(name) != 0) {
-        std::printf("Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
-        return Outcome::InvalidWords("invalid words");
-    }
-    const ZUNA_ERROR status = client.SetCardName(name);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error while setting name!\n");
-    return status;
+    if (validateCardName(name) != 0)
+        return ReportedLine(
+            Outcome::InvalidWords("invalid words"),
+            "Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
+    return ReportedLine(client.SetCardName(name), "Error while setting name!\n");
 }
 
 Outcome ResetCard(CX9ZunaIfc& client, const char* kindWord)
 {
     const char* kind = kindWord[0] != '\0' ? kindWord + 1 : kindWord;
     const bool save = x9strcasecmp(kind, "SaveConfig") == 0;
-    if (!save && x9strcasecmp(kind, "NoConfig") != 0) {
-        std::printf("Invalid arguments...\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (!save && x9strcasecmp(kind, "NoConfig") != 0)
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid arguments...\n");
     char prompt[64];
     std::snprintf(prompt, sizeof(prompt), "Are you sure you want to reset the %s(y/n)?", kProductWord);
     if (msgyn(prompt) != 'Y') {
@@ -134,10 +107,8 @@ Outcome ResetCard(CX9ZunaIfc& client, const char* kindWord)
         return Outcome::Success();
     }
     const ZUNA_ERROR status = save ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Error when resetting the card...\n");
-    else
-        std::printf("The %s has been reset successfully !\n", kProductWord);
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when resetting the card...\n");
+    std::printf("The %s has been reset successfully !\n", kProductWord);
     return status;
 }
 
@@ -146,7 +117,7 @@ template <std::size_t N>
 bool PutSmtpValue(char (&field)[N], const char* value, const char* what)
 {
     if (PutTextField(field, value)) return true;
-    std::printf("Invalid %s: at most %zu characters are allowed!\n", what, N - 1);
+    ReportedLine(Outcome::InvalidWords("value too long"), "Invalid %s: at most %zu characters are allowed!\n", what, N - 1);
     return false;
 }
 
@@ -156,9 +127,7 @@ Outcome SetSmtpConfig(CX9ZunaIfc& client, char** words)
     if (!PutSmtpValue(cfg.server1, words[0], "SMTP server 1") || !PutSmtpValue(cfg.mailId1, words[1], "mail id 1") ||
         !PutSmtpValue(cfg.server2, words[2], "SMTP server 2") || !PutSmtpValue(cfg.mailId2, words[3], "mail id 2"))
         return Outcome::InvalidWords("invalid words");
-    const ZUNA_ERROR status = client.SetSmtpConfig(&cfg);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error when setting SMTP Config!\n");
-    return status;
+    return ReportedLine(client.SetSmtpConfig(&cfg), "Error when setting SMTP Config!\n");
 }
 
 const SubCommand kGeneralCommands[] = {

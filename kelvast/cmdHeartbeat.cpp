@@ -12,10 +12,7 @@ Outcome GetHeartbeat(CX9ZunaIfc& client)
 {
     unsigned long interval = 0;
     const ZUNA_ERROR status = client.GetHeartbeatInterval(&interval);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Get Heartbeat Interval Failed, %s\n", GetZunaErrorString(status));
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Get Heartbeat Interval Failed");
     std::printf("Heartbeat interval is %d seconds\n", static_cast<int32_t>(static_cast<uint32_t>(interval)));
     return status;
 }
@@ -29,10 +26,8 @@ Outcome SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
         interval = kMinimumInterval;
     }
     const ZUNA_ERROR status = client.SetHeartbeatInterval(interval);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Set Heartbeat Failed, %s\n", GetZunaErrorString(status));
-    else
-        std::printf("Heartbeat interval is set successfully!\n");
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Set Heartbeat Failed");
+    std::printf("Heartbeat interval is set successfully!\n");
     return status;
 }
 

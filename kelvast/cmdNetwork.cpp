@@ -11,20 +11,16 @@ Outcome GetMac(CX9ZunaIfc& client)
 {
     unsigned char text[MAC_TEXT_LEN] = {};
     const ZUNA_ERROR status = client.GetCurrentMACAddressString(text);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Error while getting MAC address !\n");
-    else
-        std::printf("MAC Address is : %s \n", reinterpret_cast<const char*>(text));
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while getting MAC address !\n");
+    std::printf("MAC Address is : %s \n", reinterpret_cast<const char*>(text));
     return status;
 }
 
 Outcome SetDhcp(CX9ZunaIfc& client)
 {
     const ZUNA_ERROR status = client.SetNetworkwithDHCP();
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Error while changing the configuration! \n");
-    else
-        std::printf("Network configuration changed successfully !\n");
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while changing the configuration! \n");
+    std::printf("Network configuration changed successfully !\n");
     return status;
 }
 
@@ -32,10 +28,7 @@ Outcome GetConfig(CX9ZunaIfc& client)
 {
     ZUNA_API_GET_NETWORK_CFG_REC cfg{};
     const ZUNA_ERROR status = client.GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Unable to get Network configuration ! \n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to get Network configuration ! \n");
     if (cfg.network_link[0] == '\0') {
         std::printf("Network interface is not up.\n");
         return status;
@@ -62,28 +55,22 @@ Outcome SetMac(CX9ZunaIfc& client, const char* text)
     }
     // The address is checked before its pairs are read, so a short text is never
     // read past its end.
-    if (ValidateMACAddress(text, nullptr) != 0) {
-        std::printf("Invalid MAC address: %s \n", text);
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (ValidateMACAddress(text, nullptr) != 0)
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid MAC address: %s \n", text);
     unsigned char mac[MAC_ADDRESS_LEN];
     ParseMacPairs(text, mac, true);
     const ZUNA_ERROR status = client.SetMACAddressBytesAndResetX9(mac);
-    if (status == ZUNA_E_SUCCESS) {
-        std::printf("MAC address set successfully! \n");
-        std::printf("Card has been reset! \n");
-    } else {
-        std::printf("Unable to set MAC address  ! \n");
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to set MAC address  ! \n");
+    std::printf("MAC address set successfully! \n");
+    std::printf("Card has been reset! \n");
     return status;
 }
 
 Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const char* gateway)
 {
-    if (ValidateIPAddress(ip) != 0 || ValidateIPAddress(netmask) != 0 || ValidateIPAddress(gateway) != 0) {
-        std::printf("Wrong IP address : IP: %s Netmask: %s Gateway: %s\n", ip, netmask, gateway);
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (ValidateIPAddress(ip) != 0 || ValidateIPAddress(netmask) != 0 || ValidateIPAddress(gateway) != 0)
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Wrong IP address : IP: %s Netmask: %s Gateway: %s\n",
+                            ip, netmask, gateway);
     const ZUNA_ERROR status = client.SetNetworkStatically(ip, netmask, gateway, 1);
     if (status == ZUNA_E_SUCCESS) {
         std::printf("Network Configuration changed successfully! \n");
@@ -96,8 +83,7 @@ Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const
                     kProductWord, ip);
         return Outcome::Success();
     }
-    std::printf("Error while setting network configuration ! \n");
-    return status;
+    return ReportedLine(status, "Error while setting network configuration ! \n");
 }
 
 const SubCommand kNetworkCommands[] = {

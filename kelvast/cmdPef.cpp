@@ -19,12 +19,12 @@ bool ReadRecipientNumber(const char* word, uint8_t& arId)
 {
     long number = 0;
     if (!ReadWholeNumber(word, number)) {
-        std::printf("Alert Receipients ID range is 1 to 8. Given = %s \n", word);
+        ReportedLine(Outcome::InvalidWords("recipient number"), "Alert Receipients ID range is 1 to 8. Given = %s \n", word);
         return false;
     }
     if (number < 1 || number > static_cast<long>(ALERT_RECP_COUNT)) {
-        std::printf("Alert Receipients ID range is 1 to 8. Given = %d \n",
-                    static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX)));
+        ReportedLine(Outcome::InvalidWords("recipient number"), "Alert Receipients ID range is 1 to 8. Given = %d \n",
+                     static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX)));
         return false;
     }
     arId = static_cast<uint8_t>(number);
@@ -35,7 +35,8 @@ bool ReadRecipientNumber(const char* word, uint8_t& arId)
 bool PutWord(char (&field)[ALERT_RECP_TEXT_LEN], const char* word, const char* what)
 {
     if (PutTextField(field, word)) return true;
-    std::printf("Invalid %s: at most %zu characters are allowed!\n", what, ALERT_RECP_TEXT_LEN - 1);
+    ReportedLine(Outcome::InvalidWords("value too long"), "Invalid %s: at most %zu characters are allowed!\n", what,
+                 ALERT_RECP_TEXT_LEN - 1);
     return false;
 }
 
@@ -79,13 +80,13 @@ bool ReadNotification(const char* method, const char* medium, bool disabled, ALE
     needs.ppp = x9strcasecmp(medium, "PPP") == 0;
     if (!lan && !needs.ppp) {
         if (disabled) return true;
-        std::printf("Alerts Level is enabled, Notification method required !\n");
+        ReportedLine(Outcome::InvalidWords("no notification medium"), "Alerts Level is enabled, Notification method required !\n");
         return false;
     }
     needs.mail = x9strcasecmp(method, "Mail") == 0;
     needs.snmp = x9strcasecmp(method, "SNMP") == 0;
     if (!needs.mail && !needs.snmp) {
-        std::printf("Wrong Notification Method !\n");
+        ReportedLine(Outcome::InvalidWords("notification method"), "Wrong Notification Method !\n");
         return false;
     }
     std::snprintf(info.NotifyMethod, sizeof(info.NotifyMethod), "%s via %s", needs.mail ? "Mail" : "SNMP",
@@ -103,10 +104,7 @@ Outcome SetAlertRecpInfo(CX9ZunaIfc& client, char** words)
     const AlertLevel* level = nullptr;
     for (const AlertLevel& known : kAlertLevels)
         if (x9strcasecmp(words[8], known.word) == 0) level = &known;
-    if (level == nullptr) {
-        std::printf("Wrong Alert Level !\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (level == nullptr) return ReportedLine(Outcome::InvalidWords("invalid words"), "Wrong Alert Level !\n");
     PutTextField(info.alertLevel, level->text);
 
     Notification needs;
@@ -129,15 +127,12 @@ Outcome SetAlertRecpInfo(CX9ZunaIfc& client, char** words)
         if (std::strlen(d.word) >= kMinDestinationLen) {
             if (!PutWord(d.field, d.word, d.what)) return Outcome::InvalidWords("invalid words");
         } else if (d.required) {
-            std::printf("%s", d.missing);
-            return Outcome::InvalidWords("invalid words");
+            return ReportedLine(Outcome::InvalidWords("invalid words"), "%s", d.missing);
         }
     }
 
     PrintRecipient(info);
-    const ZUNA_ERROR status = client.SetAlertRecpData(&info);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
-    return status;
+    return Reported(client.SetAlertRecpData(&info), "Error while get number of Records");
 }
 
 Outcome GetAlertRecpInfo(CX9ZunaIfc& client, const char* indexWord)
@@ -146,10 +141,8 @@ Outcome GetAlertRecpInfo(CX9ZunaIfc& client, const char* indexWord)
     std::memset(&info, 0, sizeof(info));
     if (!ReadRecipientNumber(indexWord, info.arId)) return Outcome::InvalidWords("invalid words");
     const ZUNA_ERROR status = client.GetAlertRecpData(&info);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
-    else
-        PrintRecipient(info);
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Error while get number of Records");
+    PrintRecipient(info);
     return status;
 }
 

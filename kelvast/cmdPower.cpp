@@ -30,9 +30,7 @@ Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;
         // A power action the card did not take is a failure, also for the exit status.
-        const ZUNA_ERROR status = client.RemoteHostPowerControl(&action);
-        if (status != ZUNA_E_SUCCESS) std::printf("Unable to perform Remote Power management\n");
-        return status;
+        return ReportedLine(client.RemoteHostPowerControl(&action), "Unable to perform Remote Power management\n");
     }
     return Outcome::InvalidWords("invalid words");
 }

@@ -58,8 +58,7 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
     } else if (type == kScriptHostInterface) {
         nameWord = 3;
     } else {
-        std::printf("Invalid Type \n");
-        return Outcome::InvalidWords("unknown script type");
+        return ReportedLine(Outcome::InvalidWords("unknown script type"), "Invalid Type \n");
     }
     // The script word must be followed by the file's name.
     if (argc <= nameWord) return Outcome::InvalidWords("no script file name");
@@ -67,10 +66,9 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
     const char* fileName = argv[nameWord];
 
     HostFile file(std::fopen(fileName, "r"));
-    if (!file) {
-        std::printf("canot open '%s':No such  file\n", fileName);
-        return Outcome::InvalidWords("script file cannot be opened");
-    }
+    if (!file)
+        return ReportedLine(Outcome::InvalidWords("script file cannot be opened"), "canot open '%s':No such  file\n",
+                            fileName);
 
     // A file without any line has run nothing, and nothing failed.
     Outcome result = Outcome::Success();
@@ -79,10 +77,9 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
     for (;;) {
         const LineRead read = ReadScriptLine(file.get(), line);
         if (read == LineRead::kEnd) break;
-        if (read == LineRead::kError) {
-            std::printf("canot open '%s':No such  file\n", fileName);
-            return Outcome::InvalidWords("script file cannot be read");
-        }
+        if (read == LineRead::kError)
+            return ReportedLine(Outcome::InvalidWords("script file cannot be read"), "canot open '%s':No such  file\n",
+                                fileName);
         // An empty line ends the script: the lines after it are not run.
         if (line[0] == '\n') return Outcome::Success();
 
@@ -103,10 +100,9 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
         }
         // A line of separators only, a line that does not fit the word table, or a line
         // the command refuses ends the script: the lines before it have taken effect.
-        if (count <= 0 || result.invalidWords()) {
-            std::printf("Error processing Command Script line : %s\n", line.c_str());
-            return Outcome::InvalidWords("script line refused", false);
-        }
+        if (count <= 0 || result.invalidWords())
+            return ReportedLine(Outcome::InvalidWords("script line refused", false),
+                                "Error processing Command Script line : %s\n", line.c_str());
         std::printf("%s\n\n", kRule);
     }
     return result;

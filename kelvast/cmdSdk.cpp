@@ -28,10 +28,11 @@ constexpr std::size_t kNameColumns = 40;
 constexpr std::size_t kUnitTextLen = 30;
 
 // Each sub-command reports the card's failure with its own line and passes the status
-// on, so that a refused command never exits 0.
+// on, so that a refused command never exits 0; success has its own line.
 Outcome Report(ZUNA_ERROR status, const char* failure, const char* success)
 {
-    std::printf("%s", status != ZUNA_E_SUCCESS ? failure : success);
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "%s", failure);
+    std::printf("%s", success);
     return status;
 }
 
@@ -52,8 +53,7 @@ Outcome ReadSensorsCommand(CX9ZunaIfc& client, char**)
 const SubCommand kSdkCommands[] = {
     {"uploadSDK", 4, UploadSdk},
     {"uploadSDK", 3, [](CX9ZunaIfc&, char**) -> Outcome {
-         std::printf("Please supply an SDK file to upload\n");
-         return Outcome::InvalidWords("no SDK file");
+         return ReportedLine(Outcome::InvalidWords("no SDK file"), "Please supply an SDK file to upload\n");
      }},
     {"deleteSDK", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return Report(client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); }},
     {"rereadSDK", 3,
@@ -113,9 +113,6 @@ Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv)
     const bool listed = std::any_of(std::begin(kSdkCommands), std::end(kSdkCommands), [&](const SubCommand& c) {
         return c.wordCount == argc && x9strcasecmp(argv[2] + 1, c.word) == 0;
     });
-    if (!listed) {
-        std::printf("Unknown command\n");
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (!listed) return ReportedLine(Outcome::InvalidWords("invalid words"), "Unknown command\n");
     return RunSubCommand(client, kSdkCommands, argc, argv);
 }

@@ -62,9 +62,7 @@ Outcome AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eve
     case 'I': rec.eventType.event_type = SEL_SEVERITY_RETURN_TO_OK; break;
     default: rec.eventType.event_type = SEL_SEVERITY_INFORMATION; break;
     }
-    const ZUNA_ERROR status = client.AddSelRecord(&rec);
-    if (status != ZUNA_E_SUCCESS) std::printf("Add SEL Record Failed, %s\n", GetZunaErrorString(status));
-    return status;
+    return Reported(client.AddSelRecord(&rec), "Add SEL Record Failed");
 }
 
 Outcome DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
@@ -72,9 +70,7 @@ Outcome DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
     rec.record_no = static_cast<uint16_t>(std::atoi(numberWord));
-    const ZUNA_ERROR status = client.DelSelRecord(&rec);
-    if (status != ZUNA_E_SUCCESS) std::printf("Del SEL Record Failed, %s\n", GetZunaErrorString(status));
-    return status;
+    return Reported(client.DelSelRecord(&rec), "Del SEL Record Failed");
 }
 
 // Lists records 1..count with one query each; `query` fetches record n into the
@@ -85,21 +81,15 @@ Outcome ListRecords(CX9ZunaIfc& client, Query query)
 {
     SEL_STATE_INFO_TAG info{};
     const ZUNA_ERROR infoStatus = client.GetSelInfo(&info);
-    if (infoStatus != ZUNA_E_SUCCESS) {
-        std::printf("Error while getting number of Records, %s\n", GetZunaErrorString(infoStatus));
-        return infoStatus;
-    }
+    if (infoStatus != ZUNA_E_SUCCESS) return Reported(infoStatus, "Error while getting number of Records");
     const unsigned count = info.no_of_records;
     std::printf("Number of Record : %d \n", static_cast<int>(count));
     ZUNA_ERROR status = ZUNA_E_SUCCESS;
     for (unsigned n = 1; n <= count; ++n) {
         status = query(static_cast<uint16_t>(n));
-        if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) {
-            std::printf("Error while retreiving Records, %s\n", GetZunaErrorString(status));
-            return status;
-        }
         // A record the card could not give is reported and the listing goes on.
-        if (status != ZUNA_E_SUCCESS) std::printf("Error while retreiving Records, %s\n", GetZunaErrorString(status));
+        Reported(status, "Error while retreiving Records");
+        if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) return status;
     }
     return status;
 }
@@ -141,10 +131,7 @@ Outcome DispSelInfo(CX9ZunaIfc& client)
 {
     SEL_STATE_INFO_TAG info{};
     const ZUNA_ERROR status = client.GetSelInfo(&info);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Error while get number of Records");
     char text[64];
     std::printf("SEL Version         : %1x.%1x\n", info.bcdVersion & 0x0F, info.bcdVersion >> 4);
     std::printf("Number of Records   : %d \n", static_cast<int>(info.no_of_records));
@@ -161,10 +148,8 @@ Outcome ClearAllSelRecords(CX9ZunaIfc& client)
 {
     uint16_t count = 0;
     const ZUNA_ERROR status = client.ClearSelList(&count);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Del SEL Record Failed, %s\n", GetZunaErrorString(status));
-    else
-        std::printf("%d Record(s) Deleted.\n", static_cast<int>(count));
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Del SEL Record Failed");
+    std::printf("%d Record(s) Deleted.\n", static_cast<int>(count));
     return status;
 }
 
@@ -172,10 +157,7 @@ Outcome GetSelPolicy(CX9ZunaIfc& client)
 {
     uint8_t policy = 0;
     const ZUNA_ERROR status = client.GetSelPolicy(&policy);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Get SEL policy failed, %s\n", GetZunaErrorString(status));
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Get SEL policy failed");
     if (policy == SEL_POLICY_STOP)
         std::printf("SEL Fill policy : %s\n", "SEL_POLICY_STOP");
     else if (policy == SEL_POLICY_ROLLOVER)
@@ -191,15 +173,13 @@ Outcome SetSelPolicy(CX9ZunaIfc& client, const char* word)
     } else if (x9strcasecmp(word, "Stop") == 0) {
         policy = SEL_POLICY_STOP;
     } else {
-        std::printf("Unknown SEL policy !!!\n");
-        return Outcome::LocalFailure(kExitSelPolicyUnknown, "unknown event-log policy");
+        return ReportedLine(Outcome::LocalFailure(kExitSelPolicyUnknown, "unknown event-log policy"),
+                            "Unknown SEL policy !!!\n");
     }
     std::printf("Policy: %d\n", policy);
     const ZUNA_ERROR status = client.SetSelPolicy(policy);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Set SEL policy failed, %s\n", GetZunaErrorString(status));
-    else
-        std::printf("Set SEL Fill policy Success\n");
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Set SEL policy failed");
+    std::printf("Set SEL Fill policy Success\n");
     return status;
 }
 

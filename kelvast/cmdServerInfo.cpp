@@ -30,10 +30,8 @@ const ServerInfoOption kOptions[] = {
 Outcome ShowServerInfo(CX9ZunaIfc& client)
 {
     SERVER_INFO_STRUCT_tag info{};
-    if (const ZUNA_ERROR status = client.GetServerInfo(&info); status != ZUNA_E_SUCCESS) {
-        std::printf("Unable to get server information\n");
-        return status;
-    }
+    if (const ZUNA_ERROR status = client.GetServerInfo(&info); status != ZUNA_E_SUCCESS)
+        return ReportedLine(status, "Unable to get server information\n");
     std::printf("Server Name: %s\n", CardText(info.serverName).c_str());
     std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());
     std::printf("Server OS: %s\n", CardText(info.serverOs).c_str());
@@ -53,18 +51,14 @@ Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
             if (x9strcasecmp(argv[i], option.word) != 0) continue;
             if (i + 1 >= argc) return Outcome::InvalidWords("invalid words");
             const char* value = argv[i + 1];
-            if (!PutTextField(option.field(info), option.size, value)) {
-                std::printf("Invalid %s: at most %zu characters are allowed!\n", option.what, option.size - 1);
-                return Outcome::InvalidWords("invalid words");
-            }
+            if (!PutTextField(option.field(info), option.size, value))
+                return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid %s: at most %zu characters are allowed!\n", option.what,
+                                    option.size - 1);
             break;
         }
     }
     const ZUNA_ERROR status = client.SetServerInfo(&info);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Set Server Information Failed, %s\n", GetZunaErrorString(status));
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return Reported(status, "Set Server Information Failed");
     std::printf("Server Information set successfully\n");
     return Outcome::Success();
 }

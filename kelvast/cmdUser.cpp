@@ -11,9 +11,9 @@ constexpr int kListTable = 16;          // entries a listing shows at the most
 constexpr std::size_t kMaxText = 30;    // the longest name or password that is added
 constexpr std::size_t kMinPassword = 8; // the shortest password of a user who logs in
 
-// The checks of a new account, in this order; prints the first failing one's line.
-// SNMP users have no minimum password length (minPassword 0).
-bool AccountTextsAreValid(const char* name, const char* password, std::size_t minPassword)
+// The checks of a new account, in this order; the first failing one's line and 26, or
+// success. SNMP users have no minimum password length (minPassword 0).
+Outcome CheckAccountTexts(const char* name, const char* password, std::size_t minPassword)
 {
     const char* failure = nullptr;
     if (std::strlen(name) > kMaxText)
@@ -26,8 +26,8 @@ bool AccountTextsAreValid(const char* name, const char* password, std::size_t mi
         failure = "Password needs to be a minimum of 8 characters\n";
     else if (ValidateUserOrPwd(password) != 0)
         failure = "Password contains invalid characters\n";
-    if (failure != nullptr) std::fputs(failure, stdout);
-    return failure == nullptr;
+    if (failure == nullptr) return Outcome::Success();
+    return ReportedLine(Outcome::LocalFailure(kExitValueRefused, "name or password refused"), "%s", failure);
 }
 
 // Names only; the entries read, then the failure line of a failed listing.
@@ -56,10 +56,7 @@ Outcome ListAllSNMP(CX9ZunaIfc& client)
     ZUNA_API_SNMP_USER_REC users[kListTable] = {};
     int count = 0;
     const ZUNA_ERROR status = client.GetAllSNMPUserInfo(users, kListTable, &count);
-    if (status != ZUNA_E_SUCCESS) {
-        std::printf("Error in getting SNMP users' infomation\n");
-        return status;
-    }
+    if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error in getting SNMP users' infomation\n");
     if (count == 0) {
         std::printf("No SNMP user found in the system !\n");
         return status;
@@ -74,7 +71,7 @@ Outcome ListAllSNMP(CX9ZunaIfc& client)
 
 Outcome AddUser(CX9ZunaIfc& client, const char* username, const char* password)
 {
-    if (!AccountTextsAreValid(username, password, kMinPassword)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
+    if (const Outcome refused = CheckAccountTexts(username, password, kMinPassword); !refused.ok()) return refused;
     return Reported(client.AddNewUser(username, password), "Add user failed");
 }
 
@@ -84,25 +81,20 @@ Outcome RemoveUser(CX9ZunaIfc& client, const char* username, const char* passwor
 {
     ZUNA_API_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
-    if (!PutTextField(rec.username, username) || !PutTextField(rec.password, password)) {
-        std::printf("The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
-        return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
-    }
+    if (!PutTextField(rec.username, username) || !PutTextField(rec.password, password))
+        return ReportedLine(Outcome::LocalFailure(kExitValueRefused, "name or password refused"),
+                            "The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
     return Reported(client.RemoveUser(&rec), "Remove user failed");
 }
 
 // Protocol words are compared exactly (case matters); a bad one is an invalid word.
 Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, const char* auth, const char* priv)
 {
-    if (!AccountTextsAreValid(name, password, 0)) return Outcome::LocalFailure(kExitValueRefused, "name or password refused");
-    if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0) {
-        std::printf("Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth);
-        return Outcome::InvalidWords("invalid words");
-    }
-    if (std::strcmp(priv, "DES") != 0 && std::strcmp(priv, "NONE") != 0) {
-        std::printf("Invalid Priv Protocol:%s\nValid input:DES/NONE", priv);
-        return Outcome::InvalidWords("invalid words");
-    }
+    if (const Outcome refused = CheckAccountTexts(name, password, 0); !refused.ok()) return refused;
+    if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0)
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid Auth Protocol:%s\nValid input:MD5/SHA", auth);
+    if (std::strcmp(priv, "DES") != 0 && std::strcmp(priv, "NONE") != 0)
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid Priv Protocol:%s\nValid input:DES/NONE", priv);
     ZUNA_API_SNMP_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
     // Every text fits its field: the checks above bound them.

@@ -2,10 +2,12 @@
 #include "zunaCmd.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <strings.h>
 #include <unistd.h>
 
@@ -148,10 +150,36 @@ Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int
     return Outcome::InvalidWords("unknown sub-command or word count");
 }
 
+namespace {
+
+// Where every failure line goes.
+void PrintFailureLine(const std::string& line)
+{
+    std::fputs(line.c_str(), stdout);
+}
+
+}  // namespace
+
 Outcome Reported(ZUNA_ERROR status, const char* failure)
 {
-    if (status != ZUNA_E_SUCCESS) std::printf("%s, %s\n", failure, GetZunaErrorString(status));
+    if (status != ZUNA_E_SUCCESS) PrintFailureLine(std::string(failure) + ", " + GetZunaErrorString(status) + "\n");
     return status;
+}
+
+Outcome ReportedLine(const Outcome& outcome, const char* format, ...)
+{
+    if (outcome.ok()) return outcome;
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(line.data(), line.size() + 1, format, again);
+    va_end(again);
+    PrintFailureLine(line);
+    return outcome;
 }
 
 int ExitStatusOf(const Outcome& outcome)
@@ -173,10 +201,7 @@ bool ConnectClient(CX9ZunaIfc& client)
 {
     std::printf("Connecting..");
     std::fflush(stdout);
-    if (client.Connect() != ZUNA_E_SUCCESS) {
-        std::printf("Error during connect \n");
-        return false;
-    }
+    if (!ReportedLine(client.Connect(), "Error during connect \n").ok()) return false;
     std::printf("Connected\n");
     return true;
 }
@@ -184,22 +209,23 @@ bool ConnectClient(CX9ZunaIfc& client)
 // Asks for the password and logs in. Returns the login status (0 logged in).
 int LoginClient(CX9ZunaIfc& client, const char* user)
 {
-    if (std::strlen(user) > ZUNA_LOGIN_MAX_TEXT) {
-        std::printf("The user name is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
-        return kExitInvalidWords;
-    }
+    if (std::strlen(user) > ZUNA_LOGIN_MAX_TEXT)
+        return ExitStatusOf(ReportedLine(Outcome::InvalidWords("user name too long"),
+                                         "The user name is too long: at most %zu characters are allowed!\n",
+                                         ZUNA_LOGIN_MAX_TEXT));
     char password[256];
     GetPasswordInput(password);
     std::printf("\n");
     if (std::strlen(password) > ZUNA_LOGIN_MAX_TEXT) {
         explicit_bzero(password, sizeof(password));
-        std::printf("The password is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
-        return kExitInvalidWords;
+        return ExitStatusOf(ReportedLine(Outcome::InvalidWords("password too long"),
+                                         "The password is too long: at most %zu characters are allowed!\n",
+                                         ZUNA_LOGIN_MAX_TEXT));
     }
     const int status = client.ZunaLogin(user, password);
     explicit_bzero(password, sizeof(password));
     if (status != 0) {
-        std::printf("Invalid Username/Password!\n");
+        ReportedLine(static_cast<ZUNA_ERROR>(status), "Invalid Username/Password!\n");
         return status;
     }
     std::printf("Login Successful !\n");

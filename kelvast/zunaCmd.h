@@ -7,7 +7,8 @@
 // arguments). It returns its Outcome: success, invalid words (the entry point then
 // offers the help), a local failure, the card's status, or the card not reached; the
 // entry point turns it into the exit status with ExitStatusOf. Handlers print their own
-// results, and one failure line for every failure, to standard output.
+// results to standard output, and one failure line for every failure through the
+// failure reporter (Reported, ReportedLine below).
 #pragma once
 
 #include <cstring>
@@ -111,9 +112,16 @@ private:
 // The exit status of an outcome (the table above).
 int ExitStatusOf(const Outcome& outcome);
 
-// A client operation's outcome; when it failed, first prints its one failure line,
+// The failure reporter: the one place that prints a handler's failure line. Every
+// failure line of the handlers goes through one of its two forms, which print nothing
+// when the outcome is success and give the outcome back.
+// Reported: a client operation's outcome; when it failed, its one failure line
 // "<failure>, <status text>\n" (failure such as "Add SEL Record Failed").
 Outcome Reported(ZUNA_ERROR status, const char* failure);
+// ReportedLine: an outcome whose failure line is fixed and carries no status text (such
+// as "Error when getting %s Name!\n"), a local failure or invalid words; the line is the
+// format filled with the arguments, printed as it is (its own newline, or none).
+Outcome ReportedLine(const Outcome& outcome, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Case-insensitive comparison of option and command words (0 when equal).
 int x9strcasecmp(const char* a, const char* b);

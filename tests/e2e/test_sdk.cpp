@@ -91,9 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
     SdkFailures, CardFailure,
     ::testing::ValuesIn(InGroup(
         "-SDK", {
-        FailureCase{"UploadFragment", {"--fail", "0x060B:19"}, {"-uploadSDK", "/dev/null"}, "Error uploading SDK\n", 30},
+        // The other upload failures are rows of the handlers' unit table.
         FailureCase{"UploadCommit", {"--fail", "0x0606:5"}, {"-uploadSDK", "/dev/null"}, "Error uploading SDK\n", 5},
-        FailureCase{"UploadReread", {"--fail", "0x0201:3"}, {"-uploadSDK", "/dev/null"}, "Error uploading SDK\n", 3},
     })),
     CaseName());
 

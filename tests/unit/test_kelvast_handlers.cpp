@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <stdio_ext.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -60,11 +62,52 @@ TEST(Outcome, LocalCodesOfTheTableAreDistinct)
     }
 }
 
+// The reporter prints a failure's one line, nothing for success, and gives back the
+// outcome it was handed (kind, code, help question).
+TEST(FailureReporter, PrintsOnlyAFailuresLineAndGivesTheOutcomeBack)
+{
+    struct Row {
+        Outcome (*report)();
+        std::string line;
+        int exit;
+        Outcome::Kind kind;
+        bool help;
+    };
+    const Row rows[] = {
+        {[] { return Reported(ZUNA_E_SUCCESS, "Add user failed"); }, "", 0, Outcome::Kind::kSuccess, false},
+        {[] { return Reported(ZUNA_E_PERM, "Add user failed"); }, "Add user failed, Permission denied\n", 5,
+         Outcome::Kind::kCardStatus, false},
+        {[] { return Reported(ZUNA_E_CONNECTION, "X Failed"); }, "X Failed, Error during connect \n", 33,
+         Outcome::Kind::kNotReached, false},
+        {[] { return ReportedLine(ZUNA_E_SUCCESS, "Error when getting %s Name!\n", "ORVA"); }, "", 0,
+         Outcome::Kind::kSuccess, false},
+        {[] { return ReportedLine(ZUNA_E_BUSY, "Error when getting %s Name!\n", "ORVA"); },
+         "Error when getting ORVA Name!\n", 3, Outcome::Kind::kCardStatus, false},
+        {[] { return ReportedLine(Outcome::LocalFailure(kExitTimeNotShown, "time"), "Error when getting %s time!\n", "ORVA"); },
+         "Error when getting ORVA time!\n", 43, Outcome::Kind::kLocalFailure, false},
+        // A line without its own newline stays without one.
+        {[] { return ReportedLine(Outcome::InvalidWords("words"), "Invalid Auth Protocol:%s\nValid input:MD5/SHA", "X"); },
+         "Invalid Auth Protocol:X\nValid input:MD5/SHA", 8, Outcome::Kind::kInvalidWords, true},
+        {[] { return ReportedLine(Outcome::InvalidWords("line", false), "%s", std::string(600, 'e').c_str()); },
+         std::string(600, 'e'), 8, Outcome::Kind::kInvalidWords, false},
+    };
+    for (const Row& row : rows) {
+        ::testing::internal::CaptureStdout();
+        const Outcome outcome = row.report();
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), row.line);
+        EXPECT_EQ(ExitStatusOf(outcome), row.exit) << row.line;
+        EXPECT_EQ(outcome.kind(), row.kind) << row.line;
+        EXPECT_EQ(outcome.offersHelp(), row.help) << row.line;
+    }
+}
+
 // One refused command: the words after the group's, the medium's answers in order
-// (a status, or a medium failure as rc), what is printed and the exit status.
+// (a status with its data, or a medium failure as rc), what is printed, the exit
+// status and what is typed on standard input.
 struct Answer {
     int rc;
     uint16_t status;
+    std::vector<unsigned char> data = {};
 };
 struct Refusal {
     const char* name;
@@ -72,6 +115,44 @@ struct Refusal {
     std::vector<Answer> answers;
     std::string output;
     int exit;
+    std::string input = {};
+};
+
+// Standard input read from a file holding the text, for as long as it lives.
+class TypedInput {
+public:
+    explicit TypedInput(const std::string& text)
+    {
+        const std::string path = "/tmp/kelvast-unit-input-" + std::to_string(::getpid());
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        EXPECT_NE(f, nullptr);
+        if (f != nullptr) {
+            std::fputs(text.c_str(), f);
+            std::fclose(f);
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ::unlink(path.c_str());
+        m_saved = ::dup(STDIN_FILENO);
+        ::dup2(fd, STDIN_FILENO);
+        ::close(fd);
+        Fresh();
+    }
+    ~TypedInput()
+    {
+        Fresh();
+        ::dup2(m_saved, STDIN_FILENO);
+        ::close(m_saved);
+    }
+    TypedInput(const TypedInput&) = delete;
+    TypedInput& operator=(const TypedInput&) = delete;
+
+private:
+    static void Fresh()
+    {
+        __fpurge(stdin);
+        clearerr(stdin);
+    }
+    int m_saved = -1;
 };
 
 void PrintTo(const Refusal& r, std::ostream* os)
@@ -85,7 +166,7 @@ TEST_P(CardRefused, PrintsOneFailureLineAndGivesTheStatus)
 {
     const Refusal& r = GetParam();
     FakeMediumLog log;
-    for (const Answer& a : r.answers) log.replies.push_back({a.rc, MakeReply(a.status, {})});
+    for (const Answer& a : r.answers) log.replies.push_back({a.rc, MakeReply(a.status, a.data)});
     CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
     client.resetWaitMicros = 0;
 
@@ -96,6 +177,7 @@ TEST_P(CardRefused, PrintsOneFailureLineAndGivesTheStatus)
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
 
+    const TypedInput typed(r.input);
     ::testing::internal::CaptureStdout();
     const Outcome outcome = parseArguments(client, static_cast<int>(argv.size() - 1), argv.data());
     const std::string out = ::testing::internal::GetCapturedStdout();
@@ -115,6 +197,11 @@ constexpr Answer kDropped{1, 0};
 Answer Refused(uint16_t status)
 {
     return {0, status};
+}
+// The card's answer of success with its record.
+Answer Gives(std::vector<unsigned char> data)
+{
+    return {0, 0, std::move(data)};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -202,7 +289,18 @@ INSTANTIATE_TEST_SUITE_P(
                               "Error while get number of Records, Resource not exist\n", 16},
                       // Success without a record is no recipient: never shown as one.
                       Refusal{"GetSuccessWithoutData", {"-pef", "-ARInfoGet", "4"}, {Refused(0)},
-                              "Error while get number of Records, Error during connect \n", 33}),
+                              "Error while get number of Records, Error during connect \n", 33},
+                      // The recipient is shown as sent, then the refusal.
+                      Refusal{"Set",
+                              {"-pef", "-ARInfoSet", "3", "ops", "ops@example.com", "10.0.0.9", "x", "Mail", "lan",
+                               "xx", "All"},
+                              {Refused(5)},
+                              "Alert Receipient    : 3 \nName                : ops \n"
+                              "Email-Id            : ops@example.com \nSNMP Destination    : 10.0.0.9 \n"
+                              "PPP Login name      :  \nPPP Password        :  \n"
+                              "Notification Method : Mail via LAN \nAlert Level         : All Alerts \n"
+                              "Error while get number of Records, Permission denied\n",
+                              5}),
     CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -233,9 +331,18 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"SetTimeClockUnreadable", {"-gen", "-SetTime", "010112002021.00"}, {Refused(5)},
                 "Error while setting time!\n", 30},
         Refusal{"SetTimeForceClockUnreadable", {"-gen", "-SetTime", "010112002020.00", "Force"}, {Refused(3)},
-                "Error while setting time!\n", 30}),
+                "Error while setting time!\n", 30},
+        // The clock read (at 0 and in 2038), then the setting refused: forward, and back with Force.
+        Refusal{"SetTime", {"-gen", "-SetTime", "010112002021.00"}, {Gives({0, 0, 0, 0, 0}), Refused(5)},
+                "Error while setting time!\n", 5},
+        Refusal{"SetTimeForce", {"-gen", "-SetTime", "010112002020.00", "Force"},
+                {Gives({0, 0x7F, 0xFF, 0xFF, 0xFF}), Refused(5)}, "Error while setting time!\n", 5},
+        Refusal{"Reset", {"-gen", "-Reset", "-NoConfig"}, {Refused(5)},
+                "Are you sure you want to reset the ORVA(y/n)?\nError when resetting the card...\n", 5, "Yes\n"}),
     CaseName);
 
+// The event log's state: version, two records (big-endian), the rest zero.
+const Answer kTwoRecords = Gives({0x01, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
 INSTANTIATE_TEST_SUITE_P(
     EventLog, CardRefused,
     ::testing::Values(
@@ -250,7 +357,21 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"Clear", {"-sel", "-clear"}, {Refused(16)}, "Del SEL Record Failed, Resource not exist\n", 16},
         Refusal{"GetPolicy", {"-sel", "-getPolicy"}, {Refused(12)}, "Get SEL policy failed, Error during access\n", 12},
         Refusal{"SetPolicy", {"-sel", "-setPolicy", "stop"}, {Refused(28)},
-                "Policy: 2\nSet SEL policy failed, Invalid argument/data\n", 28}),
+                "Policy: 2\nSet SEL policy failed, Invalid argument/data\n", 28},
+        // Of two records: a record the card cannot give is reported and the listing goes
+        // on; status 65535 ends it at once.
+        Refusal{"ListAllRecords", {"-sel", "-listall"}, {kTwoRecords, Refused(5), Refused(5)},
+                "Number of Record : 2 \nError while retreiving Records, Permission denied\n"
+                "Error while retreiving Records, Permission denied\n",
+                5},
+        Refusal{"ListAllExRecords", {"-sel", "-listallex"}, {kTwoRecords, Refused(21), Refused(21)},
+                "Number of Record : 2 \nError while retreiving Records, Error during I/O\n"
+                "Error while retreiving Records, Error during I/O\n",
+                21},
+        Refusal{"ListAllLastError", {"-sel", "-listall"}, {kTwoRecords, Refused(65535)},
+                "Number of Record : 2 \nError while retreiving Records, Unknown ZUNA error\n", 255},
+        Refusal{"ListAllExLastError", {"-sel", "-listallex"}, {kTwoRecords, Refused(65535)},
+                "Number of Record : 2 \nError while retreiving Records, Unknown ZUNA error\n", 255}),
     CaseName);
 
 const std::string kNoSdk = "Cannot read sensors - no SDK found\n";
@@ -258,6 +379,11 @@ INSTANTIATE_TEST_SUITE_P(
     Sdk, CardRefused,
     ::testing::Values(
         Refusal{"UploadNoHostFile", {"-SDK", "-uploadSDK", "/nonexistent/sdk.dat"}, {}, "Error uploading SDK\n", 14},
+        // An empty file: its one fragment, the commit, the reread; a refused fragment is 30.
+        Refusal{"UploadFragment", {"-SDK", "-uploadSDK", "/dev/null"}, {Refused(19)}, "Error uploading SDK\n", 30},
+        Refusal{"UploadCommit", {"-SDK", "-uploadSDK", "/dev/null"}, {Refused(0), Refused(5)}, "Error uploading SDK\n", 5},
+        Refusal{"UploadReread", {"-SDK", "-uploadSDK", "/dev/null"}, {Refused(0), Refused(0), Refused(3)},
+                "Error uploading SDK\n", 3},
         Refusal{"Delete", {"-SDK", "-deleteSDK"}, {Refused(5)}, "Error deleting SDK\n", 5},
         Refusal{"Reread", {"-SDK", "-rereadSDK"}, {Refused(3)}, "Error restarting HHMD\n", 3},
         Refusal{"ReadRefused", {"-SDK", "-readsensors"}, {Refused(5)}, kNoSdk, 30},
