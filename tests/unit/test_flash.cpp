@@ -10,6 +10,7 @@
 
 #include "card_model.h"
 #include "fake_medium.h"
+#include "filecloser.h"
 #include "imgbuild.h"
 #include "x9zunaifc.h"
 
@@ -78,6 +79,56 @@ TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
     EXPECT_EQ(ZUNA_E_GENERAL, client.ConfigGetFile(file.c_str()));
     EXPECT_TRUE(std::none_of(std::filesystem::directory_iterator(::testing::TempDir()), {},
                              [&](const auto& entry) { return entry.path().string().starts_with(file); }));
+}
+
+// Each loop reports every block it takes up, with the image's or module's counts, and
+// stops at a failed block: the card's own status, or the host file's short read (21).
+TEST(FlashClient, BlockLoopsReportEachBlockAndStopAtAFailedOne)
+{
+    using Calls = std::vector<std::pair<unsigned, unsigned>>;
+    FLASH_MODULE_INFO module{};
+    module.blockStart = 60, module.numBlocks = 3;
+    Bytes image(kBlock * 3 / 2, 0x5A), located(26, 0);
+    PutBe16(&located[20], 1), PutBe16(&located[22], 2);
+    struct Case {
+        std::vector<Bytes> replies;
+        std::function<BlockLoopResult(CX9ZunaIfc&, const BlockProgress&)> loop;
+        BlockLoopResult result;
+        std::vector<uint32_t> blocks;  // asked for, in order
+        Calls calls;
+    };
+    const Case cases[] = {
+        {{MakeReply(0, {}), MakeReply(5, {})},
+         [&](CX9ZunaIfc& c, const BlockProgress& p) { return BlockLoopResult{c.WriteModuleBlocks(module, Bytes(3 * kBlock), p)}; },
+         {ZUNA_E_PERM, false}, {60, 61}, {{0, 3}, {1, 3}}},
+        {{MakeReply(0, BlockRecord(0)), MakeReply(0, BlockRecord(1)), MakeReply(9, {})},
+         [](CX9ZunaIfc& c, const BlockProgress& p) { return c.ReadImageBlocks(HostFile(std::tmpfile()).get(), p); },
+         {ZUNA_E_ARGCOUNT, false}, {0, 1, 2}, {{0, 64}, {1, 64}}},
+        {{MakeReply(0, {}), MakeReply(0, {})},
+         [&](CX9ZunaIfc& c, const BlockProgress& p) {
+             return c.WriteImageBlocks(HostFile(fmemopen(image.data(), image.size(), "r")).get(), 62, p);
+         },
+         {ZUNA_E_IO, true}, {62}, {{62, 64}}},
+        {{MakeReply(0, located), MakeReply(0, BlockRecord(1)), MakeReply(0, BlockRecord(2))},
+         [](CX9ZunaIfc& c, const BlockProgress& p) {
+             Bytes config;
+             return BlockLoopResult{c.ConfigGetBuffer(config, p)};
+         },
+         {ZUNA_E_SUCCESS, false}, {1, 2}, {{0, 2}, {1, 2}}},
+    };
+    for (const Case& test : cases) {
+        FakeMediumLog log;
+        CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
+        for (const Bytes& reply : test.replies) log.replies.push_back({0, reply});
+        Calls calls;
+        const BlockLoopResult got = test.loop(client, [&](unsigned done, unsigned total) { calls.emplace_back(done, total); });
+        EXPECT_EQ(std::pair(test.result.status, test.result.hostFile), std::pair(got.status, got.hostFile));
+        std::vector<uint32_t> blocks;
+        for (const Bytes& request : log.requests)
+            if (GetLe16(&request[20]) != 0x0605) blocks.push_back(GetBe32(&request[32]));
+        EXPECT_EQ(test.blocks, blocks);
+        EXPECT_EQ(test.calls, calls);
+    }
 }
 
 TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
