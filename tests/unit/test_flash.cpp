@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "card_model.h"
 #include "fake_medium.h"
@@ -86,48 +87,39 @@ TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
 TEST(FlashClient, BlockLoopsReportEachBlockAndStopAtAFailedOne)
 {
     using Calls = std::vector<std::pair<unsigned, unsigned>>;
+    using Loop = std::function<BlockLoopResult(CX9ZunaIfc&, const BlockProgress&)>;
     FLASH_MODULE_INFO module{};
     module.blockStart = 60, module.numBlocks = 3;
-    Bytes image(kBlock * 3 / 2, 0x5A), located(26, 0);
+    Bytes image(kBlock * 3 / 2, 0x5A), located(26, 0), config;
     PutBe16(&located[20], 1), PutBe16(&located[22], 2);
-    struct Case {
-        std::vector<Bytes> replies;
-        std::function<BlockLoopResult(CX9ZunaIfc&, const BlockProgress&)> loop;
-        BlockLoopResult result;
-        std::vector<uint32_t> blocks;  // asked for, in order
-        Calls calls;
-    };
-    const Case cases[] = {
+    const std::tuple<std::vector<Bytes>, Loop, std::pair<int, bool>, std::vector<uint32_t>, Calls> cases[] = {
         {{MakeReply(0, {}), MakeReply(5, {})},
-         [&](CX9ZunaIfc& c, const BlockProgress& p) { return BlockLoopResult{c.WriteModuleBlocks(module, Bytes(3 * kBlock), p)}; },
-         {ZUNA_E_PERM, false}, {60, 61}, {{0, 3}, {1, 3}}},
+         [&](auto& c, auto& p) { return BlockLoopResult{c.WriteModuleBlocks(module, Bytes(3 * kBlock), p)}; },
+         {5, false}, {60, 61}, {{0, 3}, {1, 3}}},
         {{MakeReply(0, BlockRecord(0)), MakeReply(0, BlockRecord(1)), MakeReply(9, {})},
-         [](CX9ZunaIfc& c, const BlockProgress& p) { return c.ReadImageBlocks(HostFile(std::tmpfile()).get(), p); },
-         {ZUNA_E_ARGCOUNT, false}, {0, 1, 2}, {{0, 64}, {1, 64}}},
+         [](auto& c, auto& p) { return c.ReadImageBlocks(HostFile(std::tmpfile()).get(), p); },
+         {9, false}, {0, 1, 2}, {{0, 64}, {1, 64}}},
         {{MakeReply(0, {}), MakeReply(0, {})},
-         [&](CX9ZunaIfc& c, const BlockProgress& p) {
+         [&](auto& c, auto& p) {
              return c.WriteImageBlocks(HostFile(fmemopen(image.data(), image.size(), "r")).get(), 62, p);
          },
          {ZUNA_E_IO, true}, {62}, {{62, 64}}},
         {{MakeReply(0, located), MakeReply(0, BlockRecord(1)), MakeReply(0, BlockRecord(2))},
-         [](CX9ZunaIfc& c, const BlockProgress& p) {
-             Bytes config;
-             return BlockLoopResult{c.ConfigGetBuffer(config, p)};
-         },
-         {ZUNA_E_SUCCESS, false}, {1, 2}, {{0, 2}, {1, 2}}},
+         [&](auto& c, auto& p) { return BlockLoopResult{c.ConfigGetBuffer(config, p)}; },
+         {0, false}, {1, 2}, {{0, 2}, {1, 2}}},
     };
-    for (const Case& test : cases) {
+    for (const auto& [replies, loop, result, blocks, calls] : cases) {
         FakeMediumLog log;
         CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
-        for (const Bytes& reply : test.replies) log.replies.push_back({0, reply});
-        Calls calls;
-        const BlockLoopResult got = test.loop(client, [&](unsigned done, unsigned total) { calls.emplace_back(done, total); });
-        EXPECT_EQ(std::pair(test.result.status, test.result.hostFile), std::pair(got.status, got.hostFile));
-        std::vector<uint32_t> blocks;
+        for (const Bytes& reply : replies) log.replies.push_back({0, reply});
+        Calls called;
+        const BlockLoopResult got = loop(client, [&](unsigned done, unsigned all) { called.emplace_back(done, all); });
+        EXPECT_EQ(result, std::pair(int{got.status}, got.hostFile));
+        std::vector<uint32_t> asked;  // the blocks asked for, in order
         for (const Bytes& request : log.requests)
-            if (GetLe16(&request[20]) != 0x0605) blocks.push_back(GetBe32(&request[32]));
-        EXPECT_EQ(test.blocks, blocks);
-        EXPECT_EQ(test.calls, calls);
+            if (GetLe16(&request[20]) != 0x0605) asked.push_back(GetBe32(&request[32]));
+        EXPECT_EQ(blocks, asked);
+        EXPECT_EQ(calls, called);
     }
 }
 
