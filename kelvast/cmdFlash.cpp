@@ -39,9 +39,7 @@ Outcome UploadFile(CX9ZunaIfc& client, const char* hostFile, const char* cardFil
 Outcome DownloadFile(CX9ZunaIfc& client, const char* cardFile, const char* hostFile)
 {
     if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
-    const ZUNA_ERROR status = client.DownloadFile(cardFile, hostFile);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error while get number of Records, %s\n", GetZunaErrorString(status));
-    return status;
+    return Reported(client.DownloadFile(cardFile, hostFile), "Error while get number of Records");
 }
 
 // Only a path whose first "serverInfo.conf" ends it is taken.
@@ -134,17 +132,17 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
         std::printf("%s", kOk);
     }
 
-    for (uint32_t i = 1; i < FLASH_BLOCK_COUNT; ++i) {
-        if (!ReadFileBlock(file.get(), *rec, i)) {
-            std::printf("%s", kImageReadError);
-            return Outcome::LocalFailure(kExitImageFile, "image file short");
-        }
-        std::printf("Flashing ... Block %u of %u \r", i, FLASH_BLOCK_COUNT);
+    const BlockLoopResult flashed = client.WriteImageBlocks(file.get(), 1, [](unsigned done, unsigned total) {
+        std::printf("Flashing ... Block %u of %u \r", done, total);
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
-            std::printf("\nError during flashing\t\t\t\t\n");
-            return status;
-        }
+    });
+    if (flashed.hostFile) {
+        std::printf("%s", kImageReadError);
+        return Outcome::LocalFailure(kExitImageFile, "image file short");
+    }
+    if (flashed.status != ZUNA_E_SUCCESS) {
+        std::printf("\nError during flashing\t\t\t\t\n");
+        return flashed.status;
     }
     file.reset();
     std::printf("Flashing :       %s", kOk);
@@ -170,19 +168,17 @@ Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
         return Outcome::LocalFailure(kExitHostFileWrite, "image file not created");
     }
     std::printf("Reading from Flash ... \n");
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
-    for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
-        StartBlock(*rec, i);
-        if (const ZUNA_ERROR status = client.ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) {
-            std::printf("Error during reading from flash...\n");
-            return status;
-        }
-        std::printf("Reading Block... %u of %u \r", i, FLASH_BLOCK_COUNT);
+    const BlockLoopResult read = client.ReadImageBlocks(file.Stream(), [](unsigned done, unsigned total) {
+        std::printf("Reading Block... %u of %u \r", done, total);
         std::fflush(stdout);
-        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) {
-            std::printf("Error writing file %s, check disk space ! \n", imageFile);
-            return Outcome::LocalFailure(kExitHostFileWrite, "image file not written");
-        }
+    });
+    if (read.hostFile) {
+        std::printf("Error writing file %s, check disk space ! \n", imageFile);
+        return Outcome::LocalFailure(kExitHostFileWrite, "image file not written");
+    }
+    if (read.status != ZUNA_E_SUCCESS) {
+        std::printf("Error during reading from flash...\n");
+        return read.status;
     }
     // Data still buffered must reach the file: a failed commit is a short write.
     if (!file.Commit()) {
@@ -235,16 +231,13 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
         return Outcome::LocalFailure(kExitConfigFile, "config file short");
     }
     file.reset();
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
-    for (uint32_t i = 0; i < info.numBlocks; ++i) {
-        StartBlock(*rec, info.blockStart + i);
-        std::memcpy(rec->flashData, module.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
-        std::printf("Flashing the config section block %u of %u\r", i + 1, unsigned{info.numBlocks});
+    const ZUNA_ERROR status = client.WriteModuleBlocks(info, module, [](unsigned done, unsigned total) {
+        std::printf("Flashing the config section block %u of %u\r", done + 1, total);
         std::fflush(stdout);
-        if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
-            std::printf("\nPut Config Failed, %s\n", GetZunaErrorString(status));
-            return status;
-        }
+    });
+    if (status != ZUNA_E_SUCCESS) {
+        std::printf("\n");
+        return Reported(status, "Put Config Failed");
     }
     std::printf("\nConfig section put back successfully. Restart the card...\n");
     return Outcome::Success();
@@ -263,10 +256,8 @@ Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
     // difference (the comparison's own result 1 is also a status).
     auto card = std::make_unique<FLASH_BLOCK_RECORD>();
     StartBlock(*card, 0);
-    if (const ZUNA_ERROR status = client.ReadBlock(card.get()); status != ZUNA_E_SUCCESS) {
-        std::printf("Read Boot Block Failed, %s\n", GetZunaErrorString(status));
-        return status;
-    }
+    if (const ZUNA_ERROR status = client.ReadBlock(card.get()); status != ZUNA_E_SUCCESS)
+        return Reported(status, "Read Boot Block Failed");
     const int result = std::memcmp(card->flashData, boot.get(), FLASH_BLOCK_LEN) != 0 ? 1 : 0;
     if (result == 1)
         std::printf("Different : The boot block in the image file you selected differs from the boot block "

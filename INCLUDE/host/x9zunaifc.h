@@ -67,6 +67,20 @@ ZUNA_ERROR DecodeSensorStream(const unsigned char* data, uint32_t len, unsigned 
 // What ReadSensors's buffer should hold: the largest reply.
 inline constexpr uint32_t SDK_SENSOR_BUFFER_LEN = ZUNA_MAX_DATA_LEN;
 
+// Progress of the client's multi-block loops: called once per block, when the block's
+// data is in hand and before it goes on (after the host file's read and before the
+// card's write; after the card's read and before the file's or buffer's write), with
+// the blocks of the image or module before this one and their total. Not called again
+// once a block has failed; an empty callback is not called.
+using BlockProgress = std::function<void(unsigned done, unsigned total)>;
+
+// Where a block loop over a host file stopped: status 0, or the failed step's own
+// status, hostFile telling the file's short read or write (status 21) from the card's.
+struct BlockLoopResult {
+    ZUNA_ERROR status = ZUNA_E_SUCCESS;
+    bool hostFile = false;
+};
+
 class CX9ZunaIfc {
 public:
     // Creates the medium with CreateZunaMedium: MEDIUM_NW the network medium for
@@ -278,10 +292,23 @@ public:
     // Whole image, boot block included, file block i to flash block i. Image refused
     // (BOOT checked too): 28; short file: 21, nothing written; a failed block: 33 when
     // the card is gone or its reply malformed, else 30.
-    ZUNA_ERROR UploadFirmware(const char* fileName);
+    ZUNA_ERROR UploadFirmware(const char* fileName, const BlockProgress& progress = {});
     // The whole flash into a file that already holds a valid image (else 28), replaced
     // only when all 64 blocks have arrived; a failed block as above, a short write 21.
-    ZUNA_ERROR DownloadFirmware(const char* fileName);
+    ZUNA_ERROR DownloadFirmware(const char* fileName, const BlockProgress& progress = {});
+    // The loops behind the two, for callers that open the file and print their own
+    // steps; a failed block gives the card's or the medium's own status (not 30).
+    // WriteImageBlocks: flash blocks first..63 from `image`, which stands at block
+    // first's data (first past 64: 28, nothing sent). ReadImageBlocks: the 64 flash
+    // blocks appended to `image`. A null stream: 14 (hostFile), nothing sent.
+    BlockLoopResult WriteImageBlocks(std::FILE* image, uint32_t first, const BlockProgress& progress = {});
+    BlockLoopResult ReadImageBlocks(std::FILE* image, const BlockProgress& progress = {});
+    // A module's info.numBlocks blocks from `data`, block i to flash block
+    // info.blockStart + i. Data of another length than numBlocks times 65536, or a
+    // module past the flash: 28, nothing sent. A failed block: its own status; the
+    // blocks before it stay written.
+    ZUNA_ERROR WriteModuleBlocks(const FLASH_MODULE_INFO& info, const std::vector<unsigned char>& data,
+                                 const BlockProgress& progress = {});
     ZUNA_ERROR ConfigFlash();
     ZUNA_ERROR SDKFlash();
     // Sends the record as filled (only modName matters). A reply placing the module
@@ -291,8 +318,8 @@ public:
     // The configuration module's blocks, whole, into a file (short write 18; the file is
     // replaced only when every block has arrived) or into `data`, sized from the
     // module's location first. A failed block as above.
-    ZUNA_ERROR ConfigGetFile(const char* fileName);
-    ZUNA_ERROR ConfigGetBuffer(std::vector<unsigned char>& data);
+    ZUNA_ERROR ConfigGetFile(const char* fileName, const BlockProgress& progress = {});
+    ZUNA_ERROR ConfigGetBuffer(std::vector<unsigned char>& data, const BlockProgress& progress = {});
     // 0 when flash block firstBlk carries module sec_name's signature and the same
     // fmh_alloc_space as the image stream fp at that block; 31 otherwise, 35 for a
     // short header read. fp stays open.

@@ -116,36 +116,69 @@ ZUNA_ERROR CX9ZunaIfc::ValidateImageFile(const char* fileName, bool withBoot)
     return ZUNA_E_SUCCESS;
 }
 
-ZUNA_ERROR CX9ZunaIfc::UploadFirmware(const char* fileName)
+ZUNA_ERROR CX9ZunaIfc::UploadFirmware(const char* fileName, const BlockProgress& progress)
 {
     // The boot block is written too: the BOOT module is checked with the others.
     if (const ZUNA_ERROR valid = ValidateImageFile(fileName, true); valid != ZUNA_E_SUCCESS)
         return valid == ZUNA_E_IO ? ZUNA_E_IO : ZUNA_E_INVALID;
     HostFile file(std::fopen(fileName, "rb"));
     if (!file) return ZUNA_E_FILEOPEN;
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
-    for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
-        if (std::fread(rec->flashData, 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) return ZUNA_E_IO;
-        StartBlock(*rec, i);
-        const ZUNA_ERROR status = WriteBlock(rec.get());
-        if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
-    }
-    return ZUNA_E_SUCCESS;
+    const BlockLoopResult written = WriteImageBlocks(file.get(), 0, progress);
+    if (written.status == ZUNA_E_SUCCESS || written.hostFile) return written.status;
+    return FragmentFailure(written.status);
 }
 
-ZUNA_ERROR CX9ZunaIfc::DownloadFirmware(const char* fileName)
+ZUNA_ERROR CX9ZunaIfc::DownloadFirmware(const char* fileName, const BlockProgress& progress)
 {
     if (ValidateImageFile(fileName) != ZUNA_E_SUCCESS) return ZUNA_E_INVALID;
     CX9HostFileReplacement file(fileName);
     if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
+    const BlockLoopResult read = ReadImageBlocks(file.Stream(), progress);
+    if (read.status != ZUNA_E_SUCCESS) return read.hostFile ? read.status : FragmentFailure(read.status);
+    return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_IO;
+}
+
+BlockLoopResult CX9ZunaIfc::WriteImageBlocks(std::FILE* image, uint32_t first, const BlockProgress& progress)
+{
+    if (image == nullptr) return {ZUNA_E_FILEOPEN, true};
+    if (first > FLASH_BLOCK_COUNT) return {ZUNA_E_INVALID, false};
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = first; i < FLASH_BLOCK_COUNT; ++i) {
+        if (std::fread(rec->flashData, 1, FLASH_BLOCK_LEN, image) != FLASH_BLOCK_LEN) return {ZUNA_E_IO, true};
+        StartBlock(*rec, i);
+        if (progress) progress(i, FLASH_BLOCK_COUNT);
+        if (const ZUNA_ERROR status = WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return {status, false};
+    }
+    return {};
+}
+
+BlockLoopResult CX9ZunaIfc::ReadImageBlocks(std::FILE* image, const BlockProgress& progress)
+{
+    if (image == nullptr) return {ZUNA_E_FILEOPEN, true};
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
         StartBlock(*rec, i);
-        const ZUNA_ERROR status = ReadBlock(rec.get());
-        if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
-        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, file.Stream()) != FLASH_BLOCK_LEN) return ZUNA_E_IO;
+        if (const ZUNA_ERROR status = ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) return {status, false};
+        if (progress) progress(i, FLASH_BLOCK_COUNT);
+        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, image) != FLASH_BLOCK_LEN) return {ZUNA_E_IO, true};
     }
-    return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_IO;
+    return {};
+}
+
+ZUNA_ERROR CX9ZunaIfc::WriteModuleBlocks(const FLASH_MODULE_INFO& info, const std::vector<unsigned char>& data,
+                                         const BlockProgress& progress)
+{
+    if (data.size() != std::size_t{info.numBlocks} * FLASH_BLOCK_LEN ||
+        uint32_t{info.blockStart} + info.numBlocks > FLASH_BLOCK_COUNT)
+        return ZUNA_E_INVALID;
+    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    for (uint32_t i = 0; i < info.numBlocks; ++i) {
+        StartBlock(*rec, info.blockStart + i);
+        std::memcpy(rec->flashData, data.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
+        if (progress) progress(i, info.numBlocks);
+        if (const ZUNA_ERROR status = WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+    }
+    return ZUNA_E_SUCCESS;
 }
 
 ZUNA_ERROR CX9ZunaIfc::ConfigFlash()
@@ -183,13 +216,14 @@ ZUNA_ERROR LocateConfig(CX9ZunaIfc& ifc, FLASH_MODULE_INFO& info)
 // Reads the module's blocks one by one, handing each block's data to `take`, which
 // returns 0 or the status that ends the copy.
 template <typename Take>
-ZUNA_ERROR CopyModuleBlocks(CX9ZunaIfc& ifc, const FLASH_MODULE_INFO& info, Take take)
+ZUNA_ERROR CopyModuleBlocks(CX9ZunaIfc& ifc, const FLASH_MODULE_INFO& info, const BlockProgress& progress, Take take)
 {
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < info.numBlocks; ++i) {
         StartBlock(*rec, info.blockStart + i);
         const ZUNA_ERROR status = ifc.ReadBlock(rec.get());
         if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
+        if (progress) progress(i, info.numBlocks);
         if (const ZUNA_ERROR taken = take(i, rec->flashData); taken != ZUNA_E_SUCCESS) return taken;
     }
     return ZUNA_E_SUCCESS;
@@ -197,25 +231,25 @@ ZUNA_ERROR CopyModuleBlocks(CX9ZunaIfc& ifc, const FLASH_MODULE_INFO& info, Take
 
 }  // namespace
 
-ZUNA_ERROR CX9ZunaIfc::ConfigGetFile(const char* fileName)
+ZUNA_ERROR CX9ZunaIfc::ConfigGetFile(const char* fileName, const BlockProgress& progress)
 {
     CX9HostFileReplacement file(fileName);
     if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
     FLASH_MODULE_INFO info{};
     if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
-    const ZUNA_ERROR status = CopyModuleBlocks(*this, info, [&](uint32_t, const unsigned char* data) {
+    const ZUNA_ERROR status = CopyModuleBlocks(*this, info, progress, [&](uint32_t, const unsigned char* data) {
         return std::fwrite(data, 1, FLASH_BLOCK_LEN, file.Stream()) == FLASH_BLOCK_LEN ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
     });
     if (status != ZUNA_E_SUCCESS) return status;
     return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
 }
 
-ZUNA_ERROR CX9ZunaIfc::ConfigGetBuffer(std::vector<unsigned char>& data)
+ZUNA_ERROR CX9ZunaIfc::ConfigGetBuffer(std::vector<unsigned char>& data, const BlockProgress& progress)
 {
     FLASH_MODULE_INFO info{};
     if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
     data.assign(std::size_t{info.numBlocks} * FLASH_BLOCK_LEN, 0);
-    return CopyModuleBlocks(*this, info, [&](uint32_t i, const unsigned char* block) {
+    return CopyModuleBlocks(*this, info, progress, [&](uint32_t i, const unsigned char* block) {
         std::memcpy(data.data() + std::size_t{i} * FLASH_BLOCK_LEN, block, FLASH_BLOCK_LEN);
         return ZUNA_E_SUCCESS;
     });

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "card_model.h"
 #include "fake_medium.h"
+#include "filecloser.h"
 #include "imgbuild.h"
 #include "x9zunaifc.h"
 
@@ -78,6 +80,47 @@ TEST(FlashClient, BlocksCarryTheirCrcAndRepliesOfAnotherSizeOrBlockAreRefused)
     EXPECT_EQ(ZUNA_E_GENERAL, client.ConfigGetFile(file.c_str()));
     EXPECT_TRUE(std::none_of(std::filesystem::directory_iterator(::testing::TempDir()), {},
                              [&](const auto& entry) { return entry.path().string().starts_with(file); }));
+}
+
+// Each loop reports every block it takes up, with the image's or module's counts, and
+// stops at a failed block: the card's own status, or the host file's short read (21).
+TEST(FlashClient, BlockLoopsReportEachBlockAndStopAtAFailedOne)
+{
+    using Calls = std::vector<std::pair<unsigned, unsigned>>;
+    using Loop = std::function<BlockLoopResult(CX9ZunaIfc&, const BlockProgress&)>;
+    FLASH_MODULE_INFO module{};
+    module.blockStart = 60, module.numBlocks = 3;
+    Bytes image(kBlock * 3 / 2, 0x5A), located(26, 0), config;
+    PutBe16(&located[20], 1), PutBe16(&located[22], 2);
+    const std::tuple<std::vector<Bytes>, Loop, std::pair<int, bool>, std::vector<uint32_t>, Calls> cases[] = {
+        {{MakeReply(0, {}), MakeReply(5, {})},
+         [&](auto& c, auto& p) { return BlockLoopResult{c.WriteModuleBlocks(module, Bytes(3 * kBlock), p)}; },
+         {5, false}, {60, 61}, {{0, 3}, {1, 3}}},
+        {{MakeReply(0, BlockRecord(0)), MakeReply(0, BlockRecord(1)), MakeReply(9, {})},
+         [](auto& c, auto& p) { return c.ReadImageBlocks(HostFile(std::tmpfile()).get(), p); },
+         {9, false}, {0, 1, 2}, {{0, 64}, {1, 64}}},
+        {{MakeReply(0, {}), MakeReply(0, {})},
+         [&](auto& c, auto& p) {
+             return c.WriteImageBlocks(HostFile(fmemopen(image.data(), image.size(), "r")).get(), 62, p);
+         },
+         {ZUNA_E_IO, true}, {62}, {{62, 64}}},
+        {{MakeReply(0, located), MakeReply(0, BlockRecord(1)), MakeReply(0, BlockRecord(2))},
+         [&](auto& c, auto& p) { return BlockLoopResult{c.ConfigGetBuffer(config, p)}; },
+         {0, false}, {1, 2}, {{0, 2}, {1, 2}}},
+    };
+    for (const auto& [replies, loop, result, blocks, calls] : cases) {
+        FakeMediumLog log;
+        CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
+        for (const Bytes& reply : replies) log.replies.push_back({0, reply});
+        Calls called;
+        const BlockLoopResult got = loop(client, [&](unsigned done, unsigned all) { called.emplace_back(done, all); });
+        EXPECT_EQ(result, std::pair(int{got.status}, got.hostFile));
+        std::vector<uint32_t> asked;  // the blocks asked for, in order
+        for (const Bytes& request : log.requests)
+            if (GetLe16(&request[20]) != 0x0605) asked.push_back(GetBe32(&request[32]));
+        EXPECT_EQ(blocks, asked);
+        EXPECT_EQ(calls, called);
+    }
 }
 
 TEST(CardFlash, LocatesModulesFromItsOwnHeadersAndChecksBlockCrcs)
