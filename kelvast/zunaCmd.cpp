@@ -14,6 +14,7 @@
 #include <bsd/readpassphrase.h>
 
 #include "login.h"
+#include "runContext.h"
 
 namespace {
 
@@ -206,68 +207,114 @@ bool ConnectClient(CX9ZunaIfc& client)
     return true;
 }
 
-// Asks for the password and logs in. Returns the login status (0 logged in).
-int LoginClient(CX9ZunaIfc& client, const char* user)
+constexpr std::size_t kPasswordBuffer = 256;
+
+// Logs in with the password (wiped here once the login is done). Returns the login's
+// outcome: success, invalid words for a text too long, or the card's status.
+Outcome LoginClient(CX9ZunaIfc& client, const char* user, char (&password)[kPasswordBuffer])
 {
-    if (std::strlen(user) > ZUNA_LOGIN_MAX_TEXT)
-        return ExitStatusOf(ReportedLine(Outcome::InvalidWords("user name too long"),
-                                         "The user name is too long: at most %zu characters are allowed!\n",
-                                         ZUNA_LOGIN_MAX_TEXT));
-    char password[256];
-    GetPasswordInput(password);
-    std::printf("\n");
     if (std::strlen(password) > ZUNA_LOGIN_MAX_TEXT) {
         explicit_bzero(password, sizeof(password));
-        return ExitStatusOf(ReportedLine(Outcome::InvalidWords("password too long"),
-                                         "The password is too long: at most %zu characters are allowed!\n",
-                                         ZUNA_LOGIN_MAX_TEXT));
+        return ReportedLine(Outcome::InvalidWords("the password is too long", false),
+                            "The password is too long: at most %zu characters are allowed!\n", ZUNA_LOGIN_MAX_TEXT);
     }
     const int status = client.ZunaLogin(user, password);
     explicit_bzero(password, sizeof(password));
     if (status != 0) {
-        ReportedLine(static_cast<ZUNA_ERROR>(status), "Invalid Username/Password!\n");
-        return status;
+        return ReportedLine(static_cast<ZUNA_ERROR>(status), "Invalid Username/Password!\n");
     }
     std::printf("Login Successful !\n");
-    return 0;
+    return Outcome::Success();
 }
 
-int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
+// The password: from the password file when one was given, else asked for.
+bool ObtainPassword(const RunOptions& options, char (&password)[kPasswordBuffer])
 {
+    if (options.passwordFile.empty()) {
+        GetPasswordInput(password);
+        std::printf("\n");
+        return true;
+    }
+    std::string reason;
+    if (ReadPasswordFile(options.passwordFile, password, sizeof(password), &reason)) return true;
+    std::fprintf(stderr, "%s: password file '%s': %s\n", kToolName, options.passwordFile.c_str(), reason.c_str());
+    return false;
+}
+
+// What the run reports: the outcome, and the exit status when it is not the outcome's
+// own (the short help's cases).
+struct RunEnd {
+    Outcome outcome;
+    int exitStatus;
+};
+RunEnd Ended(const Outcome& outcome) { return {outcome, ExitStatusOf(outcome)}; }
+
+// A new client on the medium, with the run's wait limit and trace.
+std::unique_ptr<CX9ZunaIfc> MakeClient(X9ZUNAIFC_MEDIUM medium, const char* address, const RunOptions& options,
+                                       const RunTrace& trace)
+{
+    auto client = std::make_unique<CX9ZunaIfc>(medium, OS_WINDOWS, address, ZUNA_TCP_PORT);
+    if (options.timeout) client->SetWaitLimit(*options.timeout);
+    if (options.trace) client->SetTrace([&trace](const std::string& line) { trace.Print(line); });
+    return client;
+}
+
+RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_ptr<CX9ZunaIfc>& client)
+{
+    const RunOptions& options = context.options;
     if (argc < 2) {
         Usage(argv[0], 0);
-        return kExitInvalidWords;
+        return {Outcome::InvalidWords("no medium word"), kExitInvalidWords};
     }
     const char* first = argv[1];
     if (first[0] != '\0' && first[1] == 'h') {
         Usage(argv[0], 1);
-        return kExitInvalidWords;
+        return {Outcome::InvalidWords("help"), kExitInvalidWords};
     }
 
     Outcome result = Outcome::InvalidWords("unknown medium word");
     if (x9strcasecmp(PastFirstChar(first), "nw") == 0) {
         if (argc < 3 || argv[2][0] == '-') {
             Usage(argv[0], 0);
-            return kExitInvalidWords;
+            return {Outcome::InvalidWords("no card address"), kExitInvalidWords};
         }
-        client = std::make_unique<CX9ZunaIfc>(MEDIUM_NW, OS_WINDOWS, argv[2], ZUNA_TCP_PORT);
-        if (!ConnectClient(*client)) return kExitNotReached;
+        context.card = argv[2];
+        context.SetCommand(argc - 4, argv + 4);
+        // A password file that cannot be used is refused before anything is sent.
+        char password[kPasswordBuffer] = {};
+        if (argc >= 4 && !options.passwordFile.empty() && !ObtainPassword(options, password))
+            return Ended(Outcome::InvalidWords("the password file cannot be used", false));
+        client = MakeClient(MEDIUM_NW, argv[2], options, context.trace);
+        if (!ConnectClient(*client)) {
+            explicit_bzero(password, sizeof(password));
+            return Ended(ZUNA_E_CONNECTION);
+        }
         if (argc - 1 < 4) {
+            explicit_bzero(password, sizeof(password));
             Usage(argv[0], 0);
-            return kExitTooFewWords;
+            return {Outcome::InvalidWords("too few words"), kExitTooFewWords};
         }
-        const int login = LoginClient(*client, argv[3]);
-        if (login != 0) return login;
+        if (std::strlen(argv[3]) > ZUNA_LOGIN_MAX_TEXT) {
+            explicit_bzero(password, sizeof(password));
+            return Ended(ReportedLine(Outcome::InvalidWords("the user name is too long", false),
+                                      "The user name is too long: at most %zu characters are allowed!\n",
+                                      ZUNA_LOGIN_MAX_TEXT));
+        }
+        if (options.passwordFile.empty()) ObtainPassword(options, password);
+        const Outcome login = LoginClient(*client, argv[3], password);
+        if (!login.ok()) return Ended(login);
         if (x9strcasecmp(PastFirstChar(argv[4]), "script") == 0)
             result = handleScript(*client, argc, argv, kScriptNetwork);
         else
             result = parseArguments(*client, argc - 3, argv + 3);
     } else if (x9strcasecmp(PastFirstChar(first), "cd") == 0) {
-        client = std::make_unique<CX9ZunaIfc>(MEDIUM_CD, OS_WINDOWS, nullptr, 0);
-        if (!ConnectClient(*client)) return kExitNotReached;
+        context.card = "cd";
+        context.SetCommand(argc - 2, argv + 2);
+        client = MakeClient(MEDIUM_CD, nullptr, options, context.trace);
+        if (!ConnectClient(*client)) return Ended(ZUNA_E_CONNECTION);
         if (argc - 1 < 2) {
             Usage(argv[0], 0);
-            return kExitTooFewWords;
+            return {Outcome::InvalidWords("too few words"), kExitTooFewWords};
         }
         if (x9strcasecmp(PastFirstChar(argv[2]), "script") == 0)
             result = handleScript(*client, argc, argv, kScriptHostInterface);
@@ -276,24 +323,42 @@ int RunCommandLine(int argc, char** argv, std::unique_ptr<CX9ZunaIfc>& client)
     }
 
     if (result.invalidWords()) {
-        if (result.offersHelp() && msgyn("\nSome arguments are invalid.Do you want usage help (y/n)?") == 'Y')
+        if (result.offersHelp() && context.Confirm("\nSome arguments are invalid.Do you want usage help (y/n)?", false))
             Usage(argv[0], 0);
-        return kExitInvalidWords;
+        return Ended(result);
     }
     std::printf("\n%s", kBannerRule);
     std::printf("Remember to run %s with -flash -saveconfig to make changes permanent\n", kToolName);
     std::printf("%s", kBannerRule);
-    return ExitStatusOf(result);
+    return Ended(result);
 }
 
 }  // namespace
 
 int KelvastMain(int argc, char** argv)
 {
+    RunOptions options;
+    int consumed = 0;
+    std::string error;
+    const bool parsed = ParseRunOptions(argc, argv, &options, &consumed, &error);
+    RunContext context(options);
+    if (options.json) context.json.Begin();
+    RunEnd end{Outcome::Success(), kExitSuccess};
     std::unique_ptr<CX9ZunaIfc> client;
-    const int status = RunCommandLine(argc, argv, client);
+    if (!parsed) {
+        // Nothing is sent and nothing is asked.
+        std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
+        end = Ended(Outcome::InvalidWords(error.c_str(), false));
+        context.message = error;
+    } else {
+        // The words after the options, word 0 still the program's name.
+        argv[consumed] = argv[0];
+        end = RunCommandLine(argc - consumed, argv + consumed, context, client);
+    }
     std::fflush(stdout);
     client.reset();
     // An exit status keeps only its low byte: a status of 256 would read as success.
-    return status > kExitStatusMax ? kExitStatusMax : status;
+    const int status = end.exitStatus > kExitStatusMax ? kExitStatusMax : end.exitStatus;
+    if (options.json && !context.json.Emitted()) context.EmitResult(end.outcome, status);
+    return status;
 }

@@ -1,7 +1,7 @@
 # Shared by the project's scripts: installs the Debian packages the build needs when
 # they are missing. Runs unattended (no terminal, no standard input).
 
-KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils libbsd-dev
+KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils libbsd-dev nlohmann-json3-dev
     libx11-dev libxtst-dev xvfb x11-utils)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -93,6 +93,11 @@ public:
                                char* DataBufferToX9, char* DataBufferFromX9, unsigned long timeout,
                                unsigned long replySpace) = 0;
 
+    // The busy poll of one mailbox command gives up after `limit`.
+    void SetWaitLimit(std::chrono::milliseconds limit) override { m_completionLimit = limit; }
+    // Every message DebugOut is given also goes to the sink.
+    void SetTrace(TraceSink sink) override { m_debugLog.SetSink(std::move(sink)); }
+
     int IsX9CDFound() const { return m_fIsX9CDFound; }
     // What DebugOut was given, for a trace; the medium itself never prints it.
     CX9DebugLog& DebugLog() { return m_debugLog; }

@@ -39,6 +39,8 @@ public:
     // within the connect wait.
     int Connect() override;
     int Disconnect() override;
+    // Both the connection wait and the reply wait become `limit`.
+    void SetWaitLimit(std::chrono::milliseconds limit) override { m_waits = {limit, limit}; }
 
 protected:
     // Reads one reply packet into pResponseBuffer (ZUNA_MAX_PACKET_LEN bytes) and sets

@@ -12,6 +12,7 @@
 // caller's buffer.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -40,6 +41,12 @@ enum X9ZUNAIFC_OS { OS_WINDOWS = 0, OS_LINUX = 1 };
 
 // The message of a status code; codes outside 0..35 give "Unknown ZUNA error".
 const char* GetZunaErrorString(int code);
+
+// One line describing a request (toCard) or reply packet of `len` bytes for a trace:
+// the header's fields and the first kTraceDataBytes bytes of its data in hex. A login
+// request (0x0002) shows its user name and "<hidden>" for the digest.
+inline constexpr std::size_t kTraceDataBytes = 16;
+std::string DescribeZunaPacket(bool toCard, const unsigned char* packet, std::size_t len);
 
 // The medium of a new client, made by the platform's media library: MEDIUM_NW the
 // network medium for IPAddress:nPort, MEDIUM_CD the host-interface medium, null for any
@@ -114,6 +121,15 @@ public:
 
     int GetZunaMaxDataLength() const { return static_cast<int>(maxHostDataLen); }
     uint32_t GetIssueLastError() const { return IssueLastError; }
+
+    // Replaces the medium's fixed waits (connection, each reply, the host interface's
+    // busy poll) with one limit.
+    void SetWaitLimit(std::chrono::milliseconds limit);
+    // A sink told, one line at a time, of every request and reply header (its fields,
+    // and the first bytes of its data in hex; a login's password digest is never
+    // shown) and of what the medium does below the packets. None by default.
+    using TraceSink = CX9ZunaMedium::TraceSink;
+    void SetTrace(TraceSink sink);
 
     // Login (network medium). Asks for a fresh challenge (a challenge exchange that
     // failed: 33; a challenge the card refused: ZUNA_E_AUTH), then sends the user name
@@ -389,6 +405,7 @@ protected:
     uint32_t zunaSendLen;  // written by SetZunaHeader, never read
     uint32_t IssueLastError;
     std::unique_ptr<CX9ZunaMedium> m_pZunaMedium;
+    TraceSink m_trace;
 
     friend class ZunaIfcTestAccess;
 };

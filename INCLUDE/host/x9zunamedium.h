@@ -15,7 +15,16 @@
 //    every failure, 24 when the host interface timed out).
 // Connect returns 0 on success, nonzero otherwise; Disconnect always returns 0 and is
 // harmless when nothing is connected.
+//
+// SetWaitLimit replaces the medium's fixed waits (the connection, each reply, the host
+// interface's busy poll) with one limit; SetTrace hands the medium a sink for what it
+// does below the packets (the host interface: each SCSI call's result). Both are
+// optional: a medium without them ignores them.
 #pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
 
 class CX9ZunaMedium {
 public:
@@ -28,4 +37,8 @@ public:
                                  unsigned long timeout) = 0;
     virtual int Connect() = 0;
     virtual int Disconnect() = 0;
+
+    using TraceSink = std::function<void(const std::string&)>;
+    virtual void SetWaitLimit(std::chrono::milliseconds) {}
+    virtual void SetTrace(TraceSink) {}
 };

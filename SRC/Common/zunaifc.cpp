@@ -3,6 +3,7 @@
 #include "x9zunaifc.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -51,8 +52,48 @@ const char zuna_err_strings[kErrorRows][40] = {
     "File read error",
 };
 const char UnknownZunaError[] = "Unknown ZUNA error";
+constexpr uint16_t kLoginCommand = 0x0002;
 
 }  // namespace
+
+std::string DescribeZunaPacket(bool toCard, const unsigned char* packet, std::size_t len)
+{
+    char text[256];
+    if (len < ZUNA_HEADER_LEN) {
+        std::snprintf(text, sizeof(text), "%s %zu bytes, shorter than a header", toCard ? "request" : "reply", len);
+        return text;
+    }
+    const unsigned headerLen = packet[offsetof(ZUNA_HEADER, bHeaderLen)];
+    const uint32_t dataLen = GetLe32(packet + offsetof(ZUNA_HEADER, dwDataLen));
+    const uint16_t command = GetLe16(packet + offsetof(ZUNA_HEADER, wCommand));
+    int n = std::snprintf(text, sizeof(text), "%s command 0x%04x status %u data %u header %u version %u.%u api %u.%u",
+                          toCard ? "request" : "reply  ", command,
+                          unsigned{GetLe16(packet + offsetof(ZUNA_HEADER, wStatus))}, dataLen, headerLen,
+                          unsigned{packet[offsetof(ZUNA_HEADER, ZunaVersion)]},
+                          unsigned{packet[offsetof(ZUNA_HEADER, ZunaVersion) + 1]},
+                          unsigned{packet[offsetof(ZUNA_HEADER, APIVersion)]},
+                          unsigned{packet[offsetof(ZUNA_HEADER, APIVersion) + 1]});
+    std::string line(text, static_cast<std::size_t>(std::max(n, 0)));
+    // The data the packet holds, from where its header ends.
+    const std::size_t start = std::max<std::size_t>(headerLen, ZUNA_HEADER_LEN);
+    const std::size_t present = len > start ? std::min<std::size_t>(len - start, dataLen) : 0;
+    if (present == 0) return line;
+    const unsigned char* data = packet + start;
+    if (toCard && command == kLoginCommand) {
+        char user[ZUNA_LOGIN_FIELD_LEN + 1] = {};
+        const std::size_t userLen = std::min(present, ZUNA_LOGIN_FIELD_LEN);
+        for (std::size_t i = 0; i < userLen && data[i] != 0; ++i)
+            user[i] = data[i] >= 0x20 && data[i] < 0x7F ? static_cast<char>(data[i]) : '?';
+        return line + " user \"" + user + "\" digest <hidden>";
+    }
+    line += ":";
+    for (std::size_t i = 0; i < std::min(present, kTraceDataBytes); ++i) {
+        std::snprintf(text, sizeof(text), " %02x", data[i]);
+        line += text;
+    }
+    if (present > kTraceDataBytes) line += " ...";
+    return line;
+}
 
 const char* GetZunaErrorString(int code)
 {
@@ -134,6 +175,17 @@ int CX9ZunaIfc::SetZunaSendDataLength(unsigned char* pBuf, uint32_t dataLength)
     return 0;
 }
 
+void CX9ZunaIfc::SetWaitLimit(std::chrono::milliseconds limit)
+{
+    if (m_pZunaMedium) m_pZunaMedium->SetWaitLimit(limit);
+}
+
+void CX9ZunaIfc::SetTrace(TraceSink sink)
+{
+    m_trace = sink;
+    if (m_pZunaMedium) m_pZunaMedium->SetTrace(std::move(sink));
+}
+
 ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
                                        uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize)
 {
@@ -146,12 +198,15 @@ ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t
     if (sendDataLen > 0) std::memcpy(request.data() + ZUNA_HEADER_LEN, sendData, sendDataLen);
 
     unsigned long recvLen = *pRecvLen;
+    if (m_trace) m_trace(DescribeZunaPacket(true, request.data(), ZUNA_HEADER_LEN + sendDataLen));
     const int rc = m_pZunaMedium->IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
                                                    reinterpret_cast<char*>(reply.data()), timeout);
     if (rc != 0) {
         IssueLastError = static_cast<uint32_t>(rc);
+        if (m_trace) m_trace("no reply: the medium failed with " + std::to_string(rc));
         return ZUNA_E_CONNECTION;
     }
+    if (m_trace) m_trace(DescribeZunaPacket(false, reply.data(), std::min<unsigned long>(recvLen, reply.size())));
     // A reply to another command (a late one, say) does not answer this request.
     if (ValidateCheckSum(reply.data(), ZUNA_HEADER_LEN) != 0 ||
         GetLe16(reply.data() + offsetof(ZUNA_HEADER, wCommand)) != cmdNum) {

@@ -204,9 +204,9 @@ SCSI_RESULT CX9CDHost_Linux::SendScsiCommand(unsigned char* cdb_buf, unsigned ch
         DecodeScsiSense(io.sbp, io.sb_len_wr < io.mx_sb_len ? io.sb_len_wr : io.mx_sb_len, result);
         DebugOut(result.Good() ? "sendscsicmd_SGIO : OK GOT!!\n" : "sendscsicmd_SGIO: No OK\n");
     }
-    if (!result.Whole())
-        DebugOut("sendscsicmd_SGIO: opcode 0x%02x: %s\n", cdb_len != 0 ? cdb_buf[0] : 0,
-                 DescribeScsiResult(result).c_str());
+    // Every call's result, for the trace (and the ring, should it fail).
+    DebugOut("sendscsicmd_SGIO: opcode 0x%02x: %s\n", cdb_len != 0 ? cdb_buf[0] : 0,
+             DescribeScsiResult(result).c_str());
     return result;
 }
 

@@ -1,0 +1,34 @@
+// kelvast: the long options that may stand before the medium word, and the password
+// file. Without them the tool behaves exactly as without this layer.
+//
+//   kelvast [--json] [--yes] [--password-file FILE] [--timeout SECONDS] [--trace] -nw ...
+//
+// Each option is given once at most, as "--name VALUE" or "--name=VALUE".
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+struct RunOptions {
+    bool json = false;   // one JSON object on standard output, nothing else
+    bool yes = false;    // with --json: the confirmations are answered "yes"
+    bool trace = false;  // every exchange on standard error
+    std::string passwordFile;  // empty: the password is asked for
+    std::optional<std::chrono::seconds> timeout;  // replaces the fixed waits
+
+    static constexpr long kMinTimeout = 1;
+    static constexpr long kMaxTimeout = 3600;
+};
+
+// Reads the options at argv[1..]; *consumed receives how many words they took. On a
+// word that starts with "--" and is not one of the options, an option given twice, a
+// missing or out-of-range value: false, with the reason (naming the word) in *error.
+bool ParseRunOptions(int argc, char** argv, RunOptions* options, int* consumed, std::string* error);
+
+// The password in the file: its first line, without the line end. The file must be a
+// regular file (a link to one is followed) that neither group nor others can read or
+// write; a named pipe or device is refused without blocking on it. A line longer than bufSize - 1 bytes is refused.
+// False with the reason in *error; buf then holds nothing of the file. Whatever was
+// read besides the password is wiped.
+bool ReadPasswordFile(const std::string& path, char* buf, std::size_t bufSize, std::string* error);
