@@ -175,25 +175,44 @@ int IsYes(const char* word)
 }
 
 const SubCommand kModemCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetBothModemPorts(client); }},
-    {"get", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetModemConfig(client, argv[3]); }},
-    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 6, argv); }},
-    {"set", 8, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 8, argv); }},
-    {"set", 10, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 10, argv); }},
+    {"get", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetModemConfig(client, argv[3]); },
+     "    -ModemCfg -get <dev> ..dev can be ttyS2 or ttyS3 (case sensitive)\n"
+     "                           if dev is omitted both ports are shown\n",
+     HelpShown::kAlways},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetBothModemPorts(client); }, nullptr,
+     HelpShown::kCovered},
+    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 6, argv); },
+     "    -ModemCfg -set <dev> <-s baud> <-i initString> <-p phoneNumber>\n", HelpShown::kAlways},
+    {"set", 8, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 8, argv); }, nullptr,
+     HelpShown::kCovered},
+    {"set", 10, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 10, argv); }, nullptr,
+     HelpShown::kCovered},
 };
 
 const SubCommand kPppCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetPppAddresses(client); }},
-    {"set", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetPppAddresses(client, argv[3], argv[4]); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetPppAddresses(client); }, "    -PPPCfg -get\n",
+     HelpShown::kAlways},
+    {"set", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetPppAddresses(client, argv[3], argv[4]); },
+     "    -PPPCfg -set ServerIP ClientIP \n", HelpShown::kAlways},
 };
 
 const SubCommand kAsrCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetAsr(client); }},
-    {"set", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DisableAsr(client, argv[3]); }},
-    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAsr(client, argv[3], argv[4], argv[5]); }},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetAsr(client); }, "    -ASRCfg -Get\n",
+     HelpShown::kAlways},
+    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAsr(client, argv[3], argv[4], argv[5]); },
+     "    -ASRCfg -Set ENABLED|DISABLED POWERCYCLE|RESET  Delay\n"
+     "                 Minimum ASR Delay is 240 Seconds\n"
+     "                 DISABLED does not require extra arguments\n",
+     HelpShown::kAlways},
+    {"set", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DisableAsr(client, argv[3]); }, nullptr,
+     HelpShown::kCovered},
 };
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kModemSubCommands = kModemCommands;
+constinit const std::span<const SubCommand> kPppSubCommands = kPppCommands;
+constinit const std::span<const SubCommand> kAsrSubCommands = kAsrCommands;
 
 int CheckModemBaud(const char* text)
 {

@@ -288,29 +288,57 @@ Outcome UpdateWithBoot(CX9ZunaIfc& client, char** argv)
     return UpdateFirmware(client, argv[4], true);
 }
 
+// The flash and the card-mode commands; no (word, count) of it is in kFileCommands.
 const SubCommand kFlashCommands[] = {
-    {"update", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UpdateFirmware(client, argv[3], false); }},
-    {"update", 5, UpdateWithBoot},
-    {"read", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ReadFirmware(client, argv[3]); }},
+    {"read", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ReadFirmware(client, argv[3]); },
+     "     -flash -read filename \n", HelpShown::kAlways},
+    {"update", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UpdateFirmware(client, argv[3], false); },
+     "     -flash -update [-boot] filename \n", HelpShown::kAlways},
+    {"update", 5, UpdateWithBoot, nullptr, HelpShown::kCovered},
+    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.ConfigFlash(), "Save Config Failed"); },
+     "     -flash -saveconfig \n", HelpShown::kAlways},
+    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SDKFlash(), "Save SDK Failed"); },
+     "     -flash -saveSDK \n", HelpShown::kAlways},
+    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SaveConfig(client, argv[3]); },
+     "     -flash -getconfig filename\n", HelpShown::kAlways},
+    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RestoreConfig(client, argv[3]); },
+     "     -flash -putconfig filename\n", HelpShown::kAlways},
+    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return CompareBootBlocks(client, argv[3]); },
+     "     -flash -compareboot filename\n", HelpShown::kAlways},
+    // The whole-image transfers (no question, the MAC address not kept, no reset) are
+    // not in the help, which offers -update and -read; the README describes them.
     {"upload", 4,
-     [](CX9ZunaIfc& client, char** argv) { return Reported(client.UploadFirmware(argv[3]), "Upload Firmware Failed"); }},
+     [](CX9ZunaIfc& client, char** argv) { return Reported(client.UploadFirmware(argv[3]), "Upload Firmware Failed"); },
+     nullptr, HelpShown::kHidden},
     {"download", 4,
-     [](CX9ZunaIfc& client, char** argv) { return Reported(client.DownloadFirmware(argv[3]), "Download Firmware Failed"); }},
-    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SaveConfig(client, argv[3]); }},
-    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RestoreConfig(client, argv[3]); }},
-    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return CompareBootBlocks(client, argv[3]); }},
-    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.ConfigFlash(), "Save Config Failed"); }},
-    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SDKFlash(), "Save SDK Failed"); }},
-    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SetCardToFlashMode(), "Set Flash Mode Failed"); }},
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardMode(client); }},
-    {"upload", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadFile(client, argv[3], argv[4]); }},
-    {"download", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DownloadFile(client, argv[3], argv[4]); }},
-    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadServerInfo(client, argv[3]); }},
+     [](CX9ZunaIfc& client, char** argv) { return Reported(client.DownloadFirmware(argv[3]), "Download Firmware Failed"); },
+     nullptr, HelpShown::kHidden},
+    // The card-mode commands (-Flash sets flash mode, -get shows the mode) are not in
+    // the help either; the README describes them.
+    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SetCardToFlashMode(), "Set Flash Mode Failed"); },
+     nullptr, HelpShown::kHidden},
+    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardMode(client); }, nullptr, HelpShown::kHidden},
+};
+
+// The file transfers, shown in the full help only.
+const SubCommand kFileCommands[] = {
+    {"upload", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadFile(client, argv[3], argv[4]); },
+     "     -file -upload src-filename dst-filename \n", HelpShown::kFullOnly},
+    {"download", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DownloadFile(client, argv[3], argv[4]); },
+     "     -file -download src-filename dst-filename \n ", HelpShown::kFullOnly},
+    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadServerInfo(client, argv[3]); },
+     "     -file -uploadServerInfo filename \n"
+     "        All the filenames are in full path. \n",
+     HelpShown::kFullOnly},
 };
 
 }  // namespace
 
+constinit const std::span<const SubCommand> kFlashSubCommands = kFlashCommands;
+constinit const std::span<const SubCommand> kFileSubCommands = kFileCommands;
+
 Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
+    if (const SubCommand* transfer = FindSubCommand(kFileCommands, argc, argv)) return transfer->run(client, argv);
     return RunSubCommand(client, kFlashCommands, argc, argv);
 }

@@ -130,16 +130,32 @@ Outcome SetSmtpConfig(CX9ZunaIfc& client, char** words)
     return ReportedLine(client.SetSmtpConfig(&cfg), "Error when setting SMTP Config!\n");
 }
 
+// Each word is listed once per count, so the order is the help's.
 const SubCommand kGeneralCommands[] = {
-    {"fwInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowFirmwareInfo(client); }},
-    {"GetName", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardName(client); }},
-    {"GetSmtpCfg", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowSmtpConfig(client); }},
-    {"GetTime", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardTime(client); }},
-    {"SetTime", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTime(client, argv[3]); }},
-    {"SetName", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetName(client, argv[3]); }},
-    {"Reset", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ResetCard(client, argv[3]); }},
-    {"SetTime", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTimeForced(client, argv[3], argv[4]); }},
-    {"SetSmtpCfg", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSmtpConfig(client, argv + 3); }},
+    {"Reset", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ResetCard(client, argv[3]); },
+     // The product word is kProductWord.
+     "     -Gen -Reset -SaveConfig|-NoConfig (Reset ORVA card)\n"
+     "\t\t -SaveConfig (Save Configuration)\n"
+     "\t\t -NoConfig (Don't save Configuration)\n",
+     HelpShown::kAlways},
+    {"fwInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowFirmwareInfo(client); },
+     "     -Gen -fwInfo (Get Firmware Info)\n", HelpShown::kAlways},
+    {"GetName", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardName(client); },
+     "     -Gen -GetName\n", HelpShown::kAlways},
+    {"GetSmtpCfg", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowSmtpConfig(client); },
+     "     -Gen -GetSmtpCfg\n", HelpShown::kAlways},
+    {"SetSmtpCfg", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSmtpConfig(client, argv + 3); },
+     "     -Gen -SetSmtpCfg server1-IP MailId1 server2-IP MailId2 \n", HelpShown::kAlways},
+    {"GetTime", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardTime(client); },
+     "     -Gen -GetTime\n", HelpShown::kAlways},
+    // The help has never listed setting the clock or the card's name; its text stays as
+    // it is, so these are hidden (the README describes them).
+    {"SetTime", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTime(client, argv[3]); }, nullptr,
+     HelpShown::kHidden},
+    {"SetTime", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTimeForced(client, argv[3], argv[4]); },
+     nullptr, HelpShown::kHidden},
+    {"SetName", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetName(client, argv[3]); }, nullptr,
+     HelpShown::kHidden},
 };
 
 }  // namespace
@@ -193,6 +209,8 @@ int validateCardName(const char* name)
     }
     return 0;
 }
+
+constinit const std::span<const SubCommand> kGeneralSubCommands = kGeneralCommands;
 
 Outcome ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv)
 {

@@ -32,11 +32,15 @@ Outcome SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
 }
 
 const SubCommand kHeartbeatCommands[] = {
-    {"GetHB", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetHeartbeat(client); }},
-    {"SetHB", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetHeartbeat(client, argv[3]); }},
+    {"GetHB", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetHeartbeat(client); }, "     -HB -GetHB\n",
+     HelpShown::kAlways},
+    {"SetHB", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetHeartbeat(client, argv[3]); },
+     "     -HB -SetHB <Heartbeat Time Interval (Seconds)> - <Between 6 and 2147483646>\n", HelpShown::kAlways},
 };
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kHeartbeatSubCommands = kHeartbeatCommands;
 
 Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv)
 {

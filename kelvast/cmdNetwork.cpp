@@ -87,14 +87,21 @@ Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const
 }
 
 const SubCommand kNetworkCommands[] = {
-    {"GetMAC", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetMac(client); }},
-    {"SetDHCP", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return SetDhcp(client); }},
-    {"GetConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetConfig(client); }},
-    {"SetMAC", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetMac(client, argv[3]); }},
-    {"SetStatic", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetStatic(client, argv[3], argv[4], argv[5]); }},
+    {"GetMAC", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetMac(client); }, "     -Net -GetMac \n",
+     HelpShown::kAlways},
+    {"SetMAC", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetMac(client, argv[3]); },
+     "     -Net -SetMac <MAC Address> - <Ex: 00:2a:3b:4c:5d:1d> \n", HelpShown::kAlways},
+    {"GetConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetConfig(client); },
+     "     -Net -GetConfig \n", HelpShown::kAlways},
+    {"SetDHCP", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return SetDhcp(client); }, "     -Net -SetDHCP \n",
+     HelpShown::kAlways},
+    {"SetStatic", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetStatic(client, argv[3], argv[4], argv[5]); },
+     "     -Net -SetSTATIC  IP Netmask Gateway\n", HelpShown::kAlways},
 };
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kNetworkSubCommands = kNetworkCommands;
 
 int IsHexa(char c)
 {

@@ -147,11 +147,19 @@ Outcome GetAlertRecpInfo(CX9ZunaIfc& client, const char* indexWord)
 }
 
 const SubCommand kPefCommands[] = {
-    {"ARInfoSet", 12, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAlertRecpInfo(client, argv + 3); }},
-    {"ARInfoGet", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetAlertRecpInfo(client, argv[3]); }},
+    {"ARInfoSet", 12, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAlertRecpInfo(client, argv + 3); },
+     "     -pef -ARInfoSet index name mailId SNMPDest PPPID NotifyMethod NotifyMedium\n"
+     "      PPPPass AlertType\n"
+     "           NotifyMethod can be \"Mail\" or \"SNMP\" and NotifyMedium can be\n"
+     "           \"Lan\" or \"PPP\" and AlertType can be All,Disable or Critical.\n",
+     HelpShown::kAlways},
+    {"ARInfoGet", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetAlertRecpInfo(client, argv[3]); },
+     "     -pef -ARInfoGet index \n", HelpShown::kAlways},
 };
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kPefSubCommands = kPefCommands;
 
 Outcome ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv)
 {

@@ -51,16 +51,21 @@ Outcome ReadSensorsCommand(CX9ZunaIfc& client, char**)
 }
 
 const SubCommand kSdkCommands[] = {
-    {"uploadSDK", 4, UploadSdk},
-    {"uploadSDK", 3, [](CX9ZunaIfc&, char**) -> Outcome {
+    {"uploadSDK", 4, UploadSdk, "    -SDK -uploadSDK <sdkfile.dat>\n", HelpShown::kAlways},
+    {"uploadSDK", 3,
+     [](CX9ZunaIfc&, char**) -> Outcome {
          return ReportedLine(Outcome::InvalidWords("no SDK file"), "Please supply an SDK file to upload\n");
-     }},
-    {"deleteSDK", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return Report(client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); }},
+     },
+     nullptr, HelpShown::kCovered},
+    {"deleteSDK", 3,
+     [](CX9ZunaIfc& client, char**) -> Outcome { return Report(client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); },
+     "    -SDK -deleteSDK\n", HelpShown::kAlways},
     {"rereadSDK", 3,
      [](CX9ZunaIfc& client, char**) -> Outcome {
          return Report(client.RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
-     }},
-    {"readsensors", 3, ReadSensorsCommand},
+     },
+     "    -SDK -rereadSDK\n", HelpShown::kAlways},
+    {"readsensors", 3, ReadSensorsCommand, "    -SDK -readsensors\n", HelpShown::kAlways},
 };
 
 // The next item of a decoded list: links lead forward only, so a walk over any
@@ -72,6 +77,8 @@ bool NextNode(const unsigned char* tree, std::size_t len, uint32_t from, uint32_
 }
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kSdkSubCommands = kSdkCommands;
 
 void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size)
 {
@@ -110,9 +117,7 @@ void SDK_sensors_display(const unsigned char* tree, std::size_t len)
 Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv)
 {
     if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("invalid words");
-    const bool listed = std::any_of(std::begin(kSdkCommands), std::end(kSdkCommands), [&](const SubCommand& c) {
-        return c.wordCount == argc && x9strcasecmp(argv[2] + 1, c.word) == 0;
-    });
-    if (!listed) return ReportedLine(Outcome::InvalidWords("invalid words"), "Unknown command\n");
-    return RunSubCommand(client, kSdkCommands, argc, argv);
+    const SubCommand* command = FindSubCommand(kSdkCommands, argc, argv);
+    if (command == nullptr) return ReportedLine(Outcome::InvalidWords("invalid words"), "Unknown command\n");
+    return command->run(client, argv);
 }

@@ -184,18 +184,31 @@ Outcome SetSelPolicy(CX9ZunaIfc& client, const char* word)
 }
 
 const SubCommand kSelCommands[] = {
-    {"add", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSelRecord(client, argv[3], argv[4], argv[5]); }},
-    {"postEvent", 6, [](CX9ZunaIfc&, char**) -> Outcome { return Outcome::Success(); }},
-    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DelSelRecord(client, argv[3]); }},
-    {"setPolicy", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSelPolicy(client, argv[3]); }},
-    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecords(client); }},
-    {"LISTALLEX", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecordsEx(client); }},
-    {"selInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return DispSelInfo(client); }},
-    {"clear", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ClearAllSelRecords(client); }},
-    {"getPolicy", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetSelPolicy(client); }},
+    {"add", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSelRecord(client, argv[3], argv[4], argv[5]); },
+     "     -sel -add moduleNum eventId severity (F-Fatal, W-Warning, I-Information)\n", HelpShown::kFullOnly},
+    // Accepted for the scripts that use it, but it does nothing and sends nothing to
+    // the card (the card's post-event operation is never called), so the help does
+    // not offer it.
+    {"postEvent", 6, [](CX9ZunaIfc&, char**) -> Outcome { return Outcome::Success(); }, nullptr, HelpShown::kHidden},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DelSelRecord(client, argv[3]); },
+     "     -sel -del recordNum\n", HelpShown::kFullOnly},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecords(client); },
+     "     -sel -listAll\n", HelpShown::kAlways},
+    {"LISTALLEX", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecordsEx(client); },
+     "     -sel -listAllEx\n", HelpShown::kAlways},
+    {"selInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return DispSelInfo(client); },
+     "     -sel -selInfo \n", HelpShown::kAlways},
+    {"clear", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ClearAllSelRecords(client); },
+     "     -sel -clear \n", HelpShown::kAlways},
+    {"setPolicy", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSelPolicy(client, argv[3]); },
+     "     -sel -setPolicy <ROLLOVER | STOP> \n", HelpShown::kAlways},
+    {"getPolicy", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetSelPolicy(client); },
+     "     -sel -getPolicy \n", HelpShown::kAlways},
 };
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kSelSubCommands = kSelCommands;
 
 void PrintLineHexAndAsc(const unsigned char* bytes, int count)
 {

@@ -105,18 +105,26 @@ Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, 
     return Reported(client.AddSNMPUser(&rec), "Add SNMP user failed");
 }
 
-// "listAllUser" is tried before "listAll"; the words match whole, so either order
-// gives the same.
+// The words match whole, so "listAllUser" and "listAll" may come in either order.
 const SubCommand kUserCommands[] = {
-    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUsers(client); }},
-    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUserPass(client); }},
-    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSNMP(client); }},
-    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RemoveUser(client, argv[3], "fillerpwd"); }},
-    {"add", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddUser(client, argv[3], argv[4]); }},
-    {"add", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); }},
+    {"add", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddUser(client, argv[3], argv[4]); },
+     "     -user -add username password\n", HelpShown::kAlways},
+    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RemoveUser(client, argv[3], "fillerpwd"); },
+     "     -user -del username \n", HelpShown::kAlways},
+    {"add", 7,
+     [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); },
+     "     -user -add username password auth\tpvt\n", HelpShown::kAlways},
+    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUsers(client); },
+     "     -user -listAllUser\n", HelpShown::kAlways},
+    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUserPass(client); },
+     "     -user -listAll\n", HelpShown::kAlways},
+    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSNMP(client); },
+     "     -user -getSnmp\n", HelpShown::kAlways},
 };
 
 }  // namespace
+
+constinit const std::span<const SubCommand> kUserSubCommands = kUserCommands;
 
 Outcome ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv)
 {

@@ -23,7 +23,8 @@ struct GroupEntry {
     Outcome (*handler)(CX9ZunaIfc& client, int argc, char** argv);
 };
 
-// Group words in matching order; groups not built yet are simply not listed.
+// Group words with a sub-command table; the single commands follow in their own tables.
+// Every word is distinct, so the order of matching does not matter.
 const GroupEntry kGroups[] = {
     {"user", ProcessUserCommands},
     {"sel", ProcessSelCommands},
@@ -38,14 +39,39 @@ const GroupEntry kGroups[] = {
     {"ModemCfg", ProcessModemCommands},
     {"PppCfg", ProcessPppCfgCommands},
     {"ASRCfg", ProcessASRCfgCommands},
-    {"setServerInfo", ProcessServerInfo},
-    {"GetServerInfo", [](CX9ZunaIfc& client, int, char**) { return ShowServerInfo(client); }},
-    {"GetCardHealth", [](CX9ZunaIfc& client, int, char**) { return GetCardHealthInfo(client); }},
-    {"GetI2CCfg", [](CX9ZunaIfc& client, int, char**) { return ShowI2CConfig(client); }},
-    {"SetI2CCfg", SetI2CAddress},
-    {"GetIpmiCfg", [](CX9ZunaIfc& client, int, char**) { return ShowIpmiConfig(client); }},
-    {"SetIpmiCfg", SetIpmiConfig},
-    {"HostCtrl", HostPowerControl},
+};
+
+const SingleCommand kServerInfoCommands[] = {
+    {"GetServerInfo", [](CX9ZunaIfc& client, int, char**) { return ShowServerInfo(client); },
+     "    -Getserverinfo\n", HelpShown::kAlways},
+    {"setServerInfo", ProcessServerInfo,
+     "    -Setserverinfo -ServerName <Name> -ServerLocn <Location> -ServerOS <OS> -ServerDesc <Description>\n",
+     HelpShown::kAlways},
+};
+
+const SingleCommand kAdvancedCommands[] = {
+    {"GetI2CCfg", [](CX9ZunaIfc& client, int, char**) { return ShowI2CConfig(client); }, "    -GetI2CCfg  \n",
+     HelpShown::kAlways},
+    {"SetI2CCfg", SetI2CAddress, "    -SetI2CCfg new_slave_addr format : 0x22\n", HelpShown::kAlways},
+    {"GetIpmiCfg", [](CX9ZunaIfc& client, int, char**) { return ShowIpmiConfig(client); }, "    -GetIpmiCfg  \n",
+     HelpShown::kAlways},
+    {"SetIpmiCfg", SetIpmiConfig,
+     "    -SetIpmiCfg BMC BMC_addr IPMI_Power_Control IPMI_Sensors Log_IPMI_Events\n"
+     "\t\tExample: -SetIpmiCfg yes 0x20 yes yes yes\n",
+     HelpShown::kAlways},
+};
+
+const SingleCommand kRemoteControlCommands[] = {
+    {"HostCtrl", HostPowerControl, "    -HostCtrl <PowerUp | PowerDown | PowerCycle | Reset> \n", HelpShown::kAlways},
+};
+
+const SingleCommand kCardHealthCommands[] = {
+    {"GetCardHealth", [](CX9ZunaIfc& client, int, char**) { return GetCardHealthInfo(client); },
+     "    -GetCardHealth \n", HelpShown::kAlways},
+};
+
+const std::span<const SingleCommand> kSingleCommandTables[] = {
+    kServerInfoCommands, kAdvancedCommands, kRemoteControlCommands, kCardHealthCommands,
 };
 
 const char kBannerRule[] =
@@ -58,6 +84,11 @@ const char* PastFirstChar(const char* word)
 }
 
 }  // namespace
+
+constinit const std::span<const SingleCommand> kServerInfoSingleCommands = kServerInfoCommands;
+constinit const std::span<const SingleCommand> kAdvancedSingleCommands = kAdvancedCommands;
+constinit const std::span<const SingleCommand> kRemoteControlSingleCommands = kRemoteControlCommands;
+constinit const std::span<const SingleCommand> kCardHealthSingleCommands = kCardHealthCommands;
 
 int x9strcasecmp(const char* a, const char* b)
 {
@@ -140,15 +171,26 @@ Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv)
     const char* group = argv[1] + 1;
     for (const GroupEntry& entry : kGroups)
         if (x9strcasecmp(group, entry.word) == 0) return entry.handler(client, argc, argv);
+    for (std::span<const SingleCommand> table : kSingleCommandTables)
+        for (const SingleCommand& command : table)
+            if (x9strcasecmp(group, command.word) == 0) return command.run(client, argc, argv);
     return Outcome::InvalidWords("unknown group word");
+}
+
+const SubCommand* FindSubCommand(std::span<const SubCommand> table, int argc, char** argv)
+{
+    if (argc < 3 || argv[2][0] != '-') return nullptr;
+    for (const SubCommand& command : table)
+        if (argc == command.wordCount && x9strcasecmp(argv[2] + 1, command.word) == 0) return &command;
+    return nullptr;
 }
 
 Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv)
 {
     if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("no sub-command word");
-    for (const SubCommand& command : table)
-        if (argc == command.wordCount && x9strcasecmp(argv[2] + 1, command.word) == 0) return command.run(client, argv);
-    return Outcome::InvalidWords("unknown sub-command or word count");
+    const SubCommand* command = FindSubCommand(table, argc, argv);
+    if (command == nullptr) return Outcome::InvalidWords("unknown sub-command or word count");
+    return command->run(client, argv);
 }
 
 namespace {

@@ -148,16 +148,73 @@ int KelvastMain(int argc, char** argv);
 // The dispatcher: picks a group handler by word 1.
 Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv);
 
+// How a command's entry shows in the help.
+enum class HelpShown : unsigned char {
+    kAlways,    // its help lines in the short and the full help
+    kFullOnly,  // its help lines in the full help only
+    kCovered,   // no lines of its own: the entry of the same word that has help lines covers it
+    kHidden,    // deliberately not in the help (its table says why)
+};
+
 // One sub-command of a group: its word past the dash, its word count (word 0 included)
-// and its handler, given the whole word vector. A word may be listed once per count.
+// and its handler, given the whole word vector. A word may be listed once per count, so
+// the order of a table does not matter to dispatch; tables are in the help's order.
+// help: its lines exactly as the help prints them (a note that follows it included),
+// nullptr for an entry covered or hidden.
 struct SubCommand {
     const char* word;
     int wordCount;
     Outcome (*run)(CX9ZunaIfc& client, char** argv);
+    const char* help;
+    HelpShown shown;
 };
-// Runs the entry whose word matches word 2 past its dash (either letter case) and whose
-// count is argc; invalid words when word 2 is not a dash word or no entry matches.
+// The entry whose word matches word 2 past its dash (either letter case) and whose count
+// is argc; nullptr when word 2 is missing or not a dash word or no entry matches.
+const SubCommand* FindSubCommand(std::span<const SubCommand> table, int argc, char** argv);
+// Runs the entry FindSubCommand finds; invalid words when there is none.
 Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv);
+
+// A command of the dispatcher without a sub-command table: its word (word 1 past its
+// dash) and its handler, given the whole word vector; its help as for SubCommand.
+struct SingleCommand {
+    const char* word;
+    Outcome (*run)(CX9ZunaIfc& client, int argc, char** argv);
+    const char* help;
+    HelpShown shown;
+};
+
+// The command tables, each beside its handlers. -flash, -cardMode and -file all reach
+// the flash and the file tables.
+extern const std::span<const SubCommand> kUserSubCommands;
+extern const std::span<const SubCommand> kSelSubCommands;
+extern const std::span<const SubCommand> kPefSubCommands;
+extern const std::span<const SubCommand> kFlashSubCommands;
+extern const std::span<const SubCommand> kFileSubCommands;
+extern const std::span<const SubCommand> kHeartbeatSubCommands;
+extern const std::span<const SubCommand> kNetworkSubCommands;
+extern const std::span<const SubCommand> kGeneralSubCommands;
+extern const std::span<const SubCommand> kSdkSubCommands;
+extern const std::span<const SubCommand> kModemSubCommands;
+extern const std::span<const SubCommand> kPppSubCommands;
+extern const std::span<const SubCommand> kAsrSubCommands;
+// The dispatcher's single commands, one table per help section.
+extern const std::span<const SingleCommand> kServerInfoSingleCommands;
+extern const std::span<const SingleCommand> kAdvancedSingleCommands;
+extern const std::span<const SingleCommand> kRemoteControlSingleCommands;
+extern const std::span<const SingleCommand> kCardHealthSingleCommands;
+
+// One block of the help's command pages: a heading, then the help lines of one table.
+// The heading shows unless the table has entries and none of them shows in this form.
+struct HelpBlock {
+    bool newPage;                           // a wait for Enter and a "\n" before it
+    const char* heading;                    // nullptr: it goes on under the block before
+    const char* group;                      // the group word as the help shows it, past its
+                                            // dash; nullptr for single commands
+    std::span<const SubCommand> commands;   // the one table of the block: sub-commands,
+    std::span<const SingleCommand> singles; // or single commands
+};
+// The blocks of the help after the script-mode section, in order.
+std::span<const HelpBlock> HelpBlocks();
 
 // Script mode: runs the command-group lines of a file, one after another, over the
 // run's connection. type kScriptNetwork: the file name is word 5 (-nw, address, user,

@@ -48,9 +48,10 @@ TEST(Msgyn, FirstCharacterOfTheAnswerWordInUpperCase)
 TEST(RunSubCommand, WordAndCountBothMatch)
 {
     const SubCommand table[] = {
-        {"SetTime", 4, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_AGAIN); }},
-        {"SetTime", 5, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_PERM); }},
-        {"GetTime", 3, [](CX9ZunaIfc&, char** argv) { return Outcome(argv[2][1] == 'g' ? ZUNA_E_GENERAL : ZUNA_E_BUSY); }},
+        {"SetTime", 4, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_AGAIN); }, nullptr, HelpShown::kHidden},
+        {"SetTime", 5, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_PERM); }, nullptr, HelpShown::kHidden},
+        {"GetTime", 3, [](CX9ZunaIfc&, char** argv) { return Outcome(argv[2][1] == 'g' ? ZUNA_E_GENERAL : ZUNA_E_BUSY); },
+         nullptr, HelpShown::kHidden},
     };
     const std::vector<std::pair<std::vector<std::string>, int>> cases = {
         {{"", "-gen", "-SetTime", "d"}, 4},
