@@ -22,7 +22,7 @@ const PowerWord kPowerWords[] = {
 
 }  // namespace
 
-Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
+Outcome HostPowerControl(Run& run, int argc, char** argv)
 {
     // Exactly the action word: a power action never goes out with words it ignored.
     if (argc != 3) return Outcome::InvalidWords("invalid words");
@@ -30,15 +30,15 @@ Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv)
         if (x9strcasecmp(argv[2], power.word) != 0) continue;
         unsigned char action = power.action;
         // A power action the card did not take is a failure, also for the exit status.
-        return ReportedLine(client.RemoteHostPowerControl(&action), "Unable to perform Remote Power management\n");
+        return ReportedLine(run.client.RemoteHostPowerControl(&action), "Unable to perform Remote Power management\n");
     }
     return Outcome::InvalidWords("invalid words");
 }
 
-Outcome GetCardHealthInfo(CX9ZunaIfc& client)
+Outcome GetCardHealthInfo(Run& run)
 {
     X9_HEALTH_INFO_tag entries[X9_HEALTH_ENTRIES] = {};
-    if (const ZUNA_ERROR status = client.GetCardHealth(entries); status != ZUNA_E_SUCCESS)
+    if (const ZUNA_ERROR status = run.client.GetCardHealth(entries); status != ZUNA_E_SUCCESS)
         return Reported(status, "Get Card Health Failed");
     std::printf("%s", kHealthRule);
     std::printf("             %s card Health\n", kProductWord);

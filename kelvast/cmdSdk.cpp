@@ -36,15 +36,15 @@ Outcome Report(ZUNA_ERROR status, const char* failure, const char* success)
     return status;
 }
 
-Outcome UploadSdk(CX9ZunaIfc& client, char** argv)
+Outcome UploadSdk(Run& run, char** argv)
 {
-    return Report(client.UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
+    return Report(run.client.UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
 }
 
-Outcome ReadSensorsCommand(CX9ZunaIfc& client, char**)
+Outcome ReadSensorsCommand(Run& run, char**)
 {
     std::vector<unsigned char> tree(SDK_SENSOR_BUFFER_LEN);
-    const ZUNA_ERROR status = client.ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
+    const ZUNA_ERROR status = run.client.ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
     Report(status, "Cannot read sensors - no SDK found\n", "Sensor data retrieved, displaying...\n");
     if (status == ZUNA_E_SUCCESS) SDK_sensors_display(tree.data(), tree.size());
     return status;
@@ -53,16 +53,16 @@ Outcome ReadSensorsCommand(CX9ZunaIfc& client, char**)
 const SubCommand kSdkCommands[] = {
     {"uploadSDK", 4, UploadSdk, "    -SDK -uploadSDK <sdkfile.dat>\n", HelpShown::kAlways},
     {"uploadSDK", 3,
-     [](CX9ZunaIfc&, char**) -> Outcome {
+     [](Run&, char**) -> Outcome {
          return ReportedLine(Outcome::InvalidWords("no SDK file"), "Please supply an SDK file to upload\n");
      },
      nullptr, HelpShown::kCovered},
     {"deleteSDK", 3,
-     [](CX9ZunaIfc& client, char**) -> Outcome { return Report(client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); },
+     [](Run& run, char**) -> Outcome { return Report(run.client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); },
      "    -SDK -deleteSDK\n", HelpShown::kAlways},
     {"rereadSDK", 3,
-     [](CX9ZunaIfc& client, char**) -> Outcome {
-         return Report(client.RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
+     [](Run& run, char**) -> Outcome {
+         return Report(run.client.RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
      },
      "    -SDK -rereadSDK\n", HelpShown::kAlways},
     {"readsensors", 3, ReadSensorsCommand, "    -SDK -readsensors\n", HelpShown::kAlways},
@@ -114,10 +114,10 @@ void SDK_sensors_display(const unsigned char* tree, std::size_t len)
     }
 }
 
-Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessSDKCommands(Run& run, int argc, char** argv)
 {
     if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("invalid words");
     const SubCommand* command = FindSubCommand(kSdkCommands, argc, argv);
     if (command == nullptr) return ReportedLine(Outcome::InvalidWords("invalid words"), "Unknown command\n");
-    return command->run(client, argv);
+    return command->run(run, argv);
 }

@@ -49,7 +49,7 @@ void PrintRecord(const DUVX9_SEL_RECORD_TAG& rec)
     for (int line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
 }
 
-Outcome AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eventWord, const char* severityWord)
+Outcome AddSelRecord(Run& run, const char* moduleWord, const char* eventWord, const char* severityWord)
 {
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
@@ -62,25 +62,25 @@ Outcome AddSelRecord(CX9ZunaIfc& client, const char* moduleWord, const char* eve
     case 'I': rec.eventType.event_type = SEL_SEVERITY_RETURN_TO_OK; break;
     default: rec.eventType.event_type = SEL_SEVERITY_INFORMATION; break;
     }
-    return Reported(client.AddSelRecord(&rec), "Add SEL Record Failed");
+    return Reported(run.client.AddSelRecord(&rec), "Add SEL Record Failed");
 }
 
-Outcome DelSelRecord(CX9ZunaIfc& client, const char* numberWord)
+Outcome DelSelRecord(Run& run, const char* numberWord)
 {
     DUVX9_SEL_RECORD_TAG rec;
     std::memset(&rec, 0, sizeof(rec));
     rec.record_no = static_cast<uint16_t>(std::atoi(numberWord));
-    return Reported(client.DelSelRecord(&rec), "Del SEL Record Failed");
+    return Reported(run.client.DelSelRecord(&rec), "Del SEL Record Failed");
 }
 
 // Lists records 1..count with one query each; `query` fetches record n into the
 // buffer and prints it. Stops early for status 65535 and for a lost connection (33),
 // which every later query would meet again.
 template <typename Query>
-Outcome ListRecords(CX9ZunaIfc& client, Query query)
+Outcome ListRecords(Run& run, Query query)
 {
     SEL_STATE_INFO_TAG info{};
-    const ZUNA_ERROR infoStatus = client.GetSelInfo(&info);
+    const ZUNA_ERROR infoStatus = run.client.GetSelInfo(&info);
     if (infoStatus != ZUNA_E_SUCCESS) return Reported(infoStatus, "Error while getting number of Records");
     const unsigned count = info.no_of_records;
     std::printf("Number of Record : %d \n", static_cast<int>(count));
@@ -94,13 +94,13 @@ Outcome ListRecords(CX9ZunaIfc& client, Query query)
     return status;
 }
 
-Outcome ListAllSelRecords(CX9ZunaIfc& client)
+Outcome ListAllSelRecords(Run& run)
 {
-    return ListRecords(client, [&client](uint16_t n) {
+    return ListRecords(run, [&run](uint16_t n) {
         DUVX9_SEL_RECORD_TAG rec;
         std::memset(&rec, 0, sizeof(rec));
         rec.record_no = n;
-        const ZUNA_ERROR status = client.GetSelRecord(&rec);
+        const ZUNA_ERROR status = run.client.GetSelRecord(&rec);
         if (status == ZUNA_E_SUCCESS) {
             PrintRecord(rec);
             std::printf("\n");
@@ -109,13 +109,13 @@ Outcome ListAllSelRecords(CX9ZunaIfc& client)
     });
 }
 
-Outcome ListAllSelRecordsEx(CX9ZunaIfc& client)
+Outcome ListAllSelRecordsEx(Run& run)
 {
-    return ListRecords(client, [&client](uint16_t n) {
+    return ListRecords(run, [&run](uint16_t n) {
         EVENT_RECORD_EXT_tag rec;
         std::memset(&rec, 0, sizeof(rec));
         rec.record_no = n;
-        const ZUNA_ERROR status = client.GetSelRecordEx(&rec);
+        const ZUNA_ERROR status = run.client.GetSelRecordEx(&rec);
         if (status == ZUNA_E_SUCCESS) {
             DUVX9_SEL_RECORD_TAG head;
             std::memcpy(&head, &rec, sizeof(head));
@@ -127,10 +127,10 @@ Outcome ListAllSelRecordsEx(CX9ZunaIfc& client)
     });
 }
 
-Outcome DispSelInfo(CX9ZunaIfc& client)
+Outcome DispSelInfo(Run& run)
 {
     SEL_STATE_INFO_TAG info{};
-    const ZUNA_ERROR status = client.GetSelInfo(&info);
+    const ZUNA_ERROR status = run.client.GetSelInfo(&info);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Error while get number of Records");
     char text[64];
     std::printf("SEL Version         : %1x.%1x\n", info.bcdVersion & 0x0F, info.bcdVersion >> 4);
@@ -144,19 +144,19 @@ Outcome DispSelInfo(CX9ZunaIfc& client)
     return status;
 }
 
-Outcome ClearAllSelRecords(CX9ZunaIfc& client)
+Outcome ClearAllSelRecords(Run& run)
 {
     uint16_t count = 0;
-    const ZUNA_ERROR status = client.ClearSelList(&count);
+    const ZUNA_ERROR status = run.client.ClearSelList(&count);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Del SEL Record Failed");
     std::printf("%d Record(s) Deleted.\n", static_cast<int>(count));
     return status;
 }
 
-Outcome GetSelPolicy(CX9ZunaIfc& client)
+Outcome GetSelPolicy(Run& run)
 {
     uint8_t policy = 0;
-    const ZUNA_ERROR status = client.GetSelPolicy(&policy);
+    const ZUNA_ERROR status = run.client.GetSelPolicy(&policy);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Get SEL policy failed");
     if (policy == SEL_POLICY_STOP)
         std::printf("SEL Fill policy : %s\n", "SEL_POLICY_STOP");
@@ -165,7 +165,7 @@ Outcome GetSelPolicy(CX9ZunaIfc& client)
     return status;
 }
 
-Outcome SetSelPolicy(CX9ZunaIfc& client, const char* word)
+Outcome SetSelPolicy(Run& run, const char* word)
 {
     uint8_t policy;
     if (x9strcasecmp(word, "Rollover") == 0) {
@@ -177,32 +177,32 @@ Outcome SetSelPolicy(CX9ZunaIfc& client, const char* word)
                             "Unknown SEL policy !!!\n");
     }
     std::printf("Policy: %d\n", policy);
-    const ZUNA_ERROR status = client.SetSelPolicy(policy);
+    const ZUNA_ERROR status = run.client.SetSelPolicy(policy);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Set SEL policy failed");
     std::printf("Set SEL Fill policy Success\n");
     return status;
 }
 
 const SubCommand kSelCommands[] = {
-    {"add", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSelRecord(client, argv[3], argv[4], argv[5]); },
+    {"add", 6, [](Run& run, char** argv) -> Outcome { return AddSelRecord(run, argv[3], argv[4], argv[5]); },
      "     -sel -add moduleNum eventId severity (F-Fatal, W-Warning, I-Information)\n", HelpShown::kFullOnly},
     // Accepted for the scripts that use it, but it does nothing and sends nothing to
     // the card (the card's post-event operation is never called), so the help does
     // not offer it.
-    {"postEvent", 6, [](CX9ZunaIfc&, char**) -> Outcome { return Outcome::Success(); }, nullptr, HelpShown::kHidden},
-    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DelSelRecord(client, argv[3]); },
+    {"postEvent", 6, [](Run&, char**) -> Outcome { return Outcome::Success(); }, nullptr, HelpShown::kHidden},
+    {"del", 4, [](Run& run, char** argv) -> Outcome { return DelSelRecord(run, argv[3]); },
      "     -sel -del recordNum\n", HelpShown::kFullOnly},
-    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecords(client); },
+    {"listAll", 3, [](Run& run, char**) -> Outcome { return ListAllSelRecords(run); },
      "     -sel -listAll\n", HelpShown::kAlways},
-    {"LISTALLEX", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSelRecordsEx(client); },
+    {"LISTALLEX", 3, [](Run& run, char**) -> Outcome { return ListAllSelRecordsEx(run); },
      "     -sel -listAllEx\n", HelpShown::kAlways},
-    {"selInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return DispSelInfo(client); },
+    {"selInfo", 3, [](Run& run, char**) -> Outcome { return DispSelInfo(run); },
      "     -sel -selInfo \n", HelpShown::kAlways},
-    {"clear", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ClearAllSelRecords(client); },
+    {"clear", 3, [](Run& run, char**) -> Outcome { return ClearAllSelRecords(run); },
      "     -sel -clear \n", HelpShown::kAlways},
-    {"setPolicy", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSelPolicy(client, argv[3]); },
+    {"setPolicy", 4, [](Run& run, char** argv) -> Outcome { return SetSelPolicy(run, argv[3]); },
      "     -sel -setPolicy <ROLLOVER | STOP> \n", HelpShown::kAlways},
-    {"getPolicy", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetSelPolicy(client); },
+    {"getPolicy", 3, [](Run& run, char**) -> Outcome { return GetSelPolicy(run); },
      "     -sel -getPolicy \n", HelpShown::kAlways},
 };
 
@@ -218,7 +218,7 @@ void PrintLineHexAndAsc(const unsigned char* bytes, int count)
     std::printf("\n");
 }
 
-Outcome ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessSelCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kSelCommands, argc, argv);
+    return RunSubCommand(run, kSelCommands, argc, argv);
 }

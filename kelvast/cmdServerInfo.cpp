@@ -27,10 +27,10 @@ const ServerInfoOption kOptions[] = {
 
 }  // namespace
 
-Outcome ShowServerInfo(CX9ZunaIfc& client)
+Outcome ShowServerInfo(Run& run)
 {
     SERVER_INFO_STRUCT_tag info{};
-    if (const ZUNA_ERROR status = client.GetServerInfo(&info); status != ZUNA_E_SUCCESS)
+    if (const ZUNA_ERROR status = run.client.GetServerInfo(&info); status != ZUNA_E_SUCCESS)
         return ReportedLine(status, "Unable to get server information\n");
     std::printf("Server Name: %s\n", CardText(info.serverName).c_str());
     std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());
@@ -39,7 +39,7 @@ Outcome ShowServerInfo(CX9ZunaIfc& client)
     return Outcome::Success();
 }
 
-Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessServerInfo(Run& run, int argc, char** argv)
 {
     constexpr int kMinWords = 9;
     if (argc < kMinWords) return Outcome::InvalidWords("invalid words");
@@ -57,7 +57,7 @@ Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
             break;
         }
     }
-    const ZUNA_ERROR status = client.SetServerInfo(&info);
+    const ZUNA_ERROR status = run.client.SetServerInfo(&info);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Set Server Information Failed");
     std::printf("Server Information set successfully\n");
     return Outcome::Success();
