@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
 
 #include "zunaCmd.h"
 
@@ -11,6 +13,36 @@ namespace {
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::size_t kMaxCardName = 32;
 
+// Seconds since 1970 as ISO 8601 UTC, "2026-12-08T12:10:52Z" (every 32-bit value has one).
+std::string IsoUtcTime(uint32_t epoch)
+{
+    const time_t when = static_cast<time_t>(epoch);
+    struct tm utc {};
+    char text[32] = "";
+    if (gmtime_r(&when, &utc) != nullptr) std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// The records as --json shows them: each text bounded by its field, as the card sent it.
+nlohmann::ordered_json ToJson(const STRUCT_FW_INFO& info)
+{
+    return {{"firmware_version", TextOfField(info.fwVersion, sizeof(info.fwVersion))},
+            {"build_date", TextOfField(info.fwBuildDate, sizeof(info.fwBuildDate))}};
+}
+
+nlohmann::ordered_json ToJson(const SMTP_CONFIG_INFO_tag& cfg)
+{
+    return {{"smtp_server_1", TextOfField(cfg.server1, sizeof(cfg.server1))},
+            {"mail_id_1", TextOfField(cfg.mailId1, sizeof(cfg.mailId1))},
+            {"smtp_server_2", TextOfField(cfg.server2, sizeof(cfg.server2))},
+            {"mail_id_2", TextOfField(cfg.mailId2, sizeof(cfg.mailId2))}};
+}
+
+nlohmann::ordered_json ToJson(const X9_TIME_STRUCT_tag& t)
+{
+    return {{"time", IsoUtcTime(t.epochtime)}};
+}
+
 Outcome ShowFirmwareInfo(Run& run)
 {
     STRUCT_FW_INFO info{};
@@ -18,6 +50,7 @@ Outcome ShowFirmwareInfo(Run& run)
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting firmware info !\n");
     std::printf("Firmware Version: %s", CardText(info.fwVersion).c_str());
     std::printf("Firmware Build Date: %s", CardText(info.fwBuildDate).c_str());
+    run.result() = ToJson(info);
     return status;
 }
 
@@ -27,6 +60,7 @@ Outcome ShowCardName(Run& run)
     const ZUNA_ERROR status = run.client.GetCardName(name);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting %s Name!\n", kProductWord);
     std::printf("%s Name : %s", kProductWord, CardText(name).c_str());
+    run.result()["name"] = TextOfField(name, sizeof(name));
     return status;
 }
 
@@ -39,6 +73,7 @@ Outcome ShowSmtpConfig(Run& run)
     std::printf("Mail Id 1     : %s\n", CardText(cfg.mailId1).c_str());
     std::printf("SMTP Server 2 : %s\n", CardText(cfg.server2).c_str());
     std::printf("Mail Id 2     : %s\n", CardText(cfg.mailId2).c_str());
+    run.result() = ToJson(cfg);
     return status;
 }
 
@@ -54,6 +89,7 @@ Outcome ShowCardTime(Run& run)
         return ReportedLine(Outcome::LocalFailure(kExitTimeNotShown, "card time not shown"), "Error when getting %s time!\n",
                             kProductWord);
     std::printf("Time          : %s", text);
+    run.result() = ToJson(t);
     return status;
 }
 

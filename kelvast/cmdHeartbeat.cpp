@@ -14,6 +14,8 @@ Outcome GetHeartbeat(Run& run)
     const ZUNA_ERROR status = run.client.GetHeartbeatInterval(&interval);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Get Heartbeat Interval Failed");
     std::printf("Heartbeat interval is %d seconds\n", static_cast<int32_t>(static_cast<uint32_t>(interval)));
+    // The card's 32-bit value as it is (the text shows it signed).
+    run.result()["interval_seconds"] = static_cast<uint32_t>(interval);
     return status;
 }
 

@@ -2,10 +2,34 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "zunaCmd.h"
 
 namespace {
+
+// A card's text in lower case (ASCII letters only), bounded by its field: a MAC address
+// as xx:xx:xx:xx:xx:xx, a configuration method as "static" or "dhcp".
+std::string LowerText(const char* field, std::size_t size)
+{
+    std::string text = TextOfField(field, size);
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The network configuration as --json shows it; "interface" is "" when the interface
+// is not up.
+nlohmann::ordered_json ToJson(const ZUNA_API_GET_NETWORK_CFG_REC& cfg)
+{
+    return {{"method", LowerText(cfg.configuration_method, sizeof(cfg.configuration_method))},
+            {"interface", TextOfField(cfg.network_link, sizeof(cfg.network_link))},
+            {"mac", LowerText(cfg.mac_address, sizeof(cfg.mac_address))},
+            {"ip", TextOfField(cfg.ip_address, sizeof(cfg.ip_address))},
+            {"broadcast", TextOfField(cfg.broadcast, sizeof(cfg.broadcast))},
+            {"netmask", TextOfField(cfg.netmask, sizeof(cfg.netmask))},
+            {"gateway", TextOfField(cfg.gateway, sizeof(cfg.gateway))}};
+}
 
 Outcome GetMac(Run& run)
 {
@@ -13,6 +37,7 @@ Outcome GetMac(Run& run)
     const ZUNA_ERROR status = run.client.GetCurrentMACAddressString(text);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while getting MAC address !\n");
     std::printf("MAC Address is : %s \n", reinterpret_cast<const char*>(text));
+    run.result()["mac"] = LowerText(reinterpret_cast<const char*>(text), sizeof(text));
     return status;
 }
 
@@ -29,6 +54,7 @@ Outcome GetConfig(Run& run)
     ZUNA_API_GET_NETWORK_CFG_REC cfg{};
     const ZUNA_ERROR status = run.client.GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to get Network configuration ! \n");
+    run.result() = ToJson(cfg);
     if (cfg.network_link[0] == '\0') {
         std::printf("Network interface is not up.\n");
         return status;

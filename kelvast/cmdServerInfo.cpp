@@ -25,6 +25,15 @@ const ServerInfoOption kOptions[] = {
      sizeof(SERVER_INFO_STRUCT_tag::serverDescription), "server description"},
 };
 
+// The server's description as --json shows it.
+nlohmann::ordered_json ToJson(const SERVER_INFO_STRUCT_tag& info)
+{
+    return {{"server_name", TextOfField(info.serverName, sizeof(info.serverName))},
+            {"server_location", TextOfField(info.serverLocation, sizeof(info.serverLocation))},
+            {"server_os", TextOfField(info.serverOs, sizeof(info.serverOs))},
+            {"server_description", TextOfField(info.serverDescription, sizeof(info.serverDescription))}};
+}
+
 }  // namespace
 
 Outcome ShowServerInfo(Run& run)
@@ -36,6 +45,7 @@ Outcome ShowServerInfo(Run& run)
     std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());
     std::printf("Server OS: %s\n", CardText(info.serverOs).c_str());
     std::printf("Server Description: %s\n", CardText(info.serverDescription).c_str());
+    run.result() = ToJson(info);
     return Outcome::Success();
 }
 
