@@ -13,6 +13,52 @@ constexpr int kInvalidValue = ZUNA_E_RANGE;  // a modem value that fails its che
 
 const char* const kModemBauds[] = {"9600", "19200", "38400", "57600"};
 
+// A card text for --json: the field's bytes up to its NUL or its end.
+template <std::size_t N>
+std::string FieldString(const char (&field)[N])
+{
+    return TextOfField(field, N);
+}
+
+// A modem port for --json. The speed is the card's decimal text: a number, or null
+// when the field is empty or holds anything else.
+nlohmann::ordered_json ToJson(const MODEM_CONFIG_REC& rec)
+{
+    const std::string baudText = FieldString(rec.baud);
+    unsigned long baud = 0;
+    const auto [end, ec] = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
+    const bool number = !baudText.empty() && ec == std::errc() && end == baudText.data() + baudText.size();
+    return {{"port", FieldString(rec.dev)},
+            {"baud", number ? nlohmann::ordered_json(baud) : nlohmann::ordered_json(nullptr)},
+            {"init_string", FieldString(rec.initStr)},
+            {"phone_number", FieldString(rec.phoneNum)}};
+}
+
+nlohmann::ordered_json ToJson(const PPP_SERVER_IP_REC& ips)
+{
+    return {{"server_ip", FieldString(ips.serverIp)}, {"client_ip", FieldString(ips.clientIp)}};
+}
+
+// The words as the text shows them (any state but enabled reads as disabled, any
+// method but power cycle as reset), with the card's numbers beside them.
+nlohmann::ordered_json ToJson(const ASR_REC_tag& asr)
+{
+    return {{"state", asr.asr_state == ASR_STATE_ENABLED ? "enabled" : "disabled"},
+            {"state_number", asr.asr_state},
+            {"method", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "power_cycle" : "reset"},
+            {"method_number", asr.asr_method},
+            {"delay_seconds", asr.asr_delay}};
+}
+
+nlohmann::ordered_json ToJson(const IPMI_CONFIG_INFO_tag& cfg)
+{
+    return {{"bmc_present", cfg.bmc_present != 0},
+            {"bmc_address", static_cast<unsigned char>(cfg.bmc_addr)},
+            {"ipmi_power", cfg.ipmi_power != 0},
+            {"ipmi_sensors", cfg.ipmi_sensors != 0},
+            {"log_ipmi_events", cfg.log_ipmi_events != 0}};
+}
+
 // -ModemCfg -get PORT: the port word goes to the card as it is (the card answers for
 // the ports it has); a word that does not fit the record's field is refused.
 Outcome GetModemConfig(Run& run, const char* port)
@@ -26,6 +72,9 @@ Outcome GetModemConfig(Run& run, const char* port)
     std::printf("Speed       : %s\n", CardText(rec.baud).c_str());
     std::printf("Init String : %s\n", CardText(rec.initStr).c_str());
     std::printf("Phone Number: %s\n", CardText(rec.phoneNum).c_str());
+    nlohmann::ordered_json& ports = run.result()["ports"];
+    if (!ports.is_array()) ports = nlohmann::ordered_json::array();
+    ports.push_back(ToJson(rec));
     return status;
 }
 
@@ -90,6 +139,7 @@ Outcome GetPppAddresses(Run& run)
     std::printf("PPP Server IP Configuration\n");
     std::printf("Server IP : %s \n", CardText(ips.serverIp).c_str());
     std::printf("Client IP : %s \n", CardText(ips.clientIp).c_str());
+    run.result() = ToJson(ips);
     return status;
 }
 
@@ -123,6 +173,7 @@ Outcome GetAsr(Run& run)
     std::printf("%s = ", "ASR_METHOD");
     std::printf("%s\n", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "POWER_CYCLE" : "RESET");
     std::printf("%s=%d\n", "ASR_DELAY", static_cast<int>(asr.asr_delay));
+    run.result() = ToJson(asr);
     return Outcome::Success();
 }
 
@@ -299,6 +350,7 @@ Outcome ShowI2CConfig(Run& run)
     const ZUNA_ERROR status = run.client.GetI2CConfig(&address);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to get I2C slave adress\n");
     std::printf("Current %s I2C Slave Address: 0x%02x\n", kProductWord, address);
+    run.result()["slave_address"] = address;
     return status;
 }
 
@@ -319,6 +371,7 @@ Outcome ShowIpmiConfig(Run& run)
     std::printf("Use IPMI to Control System Power             : %s\n", YesNo(cfg.ipmi_power));
     std::printf("Use BMC's SDRs for Sensor Information        : %s\n", YesNo(cfg.ipmi_sensors));
     std::printf("%s Maintains Private System Health Event Log : %s\n", kProductWord, YesNo(cfg.log_ipmi_events));
+    run.result() = ToJson(cfg);
     return Outcome::Success();
 }
 

@@ -4,6 +4,7 @@
 // and files copied between the host and the card's file system.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ constexpr const char* kServerInfoName = "serverInfo.conf";
 constexpr const char* kServerInfoDir = "x9config/";
 
 // A card path the record cannot hold is refused here, before anything is sent.
+// The size of a host file the command has just written whole, for --json.
+nlohmann::ordered_json WrittenFile(const char* path)
+{
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    return {{"host_file", path}, {"bytes", error ? nlohmann::ordered_json() : nlohmann::ordered_json(bytes)}};
+}
+
 bool CardPathFits(const char* path)
 {
     if (std::strlen(path) < FILE_NAME_LEN) return true;
@@ -39,7 +48,9 @@ Outcome UploadFile(Run& run, const char* hostFile, const char* cardFile)
 Outcome DownloadFile(Run& run, const char* cardFile, const char* hostFile)
 {
     if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
-    return Reported(run.client.DownloadFile(cardFile, hostFile), "Error while get number of Records");
+    const Outcome outcome = Reported(run.client.DownloadFile(cardFile, hostFile), "Error while get number of Records");
+    if (outcome.ok()) run.result() = WrittenFile(hostFile);
+    return outcome;
 }
 
 // Only a path whose first "serverInfo.conf" ends it is taken.
@@ -157,6 +168,7 @@ Outcome UpdateFirmware(Run& run, const char* imageFile, bool withBoot)
     std::fflush(stdout);
     const ZUNA_ERROR reset = keepConfig ? run.client.ResetX9SaveConfig() : run.client.ResetX9NoConfig();
     std::printf("%s", reset == ZUNA_E_SUCCESS ? kOk : kFailed);
+    run.result() = {{"boot_block_written", withBoot}, {"config_retained", keepConfig}};
     // The card is reset either way; an address that could not be kept is the result.
     return macStatus != ZUNA_E_SUCCESS ? macStatus : reset;
 }
@@ -188,13 +200,17 @@ Outcome ReadFirmware(Run& run, const char* imageFile)
     }
     std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
     std::printf("Firmware stored in file %s. \n", imageFile);
+    run.result() = WrittenFile(imageFile);
     return Outcome::Success();
 }
 
 Outcome SaveConfig(Run& run, const char* configFile)
 {
     const ZUNA_ERROR status = run.client.ConfigGetFile(configFile);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error: %s\n", GetZunaErrorString(status));
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error: %s\n", GetZunaErrorString(status));
+    else
+        run.result() = WrittenFile(configFile);
     return status;
 }
 
@@ -268,6 +284,7 @@ Outcome CompareBootBlocks(Run& run, const char* imageFile)
         std::printf("Match : The boot block in the image file you selected is the same as the boot block on the %s\n",
                     kProductWord);
     if (result == 1) return Outcome::LocalFailure(kExitBootBlocksDiffer, "boot blocks differ");
+    run.result()["boot_block_matches"] = true;
     return Outcome::Success();
 }
 
@@ -277,8 +294,10 @@ Outcome ShowCardMode(Run& run)
     const ZUNA_ERROR status = run.client.GetCardMode(&mode);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Unable to get Card Mode\n");
-    else
+    else {
         std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
+        run.result()["mode"] = mode != 0 ? "flash" : "normal";
+    }
     return status;
 }
 
@@ -312,7 +331,11 @@ const SubCommand kFlashCommands[] = {
      [](Run& run, char** argv) { return Reported(run.client.UploadFirmware(argv[3]), "Upload Firmware Failed"); },
      nullptr, HelpShown::kHidden},
     {"download", 4,
-     [](Run& run, char** argv) { return Reported(run.client.DownloadFirmware(argv[3]), "Download Firmware Failed"); },
+     [](Run& run, char** argv) {
+         const Outcome outcome = Reported(run.client.DownloadFirmware(argv[3]), "Download Firmware Failed");
+         if (outcome.ok()) run.result() = WrittenFile(argv[3]);
+         return outcome;
+     },
      nullptr, HelpShown::kHidden},
     // The card-mode commands (-Flash sets flash mode, -get shows the mode) are not in
     // the help either; the README describes them.

@@ -20,6 +20,16 @@ const PowerWord kPowerWords[] = {
     {"PowerCycle", HOST_POWER_CYCLE},
 };
 
+// One reading for --json: its value in the card's unit (the record holds thousandths),
+// and the card's texts as they are.
+nlohmann::ordered_json ToJson(const X9_HEALTH_INFO_tag& entry)
+{
+    return {{"name", TextOfField(entry.paramName, sizeof(entry.paramName))},
+            {"value", static_cast<double>(entry.value) / 1000.0},
+            {"unit", TextOfField(entry.units, sizeof(entry.units))},
+            {"status", TextOfField(entry.status, sizeof(entry.status))}};
+}
+
 }  // namespace
 
 Outcome HostPowerControl(Run& run, int argc, char** argv)
@@ -45,7 +55,9 @@ Outcome GetCardHealthInfo(Run& run)
     std::printf("%s", kHealthRule);
     std::printf("Parameter                       Reading           Status\n");
     std::printf("%s", kHealthRule);
+    nlohmann::ordered_json& readings = run.result()["readings"] = nlohmann::ordered_json::array();
     for (const X9_HEALTH_INFO_tag& entry : entries) {
+        readings.push_back(ToJson(entry));
         std::printf("%-32s %-8.4g Volts      %-s\n", CardText(entry.paramName).c_str(),
                     static_cast<double>(entry.value) / 1000.0, CardText(entry.status).c_str());
     }
