@@ -166,8 +166,8 @@ Outcome DelSelRecord(Run& run, const char* numberWord)
 }
 
 // Lists records 1..count with one query each; `query` fetches record n into the
-// buffer, prints it and adds it to the records of the result (a record the card
-// could not give is left out). Stops early for status 65535 and for a lost connection (33),
+// buffer, prints it and adds it to the records of the result (a record the card could
+// not give is left out). Stops early for status 65535 and for a lost connection (33),
 // which every later query would meet again.
 template <typename Query>
 Outcome ListRecords(Run& run, Query query)
