@@ -52,6 +52,19 @@ void PrintRecipient(const ALERT_RECEP_INFO_tag& info)
     std::printf("Alert Level         : %s \n", CardText(info.alertLevel).c_str());
 }
 
+// A recipient as --json gives it.
+nlohmann::ordered_json ToJson(const ALERT_RECEP_INFO_tag& info)
+{
+    return {{"recipient", info.arId},
+            {"name", TextOfField(info.recpName, sizeof(info.recpName))},
+            {"email", TextOfField(info.emailId, sizeof(info.emailId))},
+            {"snmp_destination", TextOfField(info.snmpDest, sizeof(info.snmpDest))},
+            {"ppp_login", TextOfField(info.pppId, sizeof(info.pppId))},
+            {"ppp_password", TextOfField(info.pppPass, sizeof(info.pppPass))},
+            {"notification_method", TextOfField(info.NotifyMethod, sizeof(info.NotifyMethod))},
+            {"alert_level", TextOfField(info.alertLevel, sizeof(info.alertLevel))}};
+}
+
 struct AlertLevel {
     const char* word;
     const char* text;
@@ -143,6 +156,7 @@ Outcome GetAlertRecpInfo(Run& run, const char* indexWord)
     const ZUNA_ERROR status = run.client.GetAlertRecpData(&info);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Error while get number of Records");
     PrintRecipient(info);
+    run.result() = ToJson(info);
     return status;
 }
 

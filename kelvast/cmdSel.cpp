@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "zunaCmd.h"
 
@@ -21,16 +22,107 @@ const char* LocalTimeText(uint32_t seconds, char (&text)[64])
     return text;
 }
 
-const char* SeverityText(uint8_t severity)
+struct Named {
+    uint8_t value;
+    const char* text;  // as the listing shows it
+    const char* word;  // as --json gives it
+};
+
+// The severities the listing names; any other byte shows no severity line.
+constexpr Named kSeverities[] = {
+    {SEL_SEVERITY_INFORMATION, "INFORMATION", "information"},
+    {SEL_SEVERITY_RETURN_TO_OK, "RETURN TO OK", "return_to_ok"},
+    {SEL_SEVERITY_WARNING, "WARNING", "warning"},
+    {SEL_SEVERITY_CRITICAL, "CRITICAL", "critical"},
+    {SEL_SEVERITY_FATAL, "FATAL", "fatal"},
+};
+constexpr Named kPolicies[] = {
+    {SEL_POLICY_STOP, "SEL_POLICY_STOP", "stop"},
+    {SEL_POLICY_ROLLOVER, "SEL_POLICY_ROLLOVER", "rollover"},
+};
+// The operations the log supports, bits of bmop_support, in the order they are shown.
+constexpr Named kOperations[] = {
+    {SEL_DEL_SUPPORT, "SEL_DEL_SUPPORT", "delete"},
+    {SEL_RES_SUPPORT, "SEL_RES_SUPPORT", "reserve"},
+    {SEL_ALLOC_INFO_SUPPORT, "SEL_ALLOC_INFO_SUPPORT", "allocation_info"},
+};
+
+template <std::size_t N>
+const Named* FindNamed(const Named (&table)[N], uint8_t value)
 {
-    switch (severity) {
-    case SEL_SEVERITY_INFORMATION: return "INFORMATION";
-    case SEL_SEVERITY_RETURN_TO_OK: return "RETURN TO OK";
-    case SEL_SEVERITY_WARNING: return "WARNING";
-    case SEL_SEVERITY_CRITICAL: return "CRITICAL";
-    case SEL_SEVERITY_FATAL: return "FATAL";
-    default: return nullptr;
+    for (const Named& named : table)
+        if (named.value == value) return &named;
+    return nullptr;
+}
+
+// The word of a value, or null for a value without a name.
+template <std::size_t N>
+nlohmann::ordered_json WordOf(const Named (&table)[N], uint8_t value)
+{
+    const Named* named = FindNamed(table, value);
+    return named != nullptr ? nlohmann::ordered_json(named->word) : nlohmann::ordered_json(nullptr);
+}
+
+static_assert(sizeof(time_t) >= 8, "every card time stamp is a date");
+
+// A card time stamp as ISO 8601 UTC text ("2026-12-08T12:10:52Z").
+std::string UtcTimeText(uint32_t seconds)
+{
+    const time_t when = static_cast<time_t>(seconds);
+    struct tm utc {};
+    char text[32];
+    gmtime_r(&when, &utc);
+    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// Bytes as lower-case hex text, two digits each.
+std::string HexText(const uint8_t* bytes, std::size_t count)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
     }
+    return text;
+}
+
+// A record as --json gives it (severity null for a byte without a name; its number
+// always).
+nlohmann::ordered_json ToJson(const DUVX9_SEL_RECORD_TAG& rec)
+{
+    const unsigned eventId = rec.duvx9_event_id;
+    return {{"number", rec.record_no},
+            {"time", UtcTimeText(rec.time)},
+            {"event_id", eventId},
+            {"module", eventId >> 8},
+            {"event", eventId & 0xFF},
+            {"severity", WordOf(kSeverities, rec.eventType.event_type)},
+            {"severity_code", rec.eventType.event_type},
+            {"data", HexText(rec.event_data, sizeof(rec.event_data))}};
+}
+
+// The log's version, "1.5" for 0x51.
+std::string VersionText(uint8_t bcdVersion)
+{
+    char text[8];
+    std::snprintf(text, sizeof(text), "%1x.%1x", bcdVersion & 0x0F, bcdVersion >> 4);
+    return text;
+}
+
+nlohmann::ordered_json ToJson(const SEL_STATE_INFO_TAG& info)
+{
+    nlohmann::ordered_json operations = nlohmann::ordered_json::array();
+    for (const Named& operation : kOperations)
+        if (info.bmop_support & operation.value) operations.push_back(operation.word);
+    return {{"version", VersionText(info.bcdVersion)},
+            {"records", info.no_of_records},
+            {"free_space_bytes", info.free_space},
+            {"last_addition", UtcTimeText(info.last_add_time)},
+            {"last_deletion", UtcTimeText(info.last_del_time)},
+            {"operations", operations}};
 }
 
 // The lines every listed record shows, from its first 48 bytes (host order).
@@ -43,8 +135,8 @@ void PrintRecord(const DUVX9_SEL_RECORD_TAG& rec)
     std::printf("Event Id      : %x \n", eventId);
     std::printf("Module Number : %u \n", eventId >> 8);
     std::printf("Event Number  : %d \n", static_cast<int>(eventId & 0xFF));
-    if (const char* severity = SeverityText(rec.eventType.event_type))
-        std::printf("Event Severity: %s\n", severity);
+    if (const Named* severity = FindNamed(kSeverities, rec.eventType.event_type))
+        std::printf("Event Severity: %s\n", severity->text);
     std::printf("Event Data is  : \n");
     for (int line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
 }
@@ -74,7 +166,8 @@ Outcome DelSelRecord(Run& run, const char* numberWord)
 }
 
 // Lists records 1..count with one query each; `query` fetches record n into the
-// buffer and prints it. Stops early for status 65535 and for a lost connection (33),
+// buffer, prints it and adds it to the records of the result (a record the card could
+// not give is left out). Stops early for status 65535 and for a lost connection (33),
 // which every later query would meet again.
 template <typename Query>
 Outcome ListRecords(Run& run, Query query)
@@ -84,9 +177,11 @@ Outcome ListRecords(Run& run, Query query)
     if (infoStatus != ZUNA_E_SUCCESS) return Reported(infoStatus, "Error while getting number of Records");
     const unsigned count = info.no_of_records;
     std::printf("Number of Record : %d \n", static_cast<int>(count));
+    run.result()["count"] = count;
+    nlohmann::ordered_json& records = run.result()["records"] = nlohmann::ordered_json::array();
     ZUNA_ERROR status = ZUNA_E_SUCCESS;
     for (unsigned n = 1; n <= count; ++n) {
-        status = query(static_cast<uint16_t>(n));
+        status = query(static_cast<uint16_t>(n), records);
         // A record the card could not give is reported and the listing goes on.
         Reported(status, "Error while retreiving Records");
         if (status == ZUNA_E_LASTERR || status == ZUNA_E_CONNECTION) return status;
@@ -96,7 +191,7 @@ Outcome ListRecords(Run& run, Query query)
 
 Outcome ListAllSelRecords(Run& run)
 {
-    return ListRecords(run, [&run](uint16_t n) {
+    return ListRecords(run, [&run](uint16_t n, nlohmann::ordered_json& records) {
         DUVX9_SEL_RECORD_TAG rec;
         std::memset(&rec, 0, sizeof(rec));
         rec.record_no = n;
@@ -104,6 +199,7 @@ Outcome ListAllSelRecords(Run& run)
         if (status == ZUNA_E_SUCCESS) {
             PrintRecord(rec);
             std::printf("\n");
+            records.push_back(ToJson(rec));
         }
         return status;
     });
@@ -111,7 +207,7 @@ Outcome ListAllSelRecords(Run& run)
 
 Outcome ListAllSelRecordsEx(Run& run)
 {
-    return ListRecords(run, [&run](uint16_t n) {
+    return ListRecords(run, [&run](uint16_t n, nlohmann::ordered_json& records) {
         EVENT_RECORD_EXT_tag rec;
         std::memset(&rec, 0, sizeof(rec));
         rec.record_no = n;
@@ -122,6 +218,8 @@ Outcome ListAllSelRecordsEx(Run& run)
             PrintRecord(head);
             std::printf("Event String is: %s\n", CardText(rec.event_string).c_str());
             std::printf("\n");
+            nlohmann::ordered_json& record = records.emplace_back(ToJson(head));
+            record["event_string"] = TextOfField(rec.event_string, sizeof(rec.event_string));
         }
         return status;
     });
@@ -133,14 +231,14 @@ Outcome DispSelInfo(Run& run)
     const ZUNA_ERROR status = run.client.GetSelInfo(&info);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Error while get number of Records");
     char text[64];
-    std::printf("SEL Version         : %1x.%1x\n", info.bcdVersion & 0x0F, info.bcdVersion >> 4);
+    std::printf("SEL Version         : %s\n", VersionText(info.bcdVersion).c_str());
     std::printf("Number of Records   : %d \n", static_cast<int>(info.no_of_records));
     std::printf("Free Space          : %d (Bytes) \n", static_cast<int>(info.free_space));
     std::printf("Last Additon        : %s", LocalTimeText(info.last_add_time, text));
     std::printf("Last Deletion       : %s", LocalTimeText(info.last_del_time, text));
-    if (info.bmop_support & SEL_DEL_SUPPORT) std::printf("Operation Supported : SEL_DEL_SUPPORT \n");
-    if (info.bmop_support & SEL_RES_SUPPORT) std::printf("Operation Supported : SEL_RES_SUPPORT \n");
-    if (info.bmop_support & SEL_ALLOC_INFO_SUPPORT) std::printf("Operation Supported : SEL_ALLOC_INFO_SUPPORT \n");
+    for (const Named& operation : kOperations)
+        if (info.bmop_support & operation.value) std::printf("Operation Supported : %s \n", operation.text);
+    run.result() = ToJson(info);
     return status;
 }
 
@@ -150,6 +248,7 @@ Outcome ClearAllSelRecords(Run& run)
     const ZUNA_ERROR status = run.client.ClearSelList(&count);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Del SEL Record Failed");
     std::printf("%d Record(s) Deleted.\n", static_cast<int>(count));
+    run.result()["deleted"] = count;
     return status;
 }
 
@@ -158,10 +257,8 @@ Outcome GetSelPolicy(Run& run)
     uint8_t policy = 0;
     const ZUNA_ERROR status = run.client.GetSelPolicy(&policy);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Get SEL policy failed");
-    if (policy == SEL_POLICY_STOP)
-        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_STOP");
-    else if (policy == SEL_POLICY_ROLLOVER)
-        std::printf("SEL Fill policy : %s\n", "SEL_POLICY_ROLLOVER");
+    if (const Named* named = FindNamed(kPolicies, policy)) std::printf("SEL Fill policy : %s\n", named->text);
+    run.result() = {{"policy", WordOf(kPolicies, policy)}, {"policy_code", policy}};
     return status;
 }
 

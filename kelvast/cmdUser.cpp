@@ -30,6 +30,34 @@ Outcome CheckAccountTexts(const char* name, const char* password, std::size_t mi
     return ReportedLine(Outcome::LocalFailure(kExitValueRefused, "name or password refused"), "%s", failure);
 }
 
+// The entries of a listing as --json gives them: {"users": [...]}.
+nlohmann::ordered_json ToJson(const char (&name)[USER_TEXT_LEN])
+{
+    return {{"name", TextOfField(name, USER_TEXT_LEN)}};
+}
+
+nlohmann::ordered_json ToJson(const ZUNA_API_USER_REC& user)
+{
+    return {{"name", TextOfField(user.username, sizeof(user.username))},
+            {"password", TextOfField(user.password, sizeof(user.password))}};
+}
+
+nlohmann::ordered_json ToJson(const ZUNA_API_SNMP_USER_REC& user)
+{
+    return {{"name", TextOfField(user.name, sizeof(user.name))},
+            {"password", TextOfField(user.pass, sizeof(user.pass))},
+            {"auth_protocol", TextOfField(user.authPro, sizeof(user.authPro))},
+            {"priv_protocol", TextOfField(user.privPro, sizeof(user.privPro))}};
+}
+
+template <typename Entry>
+nlohmann::ordered_json UsersJson(const Entry* entries, int count)
+{
+    nlohmann::ordered_json users = nlohmann::ordered_json::array();
+    for (int i = 0; i < count; ++i) users.push_back(ToJson(entries[i]));
+    return {{"users", users}};
+}
+
 // Names only; the entries read, then the failure line of a failed listing.
 Outcome ListAllUsers(Run& run)
 {
@@ -37,6 +65,7 @@ Outcome ListAllUsers(Run& run)
     int count = 0;
     const ZUNA_ERROR status = run.client.GetAllUsernames(names, kListTable, &count);
     for (int i = 0; i < count; ++i) std::printf("User %d: %s \n", i + 1, CardText(names[i]).c_str());
+    run.result() = UsersJson(names, count);
     return Reported(status, "List Users Failed");
 }
 
@@ -48,6 +77,7 @@ Outcome ListAllUserPass(Run& run)
     for (int i = 0; i < count; ++i)
         std::printf("User %d: %s Password: %s \n", i + 1, CardText(users[i].username).c_str(),
                     CardText(users[i].password).c_str());
+    run.result() = UsersJson(users, count);
     return Reported(status, "List Users Failed");
 }
 
@@ -57,6 +87,7 @@ Outcome ListAllSNMP(Run& run)
     int count = 0;
     const ZUNA_ERROR status = run.client.GetAllSNMPUserInfo(users, kListTable, &count);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error in getting SNMP users' infomation\n");
+    run.result() = UsersJson(users, count);
     if (count == 0) {
         std::printf("No SNMP user found in the system !\n");
         return status;
