@@ -13,16 +13,6 @@ namespace {
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::size_t kMaxCardName = 32;
 
-// Seconds since 1970 as ISO 8601 UTC, "2026-12-08T12:10:52Z" (every 32-bit value has one).
-std::string IsoUtcTime(uint32_t epoch)
-{
-    const time_t when = static_cast<time_t>(epoch);
-    struct tm utc {};
-    char text[32] = "";
-    if (gmtime_r(&when, &utc) != nullptr) std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 // The records as --json shows them: each text bounded by its field, as the card sent it.
 nlohmann::ordered_json ToJson(const STRUCT_FW_INFO& info)
 {

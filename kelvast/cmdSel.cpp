@@ -63,39 +63,13 @@ nlohmann::ordered_json WordOf(const Named (&table)[N], uint8_t value)
     return named != nullptr ? nlohmann::ordered_json(named->word) : nlohmann::ordered_json(nullptr);
 }
 
-static_assert(sizeof(time_t) >= 8, "every card time stamp is a date");
-
-// A card time stamp as ISO 8601 UTC text ("2026-12-08T12:10:52Z").
-std::string UtcTimeText(uint32_t seconds)
-{
-    const time_t when = static_cast<time_t>(seconds);
-    struct tm utc {};
-    char text[32];
-    gmtime_r(&when, &utc);
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-// Bytes as lower-case hex text, two digits each.
-std::string HexText(const uint8_t* bytes, std::size_t count)
-{
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
 // A record as --json gives it (severity null for a byte without a name; its number
 // always).
 nlohmann::ordered_json ToJson(const DUVX9_SEL_RECORD_TAG& rec)
 {
     const unsigned eventId = rec.duvx9_event_id;
     return {{"number", rec.record_no},
-            {"time", UtcTimeText(rec.time)},
+            {"time", IsoUtcTime(rec.time)},
             {"event_id", eventId},
             {"module", eventId >> 8},
             {"event", eventId & 0xFF},
@@ -120,8 +94,8 @@ nlohmann::ordered_json ToJson(const SEL_STATE_INFO_TAG& info)
     return {{"version", VersionText(info.bcdVersion)},
             {"records", info.no_of_records},
             {"free_space_bytes", info.free_space},
-            {"last_addition", UtcTimeText(info.last_add_time)},
-            {"last_deletion", UtcTimeText(info.last_del_time)},
+            {"last_addition", IsoUtcTime(info.last_add_time)},
+            {"last_deletion", IsoUtcTime(info.last_del_time)},
             {"operations", operations}};
 }
 

@@ -159,6 +159,29 @@ std::string CardText(const char* field, std::size_t size)
     return text;
 }
 
+static_assert(sizeof(time_t) >= 8, "every card time stamp is a date");
+
+std::string IsoUtcTime(uint32_t epoch)
+{
+    const time_t when = static_cast<time_t>(epoch);
+    struct tm utc {};
+    char text[32] = "";
+    if (gmtime_r(&when, &utc) != nullptr) std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string HexText(const uint8_t* bytes, std::size_t count)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
 const char* findprogname(const char* name)
 {
     const char* last = std::strrchr(name, '\\');

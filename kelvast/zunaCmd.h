@@ -322,6 +322,11 @@ std::string CardText(const char (&field)[N])
     return CardText(field, N);
 }
 
+// For --json: a card time stamp (seconds since 1970, UTC) as ISO 8601,
+// "2026-12-08T12:10:52Z" (every 32-bit value is a date), and bytes as lower-case hex.
+std::string IsoUtcTime(uint32_t epoch);
+std::string HexText(const uint8_t* bytes, std::size_t count);
+
 // Bytes as "0x%02x " each, two blanks, then each byte as a character (a '.' for any
 // byte outside 0x20-0x7E, as hexdump -C shows them), then "\n".
 void PrintLineHexAndAsc(const unsigned char* bytes, int count);
