@@ -13,36 +13,85 @@ constexpr int kInvalidValue = ZUNA_E_RANGE;  // a modem value that fails its che
 
 const char* const kModemBauds[] = {"9600", "19200", "38400", "57600"};
 
+// A card text for --json: the field's bytes up to its NUL or its end.
+template <std::size_t N>
+std::string FieldString(const char (&field)[N])
+{
+    return TextOfField(field, N);
+}
+
+// A modem port for --json. The speed is the card's decimal text: a number, or null
+// when the field is empty or holds anything else.
+nlohmann::ordered_json ToJson(const MODEM_CONFIG_REC& rec)
+{
+    const std::string baudText = FieldString(rec.baud);
+    unsigned long baud = 0;
+    const auto [end, ec] = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
+    const bool number = !baudText.empty() && ec == std::errc() && end == baudText.data() + baudText.size();
+    return {{"port", FieldString(rec.dev)},
+            {"baud", number ? nlohmann::ordered_json(baud) : nlohmann::ordered_json(nullptr)},
+            {"init_string", FieldString(rec.initStr)},
+            {"phone_number", FieldString(rec.phoneNum)}};
+}
+
+nlohmann::ordered_json ToJson(const PPP_SERVER_IP_REC& ips)
+{
+    return {{"server_ip", FieldString(ips.serverIp)}, {"client_ip", FieldString(ips.clientIp)}};
+}
+
+// The words as the text shows them (any state but enabled reads as disabled, any
+// method but power cycle as reset), with the card's numbers beside them.
+nlohmann::ordered_json ToJson(const ASR_REC_tag& asr)
+{
+    return {{"state", asr.asr_state == ASR_STATE_ENABLED ? "enabled" : "disabled"},
+            {"state_number", asr.asr_state},
+            {"method", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "power_cycle" : "reset"},
+            {"method_number", asr.asr_method},
+            {"delay_seconds", asr.asr_delay}};
+}
+
+nlohmann::ordered_json ToJson(const IPMI_CONFIG_INFO_tag& cfg)
+{
+    return {{"bmc_present", cfg.bmc_present != 0},
+            {"bmc_address", static_cast<unsigned char>(cfg.bmc_addr)},
+            {"ipmi_power", cfg.ipmi_power != 0},
+            {"ipmi_sensors", cfg.ipmi_sensors != 0},
+            {"log_ipmi_events", cfg.log_ipmi_events != 0}};
+}
+
 // -ModemCfg -get PORT: the port word goes to the card as it is (the card answers for
 // the ports it has); a word that does not fit the record's field is refused.
-Outcome GetModemConfig(CX9ZunaIfc& client, const char* port)
+Outcome GetModemConfig(Run& run, const char* port)
 {
     MODEM_CONFIG_REC rec{};
     if (!PutTextField(rec.dev, port))
         return ReportedLine(Outcome::InvalidWords("invalid words"), "Device can be ttyS2 or ttyS3\n");
-    const ZUNA_ERROR status = client.GetModemConfig(&rec);
+    const ZUNA_ERROR status = run.client.GetModemConfig(&rec);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting Modem configuration!\n");
     std::printf("Serial Port : %s\n", CardText(rec.dev).c_str());
     std::printf("Speed       : %s\n", CardText(rec.baud).c_str());
     std::printf("Init String : %s\n", CardText(rec.initStr).c_str());
     std::printf("Phone Number: %s\n", CardText(rec.phoneNum).c_str());
+    nlohmann::ordered_json& ports = run.result()["ports"];
+    if (!ports.is_array()) ports = nlohmann::ordered_json::array();
+    ports.push_back(ToJson(rec));
     return status;
 }
 
 // -ModemCfg -get: both ports; the second only when the first could be read.
-Outcome GetBothModemPorts(CX9ZunaIfc& client)
+Outcome GetBothModemPorts(Run& run)
 {
-    if (const Outcome first = GetModemConfig(client, MODEM_PORT_1); !first.ok()) return first;
-    return GetModemConfig(client, MODEM_PORT_2);
+    if (const Outcome first = GetModemConfig(run, MODEM_PORT_1); !first.ok()) return first;
+    return GetModemConfig(run, MODEM_PORT_2);
 }
 
 // -ModemCfg -set PORT OPTIONS (argc words): nothing is sent unless every word is right.
-Outcome SetModemPort(CX9ZunaIfc& client, int argc, char** argv)
+Outcome SetModemPort(Run& run, int argc, char** argv)
 {
     MODEM_CONFIG_REC rec{};
     // A value that fails its check is an invalid option too (after its message).
     if (parseModemArg(argc, argv, &rec) != 0) return Outcome::InvalidWords("modem options");
-    return Reported(client.SetModemConfig(&rec), "Set Modem Config Failed");
+    return Reported(run.client.SetModemConfig(&rec), "Set Modem Config Failed");
 }
 
 bool IsOption(const char* word, const char* option)
@@ -82,14 +131,15 @@ constexpr std::size_t kPhoneOption = 2;
 
 // --- PPP addresses ---------------------------------------------------------------------
 
-Outcome GetPppAddresses(CX9ZunaIfc& client)
+Outcome GetPppAddresses(Run& run)
 {
     PPP_SERVER_IP_REC ips{};
-    const ZUNA_ERROR status = client.GetPppServerIps(&ips);
+    const ZUNA_ERROR status = run.client.GetPppServerIps(&ips);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting PPP server IPs !\n");
     std::printf("PPP Server IP Configuration\n");
     std::printf("Server IP : %s \n", CardText(ips.serverIp).c_str());
     std::printf("Client IP : %s \n", CardText(ips.clientIp).c_str());
+    run.result() = ToJson(ips);
     return status;
 }
 
@@ -102,42 +152,43 @@ bool IsPlainDottedAddress(const char* word)
 }
 
 // Both addresses must be plain dotted IPv4 texts (which always fit their fields).
-Outcome SetPppAddresses(CX9ZunaIfc& client, const char* server, const char* clientIp)
+Outcome SetPppAddresses(Run& run, const char* server, const char* clientIp)
 {
     PPP_SERVER_IP_REC ips{};
     if (!IsPlainDottedAddress(server) || !IsPlainDottedAddress(clientIp) || !PutTextField(ips.serverIp, server) ||
         !PutTextField(ips.clientIp, clientIp))
         return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid IP address !\n");
-    return ReportedLine(client.SetPppServerIps(&ips), "Error when setting PPP server IPs !\n");
+    return ReportedLine(run.client.SetPppServerIps(&ips), "Error when setting PPP server IPs !\n");
 }
 
 // --- Automatic server recovery ---------------------------------------------------------
 
-Outcome GetAsr(CX9ZunaIfc& client)
+Outcome GetAsr(Run& run)
 {
     ASR_REC_tag asr{};
-    const ZUNA_ERROR status = client.GetASRConfig(&asr);
+    const ZUNA_ERROR status = run.client.GetASRConfig(&asr);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Not able to get ASR config !\n");
     std::printf("ASR Configuration : \n%s = ", "ASR_STATE");
     std::printf("%s\n", asr.asr_state == ASR_STATE_ENABLED ? "ENABLED" : "DISABLED");
     std::printf("%s = ", "ASR_METHOD");
     std::printf("%s\n", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "POWER_CYCLE" : "RESET");
     std::printf("%s=%d\n", "ASR_DELAY", static_cast<int>(asr.asr_delay));
+    run.result() = ToJson(asr);
     return Outcome::Success();
 }
 
 // -ASRCfg -set DISABLED: recovery off, with the reset method and the least delay.
-Outcome DisableAsr(CX9ZunaIfc& client, const char* stateWord)
+Outcome DisableAsr(Run& run, const char* stateWord)
 {
     if (x9strcasecmp(stateWord, "DISABLED") != 0)
         return ReportedLine(Outcome::InvalidWords("invalid words"), "ASR method was not given !\n");
     ASR_REC_tag asr{ASR_STATE_DISABLED, ASR_METHOD_RESET, ASR_MIN_DELAY};
-    return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
+    return Reported(run.client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
 
 // -ASRCfg -set STATE METHOD DELAY. The delay is a decimal number that is the whole word
 // ("100abc", " 300" and "" are refused) and fits the card's 16-bit field.
-Outcome SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord, const char* delayWord)
+Outcome SetAsr(Run& run, const char* stateWord, const char* methodWord, const char* delayWord)
 {
     ASR_REC_tag asr{};
     if (x9strcasecmp(stateWord, "DISABLED") == 0)
@@ -161,7 +212,7 @@ Outcome SetAsr(CX9ZunaIfc& client, const char* stateWord, const char* methodWord
     }
     std::printf("asr->asr_status: %d asr->asr_method: %d asr->asr_delay: %d\n", asr.asr_state, asr.asr_method,
                 asr.asr_delay);
-    return Reported(client.SetASRConfig(&asr), "Set ASR Config Failed");
+    return Reported(run.client.SetASRConfig(&asr), "Set ASR Config Failed");
 }
 
 const char* YesNo(int flag)
@@ -175,36 +226,36 @@ int IsYes(const char* word)
 }
 
 const SubCommand kModemCommands[] = {
-    {"get", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetModemConfig(client, argv[3]); },
+    {"get", 4, [](Run& run, char** argv) -> Outcome { return GetModemConfig(run, argv[3]); },
      "    -ModemCfg -get <dev> ..dev can be ttyS2 or ttyS3 (case sensitive)\n"
      "                           if dev is omitted both ports are shown\n",
      HelpShown::kAlways},
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetBothModemPorts(client); }, nullptr,
+    {"get", 3, [](Run& run, char**) -> Outcome { return GetBothModemPorts(run); }, nullptr,
      HelpShown::kCovered},
-    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 6, argv); },
+    {"set", 6, [](Run& run, char** argv) -> Outcome { return SetModemPort(run, 6, argv); },
      "    -ModemCfg -set <dev> <-s baud> <-i initString> <-p phoneNumber>\n", HelpShown::kAlways},
-    {"set", 8, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 8, argv); }, nullptr,
+    {"set", 8, [](Run& run, char** argv) -> Outcome { return SetModemPort(run, 8, argv); }, nullptr,
      HelpShown::kCovered},
-    {"set", 10, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetModemPort(client, 10, argv); }, nullptr,
+    {"set", 10, [](Run& run, char** argv) -> Outcome { return SetModemPort(run, 10, argv); }, nullptr,
      HelpShown::kCovered},
 };
 
 const SubCommand kPppCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetPppAddresses(client); }, "    -PPPCfg -get\n",
+    {"get", 3, [](Run& run, char**) -> Outcome { return GetPppAddresses(run); }, "    -PPPCfg -get\n",
      HelpShown::kAlways},
-    {"set", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetPppAddresses(client, argv[3], argv[4]); },
+    {"set", 5, [](Run& run, char** argv) -> Outcome { return SetPppAddresses(run, argv[3], argv[4]); },
      "    -PPPCfg -set ServerIP ClientIP \n", HelpShown::kAlways},
 };
 
 const SubCommand kAsrCommands[] = {
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetAsr(client); }, "    -ASRCfg -Get\n",
+    {"get", 3, [](Run& run, char**) -> Outcome { return GetAsr(run); }, "    -ASRCfg -Get\n",
      HelpShown::kAlways},
-    {"set", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAsr(client, argv[3], argv[4], argv[5]); },
+    {"set", 6, [](Run& run, char** argv) -> Outcome { return SetAsr(run, argv[3], argv[4], argv[5]); },
      "    -ASRCfg -Set ENABLED|DISABLED POWERCYCLE|RESET  Delay\n"
      "                 Minimum ASR Delay is 240 Seconds\n"
      "                 DISABLED does not require extra arguments\n",
      HelpShown::kAlways},
-    {"set", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DisableAsr(client, argv[3]); }, nullptr,
+    {"set", 4, [](Run& run, char** argv) -> Outcome { return DisableAsr(run, argv[3]); }, nullptr,
      HelpShown::kCovered},
 };
 
@@ -278,51 +329,53 @@ bool ReadAddressWord(const char* word, unsigned char* address)
     return true;
 }
 
-Outcome ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessModemCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kModemCommands, argc, argv);
+    return RunSubCommand(run, kModemCommands, argc, argv);
 }
 
-Outcome ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessPppCfgCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kPppCommands, argc, argv);
+    return RunSubCommand(run, kPppCommands, argc, argv);
 }
 
-Outcome ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessASRCfgCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kAsrCommands, argc, argv);
+    return RunSubCommand(run, kAsrCommands, argc, argv);
 }
 
-Outcome ShowI2CConfig(CX9ZunaIfc& client)
+Outcome ShowI2CConfig(Run& run)
 {
     unsigned char address = 0;
-    const ZUNA_ERROR status = client.GetI2CConfig(&address);
+    const ZUNA_ERROR status = run.client.GetI2CConfig(&address);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to get I2C slave adress\n");
     std::printf("Current %s I2C Slave Address: 0x%02x\n", kProductWord, address);
+    run.result()["slave_address"] = address;
     return status;
 }
 
-Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv)
+Outcome SetI2CAddress(Run& run, int argc, char** argv)
 {
     unsigned char address = 0;
     if (argc < 3 || !ReadAddressWord(argv[2], &address)) return Outcome::InvalidWords("invalid words");
-    return ReportedLine(client.SetI2CConfig(&address), "Unable to set I2C slave adress\n");
+    return ReportedLine(run.client.SetI2CConfig(&address), "Unable to set I2C slave adress\n");
 }
 
-Outcome ShowIpmiConfig(CX9ZunaIfc& client)
+Outcome ShowIpmiConfig(Run& run)
 {
     IPMI_CONFIG_INFO_tag cfg{};
-    if (const ZUNA_ERROR status = client.GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS)
+    if (const ZUNA_ERROR status = run.client.GetIPMIConfig(&cfg); status != ZUNA_E_SUCCESS)
         return ReportedLine(status, "Unable to get IPMI configuration information\n");
     std::printf("Host system has BMC                          : %s\n", YesNo(cfg.bmc_present));
     std::printf("Host System BMC I2C Address                  : 0x%02x\n", static_cast<unsigned char>(cfg.bmc_addr));
     std::printf("Use IPMI to Control System Power             : %s\n", YesNo(cfg.ipmi_power));
     std::printf("Use BMC's SDRs for Sensor Information        : %s\n", YesNo(cfg.ipmi_sensors));
     std::printf("%s Maintains Private System Health Event Log : %s\n", kProductWord, YesNo(cfg.log_ipmi_events));
+    run.result() = ToJson(cfg);
     return Outcome::Success();
 }
 
-Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv)
+Outcome SetIpmiConfig(Run& run, int argc, char** argv)
 {
     if (argc < 7) return Outcome::InvalidWords("invalid words");
     IPMI_CONFIG_INFO_tag cfg{};
@@ -333,7 +386,7 @@ Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv)
     cfg.ipmi_power = IsYes(argv[4]);
     cfg.ipmi_sensors = IsYes(argv[5]);
     cfg.log_ipmi_events = IsYes(argv[6]);
-    return ReportedLine(client.SetIPMIConfig(&cfg),
+    return ReportedLine(run.client.SetIPMIConfig(&cfg),
                         "Unable to set IPMI configuration information\n"
                         "Check the IPMB connectivity and try again\n"
                         "Note: To do this configuration you motherboard should have BMC \n"

@@ -4,6 +4,7 @@
 // and files copied between the host and the card's file system.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ constexpr const char* kServerInfoName = "serverInfo.conf";
 constexpr const char* kServerInfoDir = "x9config/";
 
 // A card path the record cannot hold is refused here, before anything is sent.
+// The size of a host file the command has just written whole, for --json.
+nlohmann::ordered_json WrittenFile(const char* path)
+{
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    return {{"host_file", path}, {"bytes", error ? nlohmann::ordered_json() : nlohmann::ordered_json(bytes)}};
+}
+
 bool CardPathFits(const char* path)
 {
     if (std::strlen(path) < FILE_NAME_LEN) return true;
@@ -28,22 +37,24 @@ bool CardPathFits(const char* path)
     return false;
 }
 
-Outcome UploadFile(CX9ZunaIfc& client, const char* hostFile, const char* cardFile)
+Outcome UploadFile(Run& run, const char* hostFile, const char* cardFile)
 {
     if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
-    const ZUNA_ERROR status = client.UploadFile(hostFile, cardFile);
+    const ZUNA_ERROR status = run.client.UploadFile(hostFile, cardFile);
     if (status != ZUNA_E_SUCCESS) std::printf("Error:  %s\n", GetZunaErrorString(status));
     return status;
 }
 
-Outcome DownloadFile(CX9ZunaIfc& client, const char* cardFile, const char* hostFile)
+Outcome DownloadFile(Run& run, const char* cardFile, const char* hostFile)
 {
     if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
-    return Reported(client.DownloadFile(cardFile, hostFile), "Error while get number of Records");
+    const Outcome outcome = Reported(run.client.DownloadFile(cardFile, hostFile), "Error while get number of Records");
+    if (outcome.ok()) run.result() = WrittenFile(hostFile);
+    return outcome;
 }
 
 // Only a path whose first "serverInfo.conf" ends it is taken.
-Outcome UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
+Outcome UploadServerInfo(Run& run, const char* hostFile)
 {
     const char* found = std::strstr(hostFile, kServerInfoName);
     if (found == nullptr || std::strlen(found) != std::strlen(kServerInfoName)) {
@@ -51,7 +62,7 @@ Outcome UploadServerInfo(CX9ZunaIfc& client, const char* hostFile)
         return Outcome::InvalidWords("invalid words");
     }
     const std::string cardFile = std::string(kServerInfoDir) + kServerInfoName;
-    return UploadFile(client, hostFile, cardFile.c_str());
+    return UploadFile(run, hostFile, cardFile.c_str());
 }
 
 constexpr const char* kOk = "\t\t\t[ OK ]\n";
@@ -74,7 +85,7 @@ bool ReadFileBlock(std::FILE* file, FLASH_BLOCK_RECORD& rec, uint32_t n)
     return std::fread(rec.flashData, 1, FLASH_BLOCK_LEN, file) == FLASH_BLOCK_LEN;
 }
 
-Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
+Outcome UpdateFirmware(Run& run, const char* imageFile, bool withBoot)
 {
     std::printf("\n");
     char prompt[256];
@@ -82,17 +93,18 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
                   "Firmware upgrade is a crucial operation.This operation should not be interrupted.\n The %s will "
                   "also be reset after this command is completed.Are you Sure (y/n)?",
                   kProductWord);
-    if (msgyn(prompt) != 'Y') {
+    if (!run.Confirm(prompt)) {
         std::printf("\nCommand cancelled by user\n");
+        run.result()["cancelled"] = true;
         return Outcome::Success();
     }
-    const bool keepConfig = msgyn("Do you want to retain the current configuration after upgrade (y/n)?") == 'Y';
+    const bool keepConfig = run.Confirm("Do you want to retain the current configuration after upgrade (y/n)?");
     std::printf("Firmware Image File : \t\t\t[ %s ]\n", imageFile);
 
     // The image is checked whole (BOOT too when the boot block is written) before
     // anything is written: a short file or a broken module is refused here.
     std::printf("Validating Image File :");
-    if (client.ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
+    if (run.client.ValidateImageFile(imageFile, withBoot) != ZUNA_E_SUCCESS) {
         std::printf("%sThe Image file you specified is not in the correct format or is corrupted.Please specify a "
                     "valid image file!\n",
                     kFailed);
@@ -110,7 +122,7 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
 
     std::printf("Getting MAC address : ");
     unsigned char mac[MAC_TEXT_LEN] = {};
-    ZUNA_ERROR macStatus = client.GetCurrentMACAddressString(mac);
+    ZUNA_ERROR macStatus = run.client.GetCurrentMACAddressString(mac);
     if (macStatus == ZUNA_E_SUCCESS)
         std::printf("%s", kOk);
     else
@@ -125,14 +137,14 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     }
     if (!withBoot) {
         std::printf("%s", kSkipped);
-    } else if (const ZUNA_ERROR status = client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
+    } else if (const ZUNA_ERROR status = run.client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
         std::printf("%s", kFailed);
         return status;
     } else {
         std::printf("%s", kOk);
     }
 
-    const BlockLoopResult flashed = client.WriteImageBlocks(file.get(), 1, [](unsigned done, unsigned total) {
+    const BlockLoopResult flashed = run.client.WriteImageBlocks(file.get(), 1, [](unsigned done, unsigned total) {
         std::printf("Flashing ... Block %u of %u \r", done, total);
         std::fflush(stdout);
     });
@@ -149,18 +161,19 @@ Outcome UpdateFirmware(CX9ZunaIfc& client, const char* imageFile, bool withBoot)
     std::fflush(stdout);
 
     std::printf("Saving MAC Address : ");
-    if (macStatus == ZUNA_E_SUCCESS) macStatus = client.SetMACAddressString(mac);
+    if (macStatus == ZUNA_E_SUCCESS) macStatus = run.client.SetMACAddressString(mac);
     std::printf("%s", macStatus == ZUNA_E_SUCCESS ? kOk : kFailed);
 
     std::printf(keepConfig ? "Resetting %s (Config Retained):" : "Resetting %s (Config Defaults):", kProductWord);
     std::fflush(stdout);
-    const ZUNA_ERROR reset = keepConfig ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
+    const ZUNA_ERROR reset = keepConfig ? run.client.ResetX9SaveConfig() : run.client.ResetX9NoConfig();
     std::printf("%s", reset == ZUNA_E_SUCCESS ? kOk : kFailed);
+    run.result() = {{"boot_block_written", withBoot}, {"config_retained", keepConfig}};
     // The card is reset either way; an address that could not be kept is the result.
     return macStatus != ZUNA_E_SUCCESS ? macStatus : reset;
 }
 
-Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
+Outcome ReadFirmware(Run& run, const char* imageFile)
 {
     CX9HostFileReplacement file(imageFile);
     if (file.Stream() == nullptr) {
@@ -168,7 +181,7 @@ Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
         return Outcome::LocalFailure(kExitHostFileWrite, "image file not created");
     }
     std::printf("Reading from Flash ... \n");
-    const BlockLoopResult read = client.ReadImageBlocks(file.Stream(), [](unsigned done, unsigned total) {
+    const BlockLoopResult read = run.client.ReadImageBlocks(file.Stream(), [](unsigned done, unsigned total) {
         std::printf("Reading Block... %u of %u \r", done, total);
         std::fflush(stdout);
     });
@@ -187,17 +200,21 @@ Outcome ReadFirmware(CX9ZunaIfc& client, const char* imageFile)
     }
     std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
     std::printf("Firmware stored in file %s. \n", imageFile);
+    run.result() = WrittenFile(imageFile);
     return Outcome::Success();
 }
 
-Outcome SaveConfig(CX9ZunaIfc& client, const char* configFile)
+Outcome SaveConfig(Run& run, const char* configFile)
 {
-    const ZUNA_ERROR status = client.ConfigGetFile(configFile);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error: %s\n", GetZunaErrorString(status));
+    const ZUNA_ERROR status = run.client.ConfigGetFile(configFile);
+    if (status != ZUNA_E_SUCCESS)
+        std::printf("Error: %s\n", GetZunaErrorString(status));
+    else
+        run.result() = WrittenFile(configFile);
     return status;
 }
 
-Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
+Outcome RestoreConfig(Run& run, const char* configFile)
 {
     HostFile file(std::fopen(configFile, "rb"));
     if (!file) {
@@ -212,7 +229,7 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     make_fmh_little_endian(&header);
     FLASH_MODULE_INFO info{};
     std::memcpy(info.modName, kFlashModules[FLASH_MODULE_CONFIG].signature, FLASH_MOD_NAME_LEN);
-    if (const ZUNA_ERROR status = client.ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
+    if (const ZUNA_ERROR status = run.client.ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
         std::printf("Unbale to read from %s %s\n", kProductWord, configFile);
         return status;
     }
@@ -231,7 +248,7 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
         return Outcome::LocalFailure(kExitConfigFile, "config file short");
     }
     file.reset();
-    const ZUNA_ERROR status = client.WriteModuleBlocks(info, module, [](unsigned done, unsigned total) {
+    const ZUNA_ERROR status = run.client.WriteModuleBlocks(info, module, [](unsigned done, unsigned total) {
         std::printf("Flashing the config section block %u of %u\r", done + 1, total);
         std::fflush(stdout);
     });
@@ -243,7 +260,7 @@ Outcome RestoreConfig(CX9ZunaIfc& client, const char* configFile)
     return Outcome::Success();
 }
 
-Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
+Outcome CompareBootBlocks(Run& run, const char* imageFile)
 {
     auto boot = std::make_unique<unsigned char[]>(FLASH_BLOCK_LEN);
     HostFile file(std::fopen(imageFile, "rb"));
@@ -256,7 +273,7 @@ Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
     // difference (the comparison's own result 1 is also a status).
     auto card = std::make_unique<FLASH_BLOCK_RECORD>();
     StartBlock(*card, 0);
-    if (const ZUNA_ERROR status = client.ReadBlock(card.get()); status != ZUNA_E_SUCCESS)
+    if (const ZUNA_ERROR status = run.client.ReadBlock(card.get()); status != ZUNA_E_SUCCESS)
         return Reported(status, "Read Boot Block Failed");
     const int result = std::memcmp(card->flashData, boot.get(), FLASH_BLOCK_LEN) != 0 ? 1 : 0;
     if (result == 1)
@@ -267,66 +284,73 @@ Outcome CompareBootBlocks(CX9ZunaIfc& client, const char* imageFile)
         std::printf("Match : The boot block in the image file you selected is the same as the boot block on the %s\n",
                     kProductWord);
     if (result == 1) return Outcome::LocalFailure(kExitBootBlocksDiffer, "boot blocks differ");
+    run.result()["boot_block_matches"] = true;
     return Outcome::Success();
 }
 
-Outcome ShowCardMode(CX9ZunaIfc& client)
+Outcome ShowCardMode(Run& run)
 {
     char mode = 0;
-    const ZUNA_ERROR status = client.GetCardMode(&mode);
+    const ZUNA_ERROR status = run.client.GetCardMode(&mode);
     if (status != ZUNA_E_SUCCESS)
         std::printf("Unable to get Card Mode\n");
-    else
+    else {
         std::printf(mode != 0 ? "Card is being flashed, back-off!\n" : "Card is in Normal Mode\n");
+        run.result()["mode"] = mode != 0 ? "flash" : "normal";
+    }
     return status;
 }
 
 // -update -boot FILE: word 3 must be the dash word "boot".
-Outcome UpdateWithBoot(CX9ZunaIfc& client, char** argv)
+Outcome UpdateWithBoot(Run& run, char** argv)
 {
     if (argv[3][0] != '-' || x9strcasecmp(argv[3] + 1, "boot") != 0) return Outcome::InvalidWords("invalid words");
-    return UpdateFirmware(client, argv[4], true);
+    return UpdateFirmware(run, argv[4], true);
 }
 
 // The flash and the card-mode commands; no (word, count) of it is in kFileCommands.
 const SubCommand kFlashCommands[] = {
-    {"read", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ReadFirmware(client, argv[3]); },
+    {"read", 4, [](Run& run, char** argv) -> Outcome { return ReadFirmware(run, argv[3]); },
      "     -flash -read filename \n", HelpShown::kAlways},
-    {"update", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UpdateFirmware(client, argv[3], false); },
+    {"update", 4, [](Run& run, char** argv) -> Outcome { return UpdateFirmware(run, argv[3], false); },
      "     -flash -update [-boot] filename \n", HelpShown::kAlways},
     {"update", 5, UpdateWithBoot, nullptr, HelpShown::kCovered},
-    {"SaveConfig", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.ConfigFlash(), "Save Config Failed"); },
+    {"SaveConfig", 3, [](Run& run, char**) { return Reported(run.client.ConfigFlash(), "Save Config Failed"); },
      "     -flash -saveconfig \n", HelpShown::kAlways},
-    {"SaveSDK", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SDKFlash(), "Save SDK Failed"); },
+    {"SaveSDK", 3, [](Run& run, char**) { return Reported(run.client.SDKFlash(), "Save SDK Failed"); },
      "     -flash -saveSDK \n", HelpShown::kAlways},
-    {"GetConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SaveConfig(client, argv[3]); },
+    {"GetConfig", 4, [](Run& run, char** argv) -> Outcome { return SaveConfig(run, argv[3]); },
      "     -flash -getconfig filename\n", HelpShown::kAlways},
-    {"PutConfig", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RestoreConfig(client, argv[3]); },
+    {"PutConfig", 4, [](Run& run, char** argv) -> Outcome { return RestoreConfig(run, argv[3]); },
      "     -flash -putconfig filename\n", HelpShown::kAlways},
-    {"CompareBoot", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return CompareBootBlocks(client, argv[3]); },
+    {"CompareBoot", 4, [](Run& run, char** argv) -> Outcome { return CompareBootBlocks(run, argv[3]); },
      "     -flash -compareboot filename\n", HelpShown::kAlways},
     // The whole-image transfers (no question, the MAC address not kept, no reset) are
     // not in the help, which offers -update and -read; the README describes them.
     {"upload", 4,
-     [](CX9ZunaIfc& client, char** argv) { return Reported(client.UploadFirmware(argv[3]), "Upload Firmware Failed"); },
+     [](Run& run, char** argv) { return Reported(run.client.UploadFirmware(argv[3]), "Upload Firmware Failed"); },
      nullptr, HelpShown::kHidden},
     {"download", 4,
-     [](CX9ZunaIfc& client, char** argv) { return Reported(client.DownloadFirmware(argv[3]), "Download Firmware Failed"); },
+     [](Run& run, char** argv) {
+         const Outcome outcome = Reported(run.client.DownloadFirmware(argv[3]), "Download Firmware Failed");
+         if (outcome.ok()) run.result() = WrittenFile(argv[3]);
+         return outcome;
+     },
      nullptr, HelpShown::kHidden},
     // The card-mode commands (-Flash sets flash mode, -get shows the mode) are not in
     // the help either; the README describes them.
-    {"Flash", 3, [](CX9ZunaIfc& client, char**) { return Reported(client.SetCardToFlashMode(), "Set Flash Mode Failed"); },
+    {"Flash", 3, [](Run& run, char**) { return Reported(run.client.SetCardToFlashMode(), "Set Flash Mode Failed"); },
      nullptr, HelpShown::kHidden},
-    {"get", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardMode(client); }, nullptr, HelpShown::kHidden},
+    {"get", 3, [](Run& run, char**) -> Outcome { return ShowCardMode(run); }, nullptr, HelpShown::kHidden},
 };
 
 // The file transfers, shown in the full help only.
 const SubCommand kFileCommands[] = {
-    {"upload", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadFile(client, argv[3], argv[4]); },
+    {"upload", 5, [](Run& run, char** argv) -> Outcome { return UploadFile(run, argv[3], argv[4]); },
      "     -file -upload src-filename dst-filename \n", HelpShown::kFullOnly},
-    {"download", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return DownloadFile(client, argv[3], argv[4]); },
+    {"download", 5, [](Run& run, char** argv) -> Outcome { return DownloadFile(run, argv[3], argv[4]); },
      "     -file -download src-filename dst-filename \n ", HelpShown::kFullOnly},
-    {"uploadServerInfo", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return UploadServerInfo(client, argv[3]); },
+    {"uploadServerInfo", 4, [](Run& run, char** argv) -> Outcome { return UploadServerInfo(run, argv[3]); },
      "     -file -uploadServerInfo filename \n"
      "        All the filenames are in full path. \n",
      HelpShown::kFullOnly},
@@ -337,8 +361,8 @@ const SubCommand kFileCommands[] = {
 constinit const std::span<const SubCommand> kFlashSubCommands = kFlashCommands;
 constinit const std::span<const SubCommand> kFileSubCommands = kFileCommands;
 
-Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessFlashCommands(Run& run, int argc, char** argv)
 {
-    if (const SubCommand* transfer = FindSubCommand(kFileCommands, argc, argv)) return transfer->run(client, argv);
-    return RunSubCommand(client, kFlashCommands, argc, argv);
+    if (const SubCommand* transfer = FindSubCommand(kFileCommands, argc, argv)) return transfer->run(run, argv);
+    return RunSubCommand(run, kFlashCommands, argc, argv);
 }

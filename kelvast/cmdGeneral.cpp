@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
 
 #include "zunaCmd.h"
 
@@ -11,41 +13,64 @@ namespace {
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::size_t kMaxCardName = 32;
 
-Outcome ShowFirmwareInfo(CX9ZunaIfc& client)
+// The records as --json shows them: each text bounded by its field, as the card sent it.
+nlohmann::ordered_json ToJson(const STRUCT_FW_INFO& info)
+{
+    return {{"firmware_version", TextOfField(info.fwVersion, sizeof(info.fwVersion))},
+            {"build_date", TextOfField(info.fwBuildDate, sizeof(info.fwBuildDate))}};
+}
+
+nlohmann::ordered_json ToJson(const SMTP_CONFIG_INFO_tag& cfg)
+{
+    return {{"smtp_server_1", TextOfField(cfg.server1, sizeof(cfg.server1))},
+            {"mail_id_1", TextOfField(cfg.mailId1, sizeof(cfg.mailId1))},
+            {"smtp_server_2", TextOfField(cfg.server2, sizeof(cfg.server2))},
+            {"mail_id_2", TextOfField(cfg.mailId2, sizeof(cfg.mailId2))}};
+}
+
+nlohmann::ordered_json ToJson(const X9_TIME_STRUCT_tag& t)
+{
+    return {{"time", IsoUtcTime(t.epochtime)}};
+}
+
+Outcome ShowFirmwareInfo(Run& run)
 {
     STRUCT_FW_INFO info{};
-    const ZUNA_ERROR status = client.GetFWInfo(&info);
+    const ZUNA_ERROR status = run.client.GetFWInfo(&info);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting firmware info !\n");
     std::printf("Firmware Version: %s", CardText(info.fwVersion).c_str());
     std::printf("Firmware Build Date: %s", CardText(info.fwBuildDate).c_str());
+    run.result() = ToJson(info);
     return status;
 }
 
-Outcome ShowCardName(CX9ZunaIfc& client)
+Outcome ShowCardName(Run& run)
 {
     char name[CARD_NAME_LEN] = {};
-    const ZUNA_ERROR status = client.GetCardName(name);
+    const ZUNA_ERROR status = run.client.GetCardName(name);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting %s Name!\n", kProductWord);
     std::printf("%s Name : %s", kProductWord, CardText(name).c_str());
+    run.result()["name"] = TextOfField(name, sizeof(name));
     return status;
 }
 
-Outcome ShowSmtpConfig(CX9ZunaIfc& client)
+Outcome ShowSmtpConfig(Run& run)
 {
     SMTP_CONFIG_INFO_tag cfg{};
-    const ZUNA_ERROR status = client.GetSmtpConfig(&cfg);
+    const ZUNA_ERROR status = run.client.GetSmtpConfig(&cfg);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting SMTP Config!\n");
     std::printf("SMTP Server 1 : %s\n", CardText(cfg.server1).c_str());
     std::printf("Mail Id 1     : %s\n", CardText(cfg.mailId1).c_str());
     std::printf("SMTP Server 2 : %s\n", CardText(cfg.server2).c_str());
     std::printf("Mail Id 2     : %s\n", CardText(cfg.mailId2).c_str());
+    run.result() = ToJson(cfg);
     return status;
 }
 
-Outcome ShowCardTime(CX9ZunaIfc& client)
+Outcome ShowCardTime(Run& run)
 {
     X9_TIME_STRUCT_tag t{};
-    const ZUNA_ERROR status = client.GetCardTime(&t);
+    const ZUNA_ERROR status = run.client.GetCardTime(&t);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when getting %s time!\n", kProductWord);
     const time_t when = static_cast<time_t>(t.epochtime);
     struct tm local {};
@@ -54,24 +79,25 @@ Outcome ShowCardTime(CX9ZunaIfc& client)
         return ReportedLine(Outcome::LocalFailure(kExitTimeNotShown, "card time not shown"), "Error when getting %s time!\n",
                             kProductWord);
     std::printf("Time          : %s", text);
+    run.result() = ToJson(t);
     return status;
 }
 
-Outcome SetTime(CX9ZunaIfc& client, const char* dateWord)
+Outcome SetTime(Run& run, const char* dateWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
     if (ReadDateWord(dateWord, &epoch) != 0) return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid date!\n");
     t.epochtime = epoch;
     t.rollback = 0;
-    const ZUNA_ERROR status = client.SetCardTime(&t);
+    const ZUNA_ERROR status = run.client.SetCardTime(&t);
     if (status == ZUNA_E_RANGE)
         return ReportedLine(status, "You may be rolling back the time on the card. This involves a reset of the \n"
                                     "card to ensure proper functionality. To rollback the time use FORCE option.");
     return ReportedLine(status, "Error while setting time!\n");
 }
 
-Outcome SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forceWord)
+Outcome SetTimeForced(Run& run, const char* dateWord, const char* forceWord)
 {
     X9_TIME_STRUCT_tag t{};
     uint32_t epoch = 0;
@@ -79,22 +105,22 @@ Outcome SetTimeForced(CX9ZunaIfc& client, const char* dateWord, const char* forc
     t.epochtime = epoch;
     if (x9strcasecmp(forceWord, "Force") != 0) return Outcome::InvalidWords("invalid words");
     t.rollback = 1;
-    const ZUNA_ERROR status = client.SetCardTime(&t);
+    const ZUNA_ERROR status = run.client.SetCardTime(&t);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while setting time!\n");
     std::printf("Card has been reset.\n");
     return status;
 }
 
-Outcome SetName(CX9ZunaIfc& client, const char* name)
+Outcome SetName(Run& run, const char* name)
 {
     if (validateCardName(name) != 0)
         return ReportedLine(
             Outcome::InvalidWords("invalid words"),
             "Invalid card name!\nMaximum allowed card name legth is 32 and should not contain any special sharacters\n");
-    return ReportedLine(client.SetCardName(name), "Error while setting name!\n");
+    return ReportedLine(run.client.SetCardName(name), "Error while setting name!\n");
 }
 
-Outcome ResetCard(CX9ZunaIfc& client, const char* kindWord)
+Outcome ResetCard(Run& run, const char* kindWord)
 {
     const char* kind = kindWord[0] != '\0' ? kindWord + 1 : kindWord;
     const bool save = x9strcasecmp(kind, "SaveConfig") == 0;
@@ -102,11 +128,12 @@ Outcome ResetCard(CX9ZunaIfc& client, const char* kindWord)
         return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid arguments...\n");
     char prompt[64];
     std::snprintf(prompt, sizeof(prompt), "Are you sure you want to reset the %s(y/n)?", kProductWord);
-    if (msgyn(prompt) != 'Y') {
+    if (!run.Confirm(prompt)) {
         std::printf("\nCommand cancelled by user\n");
+        run.result()["cancelled"] = true;
         return Outcome::Success();
     }
-    const ZUNA_ERROR status = save ? client.ResetX9SaveConfig() : client.ResetX9NoConfig();
+    const ZUNA_ERROR status = save ? run.client.ResetX9SaveConfig() : run.client.ResetX9NoConfig();
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error when resetting the card...\n");
     std::printf("The %s has been reset successfully !\n", kProductWord);
     return status;
@@ -121,40 +148,40 @@ bool PutSmtpValue(char (&field)[N], const char* value, const char* what)
     return false;
 }
 
-Outcome SetSmtpConfig(CX9ZunaIfc& client, char** words)
+Outcome SetSmtpConfig(Run& run, char** words)
 {
     SMTP_CONFIG_INFO_tag cfg{};
     if (!PutSmtpValue(cfg.server1, words[0], "SMTP server 1") || !PutSmtpValue(cfg.mailId1, words[1], "mail id 1") ||
         !PutSmtpValue(cfg.server2, words[2], "SMTP server 2") || !PutSmtpValue(cfg.mailId2, words[3], "mail id 2"))
         return Outcome::InvalidWords("invalid words");
-    return ReportedLine(client.SetSmtpConfig(&cfg), "Error when setting SMTP Config!\n");
+    return ReportedLine(run.client.SetSmtpConfig(&cfg), "Error when setting SMTP Config!\n");
 }
 
 // Each word is listed once per count, so the order is the help's.
 const SubCommand kGeneralCommands[] = {
-    {"Reset", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return ResetCard(client, argv[3]); },
+    {"Reset", 4, [](Run& run, char** argv) -> Outcome { return ResetCard(run, argv[3]); },
      // The product word is kProductWord.
      "     -Gen -Reset -SaveConfig|-NoConfig (Reset ORVA card)\n"
      "\t\t -SaveConfig (Save Configuration)\n"
      "\t\t -NoConfig (Don't save Configuration)\n",
      HelpShown::kAlways},
-    {"fwInfo", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowFirmwareInfo(client); },
+    {"fwInfo", 3, [](Run& run, char**) -> Outcome { return ShowFirmwareInfo(run); },
      "     -Gen -fwInfo (Get Firmware Info)\n", HelpShown::kAlways},
-    {"GetName", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardName(client); },
+    {"GetName", 3, [](Run& run, char**) -> Outcome { return ShowCardName(run); },
      "     -Gen -GetName\n", HelpShown::kAlways},
-    {"GetSmtpCfg", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowSmtpConfig(client); },
+    {"GetSmtpCfg", 3, [](Run& run, char**) -> Outcome { return ShowSmtpConfig(run); },
      "     -Gen -GetSmtpCfg\n", HelpShown::kAlways},
-    {"SetSmtpCfg", 7, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetSmtpConfig(client, argv + 3); },
+    {"SetSmtpCfg", 7, [](Run& run, char** argv) -> Outcome { return SetSmtpConfig(run, argv + 3); },
      "     -Gen -SetSmtpCfg server1-IP MailId1 server2-IP MailId2 \n", HelpShown::kAlways},
-    {"GetTime", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ShowCardTime(client); },
+    {"GetTime", 3, [](Run& run, char**) -> Outcome { return ShowCardTime(run); },
      "     -Gen -GetTime\n", HelpShown::kAlways},
     // The help has never listed setting the clock or the card's name; its text stays as
     // it is, so these are hidden (the README describes them).
-    {"SetTime", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTime(client, argv[3]); }, nullptr,
+    {"SetTime", 4, [](Run& run, char** argv) -> Outcome { return SetTime(run, argv[3]); }, nullptr,
      HelpShown::kHidden},
-    {"SetTime", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetTimeForced(client, argv[3], argv[4]); },
+    {"SetTime", 5, [](Run& run, char** argv) -> Outcome { return SetTimeForced(run, argv[3], argv[4]); },
      nullptr, HelpShown::kHidden},
-    {"SetName", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetName(client, argv[3]); }, nullptr,
+    {"SetName", 4, [](Run& run, char** argv) -> Outcome { return SetName(run, argv[3]); }, nullptr,
      HelpShown::kHidden},
 };
 
@@ -212,7 +239,7 @@ int validateCardName(const char* name)
 
 constinit const std::span<const SubCommand> kGeneralSubCommands = kGeneralCommands;
 
-Outcome ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessGeneralCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kGeneralCommands, argc, argv);
+    return RunSubCommand(run, kGeneralCommands, argc, argv);
 }

@@ -8,16 +8,18 @@ namespace {
 
 constexpr uint32_t kMinimumInterval = 240;
 
-Outcome GetHeartbeat(CX9ZunaIfc& client)
+Outcome GetHeartbeat(Run& run)
 {
     unsigned long interval = 0;
-    const ZUNA_ERROR status = client.GetHeartbeatInterval(&interval);
+    const ZUNA_ERROR status = run.client.GetHeartbeatInterval(&interval);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Get Heartbeat Interval Failed");
     std::printf("Heartbeat interval is %d seconds\n", static_cast<int32_t>(static_cast<uint32_t>(interval)));
+    // The card's 32-bit value as it is (the text shows it signed).
+    run.result()["interval_seconds"] = static_cast<uint32_t>(interval);
     return status;
 }
 
-Outcome SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
+Outcome SetHeartbeat(Run& run, const char* secondsWord)
 {
     // As atoi reads it: blanks and a sign, digits up to the first other character.
     uint32_t interval = static_cast<uint32_t>(std::strtol(secondsWord, nullptr, 10));
@@ -25,16 +27,16 @@ Outcome SetHeartbeat(CX9ZunaIfc& client, const char* secondsWord)
         std::printf("Defaulting HB interval to minimum of 240 seconds\n");
         interval = kMinimumInterval;
     }
-    const ZUNA_ERROR status = client.SetHeartbeatInterval(interval);
+    const ZUNA_ERROR status = run.client.SetHeartbeatInterval(interval);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Set Heartbeat Failed");
     std::printf("Heartbeat interval is set successfully!\n");
     return status;
 }
 
 const SubCommand kHeartbeatCommands[] = {
-    {"GetHB", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetHeartbeat(client); }, "     -HB -GetHB\n",
+    {"GetHB", 3, [](Run& run, char**) -> Outcome { return GetHeartbeat(run); }, "     -HB -GetHB\n",
      HelpShown::kAlways},
-    {"SetHB", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetHeartbeat(client, argv[3]); },
+    {"SetHB", 4, [](Run& run, char** argv) -> Outcome { return SetHeartbeat(run, argv[3]); },
      "     -HB -SetHB <Heartbeat Time Interval (Seconds)> - <Between 6 and 2147483646>\n", HelpShown::kAlways},
 };
 
@@ -42,7 +44,7 @@ const SubCommand kHeartbeatCommands[] = {
 
 constinit const std::span<const SubCommand> kHeartbeatSubCommands = kHeartbeatCommands;
 
-Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessHeartbeatCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kHeartbeatCommands, argc, argv);
+    return RunSubCommand(run, kHeartbeatCommands, argc, argv);
 }

@@ -2,33 +2,59 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "zunaCmd.h"
 
 namespace {
 
-Outcome GetMac(CX9ZunaIfc& client)
+// A card's text in lower case (ASCII letters only), bounded by its field: a MAC address
+// as xx:xx:xx:xx:xx:xx, a configuration method as "static" or "dhcp".
+std::string LowerText(const char* field, std::size_t size)
+{
+    std::string text = TextOfField(field, size);
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The network configuration as --json shows it; "interface" is "" when the interface
+// is not up.
+nlohmann::ordered_json ToJson(const ZUNA_API_GET_NETWORK_CFG_REC& cfg)
+{
+    return {{"method", LowerText(cfg.configuration_method, sizeof(cfg.configuration_method))},
+            {"interface", TextOfField(cfg.network_link, sizeof(cfg.network_link))},
+            {"mac", LowerText(cfg.mac_address, sizeof(cfg.mac_address))},
+            {"ip", TextOfField(cfg.ip_address, sizeof(cfg.ip_address))},
+            {"broadcast", TextOfField(cfg.broadcast, sizeof(cfg.broadcast))},
+            {"netmask", TextOfField(cfg.netmask, sizeof(cfg.netmask))},
+            {"gateway", TextOfField(cfg.gateway, sizeof(cfg.gateway))}};
+}
+
+Outcome GetMac(Run& run)
 {
     unsigned char text[MAC_TEXT_LEN] = {};
-    const ZUNA_ERROR status = client.GetCurrentMACAddressString(text);
+    const ZUNA_ERROR status = run.client.GetCurrentMACAddressString(text);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while getting MAC address !\n");
     std::printf("MAC Address is : %s \n", reinterpret_cast<const char*>(text));
+    run.result()["mac"] = LowerText(reinterpret_cast<const char*>(text), sizeof(text));
     return status;
 }
 
-Outcome SetDhcp(CX9ZunaIfc& client)
+Outcome SetDhcp(Run& run)
 {
-    const ZUNA_ERROR status = client.SetNetworkwithDHCP();
+    const ZUNA_ERROR status = run.client.SetNetworkwithDHCP();
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error while changing the configuration! \n");
     std::printf("Network configuration changed successfully !\n");
     return status;
 }
 
-Outcome GetConfig(CX9ZunaIfc& client)
+Outcome GetConfig(Run& run)
 {
     ZUNA_API_GET_NETWORK_CFG_REC cfg{};
-    const ZUNA_ERROR status = client.GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
+    const ZUNA_ERROR status = run.client.GetCurrentNetworkConfiguration(reinterpret_cast<char*>(&cfg));
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to get Network configuration ! \n");
+    run.result() = ToJson(cfg);
     if (cfg.network_link[0] == '\0') {
         std::printf("Network interface is not up.\n");
         return status;
@@ -44,13 +70,14 @@ Outcome GetConfig(CX9ZunaIfc& client)
     return status;
 }
 
-Outcome SetMac(CX9ZunaIfc& client, const char* text)
+Outcome SetMac(Run& run, const char* text)
 {
     char prompt[128];
     std::snprintf(prompt, sizeof(prompt), "This operation will reset the %s card after completion.Are you Sure (y/n)?",
                   kProductWord);
-    if (msgyn(prompt) != 'Y') {
+    if (!run.Confirm(prompt)) {
         std::printf("\nCommand cancelled by user\n");
+        run.result()["cancelled"] = true;
         return Outcome::Success();
     }
     // The address is checked before its pairs are read, so a short text is never
@@ -59,26 +86,26 @@ Outcome SetMac(CX9ZunaIfc& client, const char* text)
         return ReportedLine(Outcome::InvalidWords("invalid words"), "Invalid MAC address: %s \n", text);
     unsigned char mac[MAC_ADDRESS_LEN];
     ParseMacPairs(text, mac, true);
-    const ZUNA_ERROR status = client.SetMACAddressBytesAndResetX9(mac);
+    const ZUNA_ERROR status = run.client.SetMACAddressBytesAndResetX9(mac);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Unable to set MAC address  ! \n");
     std::printf("MAC address set successfully! \n");
     std::printf("Card has been reset! \n");
     return status;
 }
 
-Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const char* gateway)
+Outcome SetStatic(Run& run, const char* ip, const char* netmask, const char* gateway)
 {
     if (ValidateIPAddress(ip) != 0 || ValidateIPAddress(netmask) != 0 || ValidateIPAddress(gateway) != 0)
         return ReportedLine(Outcome::InvalidWords("invalid words"), "Wrong IP address : IP: %s Netmask: %s Gateway: %s\n",
                             ip, netmask, gateway);
-    const ZUNA_ERROR status = client.SetNetworkStatically(ip, netmask, gateway, 1);
+    const ZUNA_ERROR status = run.client.SetNetworkStatically(ip, netmask, gateway, 1);
     if (status == ZUNA_E_SUCCESS) {
         std::printf("Network Configuration changed successfully! \n");
         return Outcome::Success();
     }
     // The card drops the connection when it takes its new address; a card that stays
     // busy past the one try (the host interface's time-out) has not taken it.
-    if (status == ZUNA_E_CONNECTION && client.GetIssueLastError() != ZUNA_E_TMOUT) {
+    if (status == ZUNA_E_CONNECTION && run.client.GetIssueLastError() != ZUNA_E_TMOUT) {
         std::printf("The IP address of %s card has been changed to %s.\nPlease use the new IP to connect to the card.\n",
                     kProductWord, ip);
         return Outcome::Success();
@@ -87,15 +114,15 @@ Outcome SetStatic(CX9ZunaIfc& client, const char* ip, const char* netmask, const
 }
 
 const SubCommand kNetworkCommands[] = {
-    {"GetMAC", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetMac(client); }, "     -Net -GetMac \n",
+    {"GetMAC", 3, [](Run& run, char**) -> Outcome { return GetMac(run); }, "     -Net -GetMac \n",
      HelpShown::kAlways},
-    {"SetMAC", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetMac(client, argv[3]); },
+    {"SetMAC", 4, [](Run& run, char** argv) -> Outcome { return SetMac(run, argv[3]); },
      "     -Net -SetMac <MAC Address> - <Ex: 00:2a:3b:4c:5d:1d> \n", HelpShown::kAlways},
-    {"GetConfig", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return GetConfig(client); },
+    {"GetConfig", 3, [](Run& run, char**) -> Outcome { return GetConfig(run); },
      "     -Net -GetConfig \n", HelpShown::kAlways},
-    {"SetDHCP", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return SetDhcp(client); }, "     -Net -SetDHCP \n",
+    {"SetDHCP", 3, [](Run& run, char**) -> Outcome { return SetDhcp(run); }, "     -Net -SetDHCP \n",
      HelpShown::kAlways},
-    {"SetStatic", 6, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetStatic(client, argv[3], argv[4], argv[5]); },
+    {"SetStatic", 6, [](Run& run, char** argv) -> Outcome { return SetStatic(run, argv[3], argv[4], argv[5]); },
      "     -Net -SetSTATIC  IP Netmask Gateway\n", HelpShown::kAlways},
 };
 
@@ -124,7 +151,7 @@ int ValidateMACAddress(const char* text, unsigned char* /*bytes*/)
     return ParseMacPairs(text, mac, true) ? 0 : -1;
 }
 
-Outcome ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessNetworkCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kNetworkCommands, argc, argv);
+    return RunSubCommand(run, kNetworkCommands, argc, argv);
 }

@@ -52,6 +52,19 @@ void PrintRecipient(const ALERT_RECEP_INFO_tag& info)
     std::printf("Alert Level         : %s \n", CardText(info.alertLevel).c_str());
 }
 
+// A recipient as --json gives it.
+nlohmann::ordered_json ToJson(const ALERT_RECEP_INFO_tag& info)
+{
+    return {{"recipient", info.arId},
+            {"name", TextOfField(info.recpName, sizeof(info.recpName))},
+            {"email", TextOfField(info.emailId, sizeof(info.emailId))},
+            {"snmp_destination", TextOfField(info.snmpDest, sizeof(info.snmpDest))},
+            {"ppp_login", TextOfField(info.pppId, sizeof(info.pppId))},
+            {"ppp_password", TextOfField(info.pppPass, sizeof(info.pppPass))},
+            {"notification_method", TextOfField(info.NotifyMethod, sizeof(info.NotifyMethod))},
+            {"alert_level", TextOfField(info.alertLevel, sizeof(info.alertLevel))}};
+}
+
 struct AlertLevel {
     const char* word;
     const char* text;
@@ -95,7 +108,7 @@ bool ReadNotification(const char* method, const char* medium, bool disabled, ALE
 }
 
 // words: index name mailId SNMPDest PPPID NotifyMethod NotifyMedium PPPPass AlertType.
-Outcome SetAlertRecpInfo(CX9ZunaIfc& client, char** words)
+Outcome SetAlertRecpInfo(Run& run, char** words)
 {
     ALERT_RECEP_INFO_tag info;
     std::memset(&info, 0, sizeof(info));
@@ -132,28 +145,29 @@ Outcome SetAlertRecpInfo(CX9ZunaIfc& client, char** words)
     }
 
     PrintRecipient(info);
-    return Reported(client.SetAlertRecpData(&info), "Error while get number of Records");
+    return Reported(run.client.SetAlertRecpData(&info), "Error while get number of Records");
 }
 
-Outcome GetAlertRecpInfo(CX9ZunaIfc& client, const char* indexWord)
+Outcome GetAlertRecpInfo(Run& run, const char* indexWord)
 {
     ALERT_RECEP_INFO_tag info;
     std::memset(&info, 0, sizeof(info));
     if (!ReadRecipientNumber(indexWord, info.arId)) return Outcome::InvalidWords("invalid words");
-    const ZUNA_ERROR status = client.GetAlertRecpData(&info);
+    const ZUNA_ERROR status = run.client.GetAlertRecpData(&info);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Error while get number of Records");
     PrintRecipient(info);
+    run.result() = ToJson(info);
     return status;
 }
 
 const SubCommand kPefCommands[] = {
-    {"ARInfoSet", 12, [](CX9ZunaIfc& client, char** argv) -> Outcome { return SetAlertRecpInfo(client, argv + 3); },
+    {"ARInfoSet", 12, [](Run& run, char** argv) -> Outcome { return SetAlertRecpInfo(run, argv + 3); },
      "     -pef -ARInfoSet index name mailId SNMPDest PPPID NotifyMethod NotifyMedium\n"
      "      PPPPass AlertType\n"
      "           NotifyMethod can be \"Mail\" or \"SNMP\" and NotifyMedium can be\n"
      "           \"Lan\" or \"PPP\" and AlertType can be All,Disable or Critical.\n",
      HelpShown::kAlways},
-    {"ARInfoGet", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return GetAlertRecpInfo(client, argv[3]); },
+    {"ARInfoGet", 4, [](Run& run, char** argv) -> Outcome { return GetAlertRecpInfo(run, argv[3]); },
      "     -pef -ARInfoGet index \n", HelpShown::kAlways},
 };
 
@@ -161,7 +175,7 @@ const SubCommand kPefCommands[] = {
 
 constinit const std::span<const SubCommand> kPefSubCommands = kPefCommands;
 
-Outcome ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessPefCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kPefCommands, argc, argv);
+    return RunSubCommand(run, kPefCommands, argc, argv);
 }

@@ -50,7 +50,7 @@ int SplitScriptLine(const char* line, std::vector<std::string>& words)
     return static_cast<int>(words.size());
 }
 
-Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
+Outcome handleScript(Run& run, int argc, char** argv, int type)
 {
     int nameWord = 0;
     if (type == kScriptNetwork) {
@@ -91,16 +91,22 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type)
         std::printf("Processing script line : %s\n", line.c_str());
         std::printf("%s", kRule);
 
+        std::vector<char*> table{const_cast<char*>(slot0)};
         if (count > 0) {
-            std::vector<char*> table;
-            table.push_back(const_cast<char*>(slot0));
             for (std::string& word : words) table.push_back(word.data());
             table.push_back(nullptr);
-            result = parseArguments(client, count + 1, table.data());
+            result = parseArguments(run, count + 1, table.data());
+        } else {
+            result = Outcome::InvalidWords("script line refused", false);
+        }
+        // With --json each line gives its own object (JSON Lines).
+        if (run.context.options.json) {
+            run.context.SetCommand(count > 0 ? count : 0, table.data() + 1);
+            run.context.EmitResult(result, ExitStatusOf(result));
         }
         // A line of separators only, a line that does not fit the word table, or a line
         // the command refuses ends the script: the lines before it have taken effect.
-        if (count <= 0 || result.invalidWords())
+        if (result.invalidWords())
             return ReportedLine(Outcome::InvalidWords("script line refused", false),
                                 "Error processing Command Script line : %s\n", line.c_str());
         std::printf("%s\n\n", kRule);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "zunaCmd.h"
@@ -36,33 +37,75 @@ Outcome Report(ZUNA_ERROR status, const char* failure, const char* success)
     return status;
 }
 
-Outcome UploadSdk(CX9ZunaIfc& client, char** argv)
+Outcome UploadSdk(Run& run, char** argv)
 {
-    return Report(client.UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
+    return Report(run.client.UploadSDK(argv[3]), "Error uploading SDK\n", "Upload successful\n");
 }
 
-Outcome ReadSensorsCommand(CX9ZunaIfc& client, char**)
+// The sensor tree as a value: its categories in order, each with its sensors.
+struct SensorReading {
+    std::string name;  // the card's bytes, bounded by the field
+    bool ok = false;   // false when the card's access failed (value and unit then unused)
+    int32_t value = 0;
+    uint8_t unit = 0;
+};
+struct SensorCategory {
+    std::string name;
+    std::vector<SensorReading> sensors;
+};
+std::vector<SensorCategory> DecodeSensorTree(const unsigned char* tree, std::size_t len);
+void PrintSensors(const std::vector<SensorCategory>& categories);
+
+std::string UnitText(uint8_t unit)
+{
+    char text[kUnitTextLen];
+    sdk_unit_to_string(unit, text, sizeof(text));
+    return text;
+}
+
+// For --json: a failed reading has no value; the unit's code stays beside its name,
+// which may be "Unrecognized".
+nlohmann::ordered_json ToJson(const std::vector<SensorCategory>& categories)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const SensorCategory& category : categories) {
+        nlohmann::ordered_json sensors = nlohmann::ordered_json::array();
+        for (const SensorReading& sensor : category.sensors)
+            sensors.push_back({{"name", sensor.name},
+                               {"value", sensor.ok ? nlohmann::ordered_json(sensor.value) : nlohmann::ordered_json()},
+                               {"unit", UnitText(sensor.unit)},
+                               {"unit_code", sensor.unit},
+                               {"ok", sensor.ok}});
+        list.push_back({{"name", category.name}, {"sensors", std::move(sensors)}});
+    }
+    return {{"categories", std::move(list)}};
+}
+
+Outcome ReadSensorsCommand(Run& run, char**)
 {
     std::vector<unsigned char> tree(SDK_SENSOR_BUFFER_LEN);
-    const ZUNA_ERROR status = client.ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
+    const ZUNA_ERROR status = run.client.ReadSensors(tree.data(), static_cast<uint32_t>(tree.size()));
     Report(status, "Cannot read sensors - no SDK found\n", "Sensor data retrieved, displaying...\n");
-    if (status == ZUNA_E_SUCCESS) SDK_sensors_display(tree.data(), tree.size());
+    if (status != ZUNA_E_SUCCESS) return status;
+    const std::vector<SensorCategory> categories = DecodeSensorTree(tree.data(), tree.size());
+    PrintSensors(categories);
+    run.result() = ToJson(categories);
     return status;
 }
 
 const SubCommand kSdkCommands[] = {
     {"uploadSDK", 4, UploadSdk, "    -SDK -uploadSDK <sdkfile.dat>\n", HelpShown::kAlways},
     {"uploadSDK", 3,
-     [](CX9ZunaIfc&, char**) -> Outcome {
+     [](Run&, char**) -> Outcome {
          return ReportedLine(Outcome::InvalidWords("no SDK file"), "Please supply an SDK file to upload\n");
      },
      nullptr, HelpShown::kCovered},
     {"deleteSDK", 3,
-     [](CX9ZunaIfc& client, char**) -> Outcome { return Report(client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); },
+     [](Run& run, char**) -> Outcome { return Report(run.client.DeleteSDK(), "Error deleting SDK\n", "SDK deleted\n"); },
      "    -SDK -deleteSDK\n", HelpShown::kAlways},
     {"rereadSDK", 3,
-     [](CX9ZunaIfc& client, char**) -> Outcome {
-         return Report(client.RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
+     [](Run& run, char**) -> Outcome {
+         return Report(run.client.RereadSDK(), "Error restarting HHMD\n", "HHMD restarted, rereading SDK\n");
      },
      "    -SDK -rereadSDK\n", HelpShown::kAlways},
     {"readsensors", 3, ReadSensorsCommand, "    -SDK -readsensors\n", HelpShown::kAlways},
@@ -74,6 +117,45 @@ template <typename Node>
 bool NextNode(const unsigned char* tree, std::size_t len, uint32_t from, uint32_t link, Node& node)
 {
     return link > from && SdkNodeAt(tree, len, link, node);
+}
+
+std::vector<SensorCategory> DecodeSensorTree(const unsigned char* tree, std::size_t len)
+{
+    std::vector<SensorCategory> categories;
+    SDK_node head;
+    if (len < sizeof(head)) return categories;
+    std::memcpy(&head, tree, sizeof(head));
+    category_node category;
+    for (uint32_t at = 0, link = head.categories; NextNode(tree, len, at, link, category);
+         at = link, link = category.next) {
+        SensorCategory& decoded = categories.emplace_back();
+        decoded.name = TextOfField(category.category_header.category_name, SDK_NAME_LEN);
+        subdivision_node sensor;
+        for (uint32_t from = link, sensorLink = category.subdivisions; NextNode(tree, len, from, sensorLink, sensor);
+             from = sensorLink, sensorLink = sensor.next) {
+            SensorReading& reading = decoded.sensors.emplace_back();
+            reading.name = TextOfField(sensor.subdivision_header.subdivision_name, SDK_NAME_LEN);
+            reading.ok = static_cast<uint32_t>(sensor.value.value) != SDK_ACCESS_FAILED;
+            reading.value = sensor.value.value;
+            reading.unit = sensor.value.unit_type;
+        }
+    }
+    return categories;
+}
+
+void PrintSensors(const std::vector<SensorCategory>& categories)
+{
+    for (const SensorCategory& category : categories) {
+        std::printf("%s\n", CardText(category.name.data(), category.name.size()).c_str());
+        for (const SensorReading& sensor : category.sensors) {
+            const std::string name = CardText(sensor.name.data(), sensor.name.size());
+            std::printf("    %s:%*s", name.c_str(), static_cast<int>(kNameColumns - std::min(name.size(), kNameColumns)), "");
+            if (!sensor.ok)
+                std::printf("access failed\n");
+            else
+                std::printf("%d %s\n", static_cast<int>(sensor.value), UnitText(sensor.unit).c_str());
+        }
+    }
 }
 
 }  // namespace
@@ -90,34 +172,13 @@ void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size)
 
 void SDK_sensors_display(const unsigned char* tree, std::size_t len)
 {
-    SDK_node head;
-    if (len < sizeof(head)) return;
-    std::memcpy(&head, tree, sizeof(head));
-    category_node category;
-    for (uint32_t at = 0, link = head.categories; NextNode(tree, len, at, link, category);
-         at = link, link = category.next) {
-        std::printf("%s\n", CardText(category.category_header.category_name).c_str());
-        subdivision_node sensor;
-        for (uint32_t from = link, sensorLink = category.subdivisions; NextNode(tree, len, from, sensorLink, sensor);
-             from = sensorLink, sensorLink = sensor.next) {
-            const std::string name = CardText(sensor.subdivision_header.subdivision_name);
-            std::printf("    %s:%*s", name.c_str(), static_cast<int>(kNameColumns - std::min(name.size(), kNameColumns)), "");
-            const int32_t value = sensor.value.value;
-            if (static_cast<uint32_t>(value) == SDK_ACCESS_FAILED) {
-                std::printf("access failed\n");
-                continue;
-            }
-            char unit[kUnitTextLen];
-            sdk_unit_to_string(sensor.value.unit_type, unit, sizeof(unit));
-            std::printf("%d %s\n", static_cast<int>(value), unit);
-        }
-    }
+    PrintSensors(DecodeSensorTree(tree, len));
 }
 
-Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessSDKCommands(Run& run, int argc, char** argv)
 {
     if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("invalid words");
     const SubCommand* command = FindSubCommand(kSdkCommands, argc, argv);
     if (command == nullptr) return ReportedLine(Outcome::InvalidWords("invalid words"), "Unknown command\n");
-    return command->run(client, argv);
+    return command->run(run, argv);
 }

@@ -25,21 +25,31 @@ const ServerInfoOption kOptions[] = {
      sizeof(SERVER_INFO_STRUCT_tag::serverDescription), "server description"},
 };
 
+// The server's description as --json shows it.
+nlohmann::ordered_json ToJson(const SERVER_INFO_STRUCT_tag& info)
+{
+    return {{"server_name", TextOfField(info.serverName, sizeof(info.serverName))},
+            {"server_location", TextOfField(info.serverLocation, sizeof(info.serverLocation))},
+            {"server_os", TextOfField(info.serverOs, sizeof(info.serverOs))},
+            {"server_description", TextOfField(info.serverDescription, sizeof(info.serverDescription))}};
+}
+
 }  // namespace
 
-Outcome ShowServerInfo(CX9ZunaIfc& client)
+Outcome ShowServerInfo(Run& run)
 {
     SERVER_INFO_STRUCT_tag info{};
-    if (const ZUNA_ERROR status = client.GetServerInfo(&info); status != ZUNA_E_SUCCESS)
+    if (const ZUNA_ERROR status = run.client.GetServerInfo(&info); status != ZUNA_E_SUCCESS)
         return ReportedLine(status, "Unable to get server information\n");
     std::printf("Server Name: %s\n", CardText(info.serverName).c_str());
     std::printf("Server Location: %s\n", CardText(info.serverLocation).c_str());
     std::printf("Server OS: %s\n", CardText(info.serverOs).c_str());
     std::printf("Server Description: %s\n", CardText(info.serverDescription).c_str());
+    run.result() = ToJson(info);
     return Outcome::Success();
 }
 
-Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessServerInfo(Run& run, int argc, char** argv)
 {
     constexpr int kMinWords = 9;
     if (argc < kMinWords) return Outcome::InvalidWords("invalid words");
@@ -57,7 +67,7 @@ Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv)
             break;
         }
     }
-    const ZUNA_ERROR status = client.SetServerInfo(&info);
+    const ZUNA_ERROR status = run.client.SetServerInfo(&info);
     if (status != ZUNA_E_SUCCESS) return Reported(status, "Set Server Information Failed");
     std::printf("Server Information set successfully\n");
     return Outcome::Success();

@@ -118,15 +118,15 @@ std::span<const HelpBlock> HelpBlocks()
     return kHelpBlocks;
 }
 
-void Usage(const char* startName, int full)
+void Usage(const char* startName, int full, bool pause)
 {
     const char* prog = findprogname(startName);
     PageHeading(prog);
-    WaitForEnter(kPressEnterDetails, true);
+    if (pause) WaitForEnter(kPressEnterDetails, true);
     PageScript();
     for (const HelpBlock& block : kHelpBlocks) {
         if (block.newPage) {
-            WaitForEnter(kPressEnterMore, false);
+            if (pause) WaitForEnter(kPressEnterMore, false);
             std::printf("\n");
         }
         PrintBlock(block, full != 0);

@@ -30,33 +30,64 @@ Outcome CheckAccountTexts(const char* name, const char* password, std::size_t mi
     return ReportedLine(Outcome::LocalFailure(kExitValueRefused, "name or password refused"), "%s", failure);
 }
 
+// The entries of a listing as --json gives them: {"users": [...]}.
+nlohmann::ordered_json ToJson(const char (&name)[USER_TEXT_LEN])
+{
+    return {{"name", TextOfField(name, USER_TEXT_LEN)}};
+}
+
+nlohmann::ordered_json ToJson(const ZUNA_API_USER_REC& user)
+{
+    return {{"name", TextOfField(user.username, sizeof(user.username))},
+            {"password", TextOfField(user.password, sizeof(user.password))}};
+}
+
+nlohmann::ordered_json ToJson(const ZUNA_API_SNMP_USER_REC& user)
+{
+    return {{"name", TextOfField(user.name, sizeof(user.name))},
+            {"password", TextOfField(user.pass, sizeof(user.pass))},
+            {"auth_protocol", TextOfField(user.authPro, sizeof(user.authPro))},
+            {"priv_protocol", TextOfField(user.privPro, sizeof(user.privPro))}};
+}
+
+template <typename Entry>
+nlohmann::ordered_json UsersJson(const Entry* entries, int count)
+{
+    nlohmann::ordered_json users = nlohmann::ordered_json::array();
+    for (int i = 0; i < count; ++i) users.push_back(ToJson(entries[i]));
+    return {{"users", users}};
+}
+
 // Names only; the entries read, then the failure line of a failed listing.
-Outcome ListAllUsers(CX9ZunaIfc& client)
+Outcome ListAllUsers(Run& run)
 {
     char names[kListTable][USER_TEXT_LEN] = {};
     int count = 0;
-    const ZUNA_ERROR status = client.GetAllUsernames(names, kListTable, &count);
+    const ZUNA_ERROR status = run.client.GetAllUsernames(names, kListTable, &count);
     for (int i = 0; i < count; ++i) std::printf("User %d: %s \n", i + 1, CardText(names[i]).c_str());
+    run.result() = UsersJson(names, count);
     return Reported(status, "List Users Failed");
 }
 
-Outcome ListAllUserPass(CX9ZunaIfc& client)
+Outcome ListAllUserPass(Run& run)
 {
     ZUNA_API_USER_REC users[kListTable] = {};
     int count = 0;
-    const ZUNA_ERROR status = client.GetAllUsernamePassword(users, kListTable, &count);
+    const ZUNA_ERROR status = run.client.GetAllUsernamePassword(users, kListTable, &count);
     for (int i = 0; i < count; ++i)
         std::printf("User %d: %s Password: %s \n", i + 1, CardText(users[i].username).c_str(),
                     CardText(users[i].password).c_str());
+    run.result() = UsersJson(users, count);
     return Reported(status, "List Users Failed");
 }
 
-Outcome ListAllSNMP(CX9ZunaIfc& client)
+Outcome ListAllSNMP(Run& run)
 {
     ZUNA_API_SNMP_USER_REC users[kListTable] = {};
     int count = 0;
-    const ZUNA_ERROR status = client.GetAllSNMPUserInfo(users, kListTable, &count);
+    const ZUNA_ERROR status = run.client.GetAllSNMPUserInfo(users, kListTable, &count);
     if (status != ZUNA_E_SUCCESS) return ReportedLine(status, "Error in getting SNMP users' infomation\n");
+    run.result() = UsersJson(users, count);
     if (count == 0) {
         std::printf("No SNMP user found in the system !\n");
         return status;
@@ -69,26 +100,26 @@ Outcome ListAllSNMP(CX9ZunaIfc& client)
     return status;
 }
 
-Outcome AddUser(CX9ZunaIfc& client, const char* username, const char* password)
+Outcome AddUser(Run& run, const char* username, const char* password)
 {
     if (const Outcome refused = CheckAccountTexts(username, password, kMinPassword); !refused.ok()) return refused;
-    return Reported(client.AddNewUser(username, password), "Add user failed");
+    return Reported(run.client.AddNewUser(username, password), "Add user failed");
 }
 
 // The name is not checked, but one that does not fit the record is not cut short
 // (a shorter name could be another user's): refused with 26, nothing sent.
-Outcome RemoveUser(CX9ZunaIfc& client, const char* username, const char* password)
+Outcome RemoveUser(Run& run, const char* username, const char* password)
 {
     ZUNA_API_USER_REC rec;
     std::memset(&rec, 0, sizeof(rec));
     if (!PutTextField(rec.username, username) || !PutTextField(rec.password, password))
         return ReportedLine(Outcome::LocalFailure(kExitValueRefused, "name or password refused"),
                             "The user name is too long: at most %zu characters are allowed!\n", USER_TEXT_LEN - 1);
-    return Reported(client.RemoveUser(&rec), "Remove user failed");
+    return Reported(run.client.RemoveUser(&rec), "Remove user failed");
 }
 
 // Protocol words are compared exactly (case matters); a bad one is an invalid word.
-Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, const char* auth, const char* priv)
+Outcome AddSnmpUser(Run& run, const char* name, const char* password, const char* auth, const char* priv)
 {
     if (const Outcome refused = CheckAccountTexts(name, password, 0); !refused.ok()) return refused;
     if (std::strcmp(auth, "MD5") != 0 && std::strcmp(auth, "SHA") != 0)
@@ -102,23 +133,23 @@ Outcome AddSnmpUser(CX9ZunaIfc& client, const char* name, const char* password, 
     PutTextField(rec.authPro, auth);
     PutTextField(rec.privPro, priv);
     PutTextField(rec.pass, password);
-    return Reported(client.AddSNMPUser(&rec), "Add SNMP user failed");
+    return Reported(run.client.AddSNMPUser(&rec), "Add SNMP user failed");
 }
 
 // The words match whole, so "listAllUser" and "listAll" may come in either order.
 const SubCommand kUserCommands[] = {
-    {"add", 5, [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddUser(client, argv[3], argv[4]); },
+    {"add", 5, [](Run& run, char** argv) -> Outcome { return AddUser(run, argv[3], argv[4]); },
      "     -user -add username password\n", HelpShown::kAlways},
-    {"del", 4, [](CX9ZunaIfc& client, char** argv) -> Outcome { return RemoveUser(client, argv[3], "fillerpwd"); },
+    {"del", 4, [](Run& run, char** argv) -> Outcome { return RemoveUser(run, argv[3], "fillerpwd"); },
      "     -user -del username \n", HelpShown::kAlways},
     {"add", 7,
-     [](CX9ZunaIfc& client, char** argv) -> Outcome { return AddSnmpUser(client, argv[3], argv[4], argv[5], argv[6]); },
+     [](Run& run, char** argv) -> Outcome { return AddSnmpUser(run, argv[3], argv[4], argv[5], argv[6]); },
      "     -user -add username password auth\tpvt\n", HelpShown::kAlways},
-    {"listAllUser", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUsers(client); },
+    {"listAllUser", 3, [](Run& run, char**) -> Outcome { return ListAllUsers(run); },
      "     -user -listAllUser\n", HelpShown::kAlways},
-    {"listAll", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllUserPass(client); },
+    {"listAll", 3, [](Run& run, char**) -> Outcome { return ListAllUserPass(run); },
      "     -user -listAll\n", HelpShown::kAlways},
-    {"getSnmp", 3, [](CX9ZunaIfc& client, char**) -> Outcome { return ListAllSNMP(client); },
+    {"getSnmp", 3, [](Run& run, char**) -> Outcome { return ListAllSNMP(run); },
      "     -user -getSnmp\n", HelpShown::kAlways},
 };
 
@@ -126,7 +157,7 @@ const SubCommand kUserCommands[] = {
 
 constinit const std::span<const SubCommand> kUserSubCommands = kUserCommands;
 
-Outcome ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv)
+Outcome ProcessUserCommands(Run& run, int argc, char** argv)
 {
-    return RunSubCommand(client, kUserCommands, argc, argv);
+    return RunSubCommand(run, kUserCommands, argc, argv);
 }

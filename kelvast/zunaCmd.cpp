@@ -20,7 +20,7 @@ namespace {
 
 struct GroupEntry {
     const char* word;  // group word past its dash
-    Outcome (*handler)(CX9ZunaIfc& client, int argc, char** argv);
+    Outcome (*handler)(Run& run, int argc, char** argv);
 };
 
 // Group words with a sub-command table; the single commands follow in their own tables.
@@ -42,7 +42,7 @@ const GroupEntry kGroups[] = {
 };
 
 const SingleCommand kServerInfoCommands[] = {
-    {"GetServerInfo", [](CX9ZunaIfc& client, int, char**) { return ShowServerInfo(client); },
+    {"GetServerInfo", [](Run& run, int, char**) { return ShowServerInfo(run); },
      "    -Getserverinfo\n", HelpShown::kAlways},
     {"setServerInfo", ProcessServerInfo,
      "    -Setserverinfo -ServerName <Name> -ServerLocn <Location> -ServerOS <OS> -ServerDesc <Description>\n",
@@ -50,10 +50,10 @@ const SingleCommand kServerInfoCommands[] = {
 };
 
 const SingleCommand kAdvancedCommands[] = {
-    {"GetI2CCfg", [](CX9ZunaIfc& client, int, char**) { return ShowI2CConfig(client); }, "    -GetI2CCfg  \n",
+    {"GetI2CCfg", [](Run& run, int, char**) { return ShowI2CConfig(run); }, "    -GetI2CCfg  \n",
      HelpShown::kAlways},
     {"SetI2CCfg", SetI2CAddress, "    -SetI2CCfg new_slave_addr format : 0x22\n", HelpShown::kAlways},
-    {"GetIpmiCfg", [](CX9ZunaIfc& client, int, char**) { return ShowIpmiConfig(client); }, "    -GetIpmiCfg  \n",
+    {"GetIpmiCfg", [](Run& run, int, char**) { return ShowIpmiConfig(run); }, "    -GetIpmiCfg  \n",
      HelpShown::kAlways},
     {"SetIpmiCfg", SetIpmiConfig,
      "    -SetIpmiCfg BMC BMC_addr IPMI_Power_Control IPMI_Sensors Log_IPMI_Events\n"
@@ -66,7 +66,7 @@ const SingleCommand kRemoteControlCommands[] = {
 };
 
 const SingleCommand kCardHealthCommands[] = {
-    {"GetCardHealth", [](CX9ZunaIfc& client, int, char**) { return GetCardHealthInfo(client); },
+    {"GetCardHealth", [](Run& run, int, char**) { return GetCardHealthInfo(run); },
      "    -GetCardHealth \n", HelpShown::kAlways},
 };
 
@@ -159,21 +159,44 @@ std::string CardText(const char* field, std::size_t size)
     return text;
 }
 
+static_assert(sizeof(time_t) >= 8, "every card time stamp is a date");
+
+std::string IsoUtcTime(uint32_t epoch)
+{
+    const time_t when = static_cast<time_t>(epoch);
+    struct tm utc {};
+    char text[32] = "";
+    if (gmtime_r(&when, &utc) != nullptr) std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string HexText(const uint8_t* bytes, std::size_t count)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
 const char* findprogname(const char* name)
 {
     const char* last = std::strrchr(name, '\\');
     return last ? last + 1 : name;
 }
 
-Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv)
+Outcome parseArguments(Run& run, int argc, char** argv)
 {
     if (argc < 2 || argv[1][0] != '-') return Outcome::InvalidWords("no group word");
     const char* group = argv[1] + 1;
     for (const GroupEntry& entry : kGroups)
-        if (x9strcasecmp(group, entry.word) == 0) return entry.handler(client, argc, argv);
+        if (x9strcasecmp(group, entry.word) == 0) return entry.handler(run, argc, argv);
     for (std::span<const SingleCommand> table : kSingleCommandTables)
         for (const SingleCommand& command : table)
-            if (x9strcasecmp(group, command.word) == 0) return command.run(client, argc, argv);
+            if (x9strcasecmp(group, command.word) == 0) return command.run(run, argc, argv);
     return Outcome::InvalidWords("unknown group word");
 }
 
@@ -185,12 +208,12 @@ const SubCommand* FindSubCommand(std::span<const SubCommand> table, int argc, ch
     return nullptr;
 }
 
-Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv)
+Outcome RunSubCommand(Run& run, std::span<const SubCommand> table, int argc, char** argv)
 {
     if (argc < 3 || argv[2][0] != '-') return Outcome::InvalidWords("no sub-command word");
     const SubCommand* command = FindSubCommand(table, argc, argv);
     if (command == nullptr) return Outcome::InvalidWords("unknown sub-command or word count");
-    return command->run(client, argv);
+    return command->run(run, argv);
 }
 
 namespace {
@@ -305,19 +328,19 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
 {
     const RunOptions& options = context.options;
     if (argc < 2) {
-        Usage(argv[0], 0);
+        Usage(argv[0], 0, !options.json);
         return {Outcome::InvalidWords("no medium word"), kExitInvalidWords};
     }
     const char* first = argv[1];
     if (first[0] != '\0' && first[1] == 'h') {
-        Usage(argv[0], 1);
+        Usage(argv[0], 1, !options.json);
         return {Outcome::InvalidWords("help"), kExitInvalidWords};
     }
 
     Outcome result = Outcome::InvalidWords("unknown medium word");
     if (x9strcasecmp(PastFirstChar(first), "nw") == 0) {
         if (argc < 3 || argv[2][0] == '-') {
-            Usage(argv[0], 0);
+            Usage(argv[0], 0, !options.json);
             return {Outcome::InvalidWords("no card address"), kExitInvalidWords};
         }
         context.card = argv[2];
@@ -333,7 +356,7 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
         }
         if (argc - 1 < 4) {
             explicit_bzero(password, sizeof(password));
-            Usage(argv[0], 0);
+            Usage(argv[0], 0, !options.json);
             return {Outcome::InvalidWords("too few words"), kExitTooFewWords};
         }
         if (std::strlen(argv[3]) > ZUNA_LOGIN_MAX_TEXT) {
@@ -345,28 +368,30 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
         if (options.passwordFile.empty()) ObtainPassword(options, password);
         const Outcome login = LoginClient(*client, argv[3], password);
         if (!login.ok()) return Ended(login);
+        Run run{*client, context};
         if (x9strcasecmp(PastFirstChar(argv[4]), "script") == 0)
-            result = handleScript(*client, argc, argv, kScriptNetwork);
+            result = handleScript(run, argc, argv, kScriptNetwork);
         else
-            result = parseArguments(*client, argc - 3, argv + 3);
+            result = parseArguments(run, argc - 3, argv + 3);
     } else if (x9strcasecmp(PastFirstChar(first), "cd") == 0) {
         context.card = "cd";
         context.SetCommand(argc - 2, argv + 2);
         client = MakeClient(MEDIUM_CD, nullptr, options, context.trace);
         if (!ConnectClient(*client)) return Ended(ZUNA_E_CONNECTION);
         if (argc - 1 < 2) {
-            Usage(argv[0], 0);
+            Usage(argv[0], 0, !options.json);
             return {Outcome::InvalidWords("too few words"), kExitTooFewWords};
         }
+        Run run{*client, context};
         if (x9strcasecmp(PastFirstChar(argv[2]), "script") == 0)
-            result = handleScript(*client, argc, argv, kScriptHostInterface);
+            result = handleScript(run, argc, argv, kScriptHostInterface);
         else
-            result = parseArguments(*client, argc - 1, argv + 1);
+            result = parseArguments(run, argc - 1, argv + 1);
     }
 
     if (result.invalidWords()) {
         if (result.offersHelp() && context.Confirm("\nSome arguments are invalid.Do you want usage help (y/n)?", false))
-            Usage(argv[0], 0);
+            Usage(argv[0], 0, !options.json);
         return Ended(result);
     }
     std::printf("\n%s", kBannerRule);

@@ -1,8 +1,8 @@
 // kelvast: shared declarations of the entry point, the dispatcher, the shared helpers
 // and the command-group handlers.
 //
-// Handler convention: every group handler takes the run's client (created, connected and
-// destroyed by the entry point only), the word count and the word vector
+// Handler convention: every group handler takes the Run (the run's client, created,
+// connected and destroyed by the entry point only, and the run's context), the word count and the word vector
 // (word 0 an unread slot, word 1 the group word, word 2 the sub-command, words 3.. its
 // arguments). It returns its Outcome: success, invalid words (the entry point then
 // offers the help), a local failure, the card's status, or the card not reached; the
@@ -19,7 +19,21 @@
 #include <string>
 
 #include "fieldtext.h"
+#include "runContext.h"
 #include "x9zunaifc.h"
+
+// What a handler works with: the run's client and the run's context. A handler reads
+// what it needs into a value, prints it as text, and puts it in result() for --json.
+struct Run {
+    CX9ZunaIfc& client;
+    RunContext& context;
+
+    // What the command read, for --json (an object, empty for a command that only acts).
+    nlohmann::ordered_json& result() { return context.result; }
+    // A confirmation a command asks for: at a terminal the question (true for yes);
+    // with --json never asked, yes only when --yes was given.
+    bool Confirm(const char* prompt) { return context.Confirm(prompt, true); }
+};
 
 inline constexpr const char* kToolName = "kelvast";
 inline constexpr const char* kToolVersion = KELVAST_VERSION;  // set by the build
@@ -139,14 +153,15 @@ int ValidateUserOrPwd(const char* text);
 bool ReadWholeNumber(const char* word, long& value);
 // The part of a name after its last backslash (only the backslash separates).
 const char* findprogname(const char* name);
-// The help: full = 0 short help, 1 full help. Five waits for Enter between pages.
-void Usage(const char* startName, int full);
+// The help: full = 0 short help, 1 full help. Five waits for Enter between pages
+// (none when pause is false: with --json nothing is asked).
+void Usage(const char* startName, int full, bool pause = true);
 
 // One run of the tool: the entry point's work; returns the exit status, at most 255.
 int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
-Outcome parseArguments(CX9ZunaIfc& client, int argc, char** argv);
+Outcome parseArguments(Run& run, int argc, char** argv);
 
 // How a command's entry shows in the help.
 enum class HelpShown : unsigned char {
@@ -164,7 +179,7 @@ enum class HelpShown : unsigned char {
 struct SubCommand {
     const char* word;
     int wordCount;
-    Outcome (*run)(CX9ZunaIfc& client, char** argv);
+    Outcome (*run)(Run& run, char** argv);
     const char* help;
     HelpShown shown;
 };
@@ -172,13 +187,13 @@ struct SubCommand {
 // is argc; nullptr when word 2 is missing or not a dash word or no entry matches.
 const SubCommand* FindSubCommand(std::span<const SubCommand> table, int argc, char** argv);
 // Runs the entry FindSubCommand finds; invalid words when there is none.
-Outcome RunSubCommand(CX9ZunaIfc& client, std::span<const SubCommand> table, int argc, char** argv);
+Outcome RunSubCommand(Run& run, std::span<const SubCommand> table, int argc, char** argv);
 
 // A command of the dispatcher without a sub-command table: its word (word 1 past its
 // dash) and its handler, given the whole word vector; its help as for SubCommand.
 struct SingleCommand {
     const char* word;
-    Outcome (*run)(CX9ZunaIfc& client, int argc, char** argv);
+    Outcome (*run)(Run& run, int argc, char** argv);
     const char* help;
     HelpShown shown;
 };
@@ -233,7 +248,7 @@ inline constexpr std::size_t kScriptMaxWords = 24;
 inline constexpr std::size_t kScriptMaxWordChars = 254;
 // The word table's size: 24 words of 254 characters, each with a separator.
 inline constexpr std::size_t kScriptMaxLineChars = kScriptMaxWords * (kScriptMaxWordChars + 1);
-Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type);
+Outcome handleScript(Run& run, int argc, char** argv, int type);
 // The words of a script line, split at blanks, commas, semicolons, exclamation marks
 // and newlines (runs of them count as one; tab and carriage return stay in words).
 // Returns the count, or -1 when the line has more than kScriptMaxWords words or a word
@@ -241,17 +256,17 @@ Outcome handleScript(CX9ZunaIfc& client, int argc, char** argv, int type);
 int SplitScriptLine(const char* line, std::vector<std::string>& words);
 
 // Group handlers.
-Outcome ProcessUserCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessGeneralCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessSelCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessPefCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessNetworkCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessHeartbeatCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessServerInfo(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessUserCommands(Run& run, int argc, char** argv);
+Outcome ProcessGeneralCommands(Run& run, int argc, char** argv);
+Outcome ProcessSelCommands(Run& run, int argc, char** argv);
+Outcome ProcessPefCommands(Run& run, int argc, char** argv);
+Outcome ProcessNetworkCommands(Run& run, int argc, char** argv);
+Outcome ProcessHeartbeatCommands(Run& run, int argc, char** argv);
+Outcome ProcessServerInfo(Run& run, int argc, char** argv);
 // -SDK: -uploadSDK FILE, -deleteSDK, -rereadSDK, -readsensors. Each prints its line and
 // gives the card's status; an unknown sub-command prints "Unknown command" (invalid
 // words).
-Outcome ProcessSDKCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessSDKCommands(Run& run, int argc, char** argv);
 // The sensor listing of a tree that ReadSensors decoded into the len bytes at tree.
 void SDK_sensors_display(const unsigned char* tree, std::size_t len);
 // The name of a reading's unit code, cut to fit size bytes ("Unrecognized" for a code
@@ -261,26 +276,26 @@ void sdk_unit_to_string(uint8_t unit, char* text, std::size_t size);
 // word. Each failure prints one line; a card path of 80 characters or more is refused
 // (28) with a message; an image, host or configuration file the tool cannot use is a
 // local failure (40, 41, 42) without the help question.
-Outcome ProcessFlashCommands(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessFlashCommands(Run& run, int argc, char** argv);
 // -GetServerInfo, handled in the dispatcher: prints the four fields, or one failure
 // line and gives the card's status.
-Outcome ShowServerInfo(CX9ZunaIfc& client);
+Outcome ShowServerInfo(Run& run);
 
 // Advanced settings: the groups -ModemCfg, -PppCfg and -ASRCfg, and the single
 // commands the dispatcher hands the whole word vector (word 1 the command word). The
 // single commands print a card failure's line and give the card's status, so that a
 // power action or setting the card refused never exits 0; invalid words otherwise.
 // -HostCtrl takes exactly its one action word: any other word count is invalid words.
-Outcome ProcessModemCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessPppCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ProcessASRCfgCommands(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ShowI2CConfig(CX9ZunaIfc& client);
-Outcome SetI2CAddress(CX9ZunaIfc& client, int argc, char** argv);
-Outcome ShowIpmiConfig(CX9ZunaIfc& client);
-Outcome SetIpmiConfig(CX9ZunaIfc& client, int argc, char** argv);
-Outcome HostPowerControl(CX9ZunaIfc& client, int argc, char** argv);
+Outcome ProcessModemCommands(Run& run, int argc, char** argv);
+Outcome ProcessPppCfgCommands(Run& run, int argc, char** argv);
+Outcome ProcessASRCfgCommands(Run& run, int argc, char** argv);
+Outcome ShowI2CConfig(Run& run);
+Outcome SetI2CAddress(Run& run, int argc, char** argv);
+Outcome ShowIpmiConfig(Run& run);
+Outcome SetIpmiConfig(Run& run, int argc, char** argv);
+Outcome HostPowerControl(Run& run, int argc, char** argv);
 // -GetCardHealth: the six readings, or "Get Card Health Failed, %s" and the status.
-Outcome GetCardHealthInfo(CX9ZunaIfc& client);
+Outcome GetCardHealthInfo(Run& run);
 // The options of -ModemCfg -set (words 3.. of argv, argc words in all, at least 4) into rec: the
 // port (exactly ttyS2 or ttyS3) and the values given, each checked: one to three pairs of
 // -s BAUD, -i INIT, -p PHONE in any order, each option at most once (and, of the form
@@ -306,6 +321,11 @@ std::string CardText(const char (&field)[N])
 {
     return CardText(field, N);
 }
+
+// For --json: a card time stamp (seconds since 1970, UTC) as ISO 8601,
+// "2026-12-08T12:10:52Z" (every 32-bit value is a date), and bytes as lower-case hex.
+std::string IsoUtcTime(uint32_t epoch);
+std::string HexText(const uint8_t* bytes, std::size_t count);
 
 // Bytes as "0x%02x " each, two blanks, then each byte as a character (a '.' for any
 // byte outside 0x20-0x7E, as hexdump -C shows them), then "\n".

@@ -82,6 +82,23 @@ run -SDK -uploadSDK "$sdk_file"
 run -SDK -readsensors
 rm -f "$sdk_file"
 
+# For scripts and automation: the password from a file only its owner can read, and
+# one JSON object on standard output (the text for a person goes to standard error).
+password_file=$(mktemp)
+chmod 600 "$password_file"
+printf '%s\n' "$password" >"$password_file"
+echo
+echo "\$ kelvast --password-file pw.txt -nw $address $user -gen -GetName"
+rc=0
+setsid -w "$bin/kelvast" --password-file "$password_file" -nw "$address" "$user" -gen -GetName </dev/null || rc=$?
+echo "(exit status $rc)"
+echo
+echo "\$ kelvast --json --password-file pw.txt -nw $address $user -net -GetConfig 2>/dev/null"
+rc=0
+setsid -w "$bin/kelvast" --json --password-file "$password_file" -nw "$address" "$user" -net -GetConfig \
+    </dev/null 2>/dev/null || rc=$?
+echo "(exit status $rc)"
+rm -f "$password_file"
 # A script: its lines run over one connection and one login.
 script_file=$(mktemp)
 printf '%s\n' '-gen -GetName' '-net -GetConfig' >"$script_file"

@@ -499,6 +499,41 @@ void CardTest::TearDown()
     card.Stop();
 }
 
+RunResult CardTest::KelvastJson(const std::vector<std::string>& words, const std::vector<std::string>& options,
+                                const std::string& input)
+{
+    KelvastRun run;
+    run.args = {"--json"};
+    run.args.insert(run.args.end(), options.begin(), options.end());
+    run.args.insert(run.args.end(), {"-nw", TestAddress(), "admin"});
+    run.args.insert(run.args.end(), words.begin(), words.end());
+    run.password = "admin";
+    run.input = input;
+    return RunKelvast(run);
+}
+
+::testing::AssertionResult ParsedJsonRun(const RunResult& result, nlohmann::json* object)
+{
+    if (!result.exited) return ::testing::AssertionFailure() << "did not exit\n" << Describe(result);
+    const std::string& out = result.out;
+    if (out.empty() || out.back() != '\n' || out.find('\n') != out.size() - 1)
+        return ::testing::AssertionFailure() << "standard output is not one line\n" << Describe(result);
+    *object = nlohmann::json::parse(out, nullptr, false);
+    if (object->is_discarded() || !object->is_object())
+        return ::testing::AssertionFailure() << "standard output is not a JSON object\n" << Describe(result);
+    for (const char* member : {"format_version", "card", "command", "exit_status", "status", "message", "result"})
+        if (!object->contains(member)) return ::testing::AssertionFailure() << "no member " << member << ": " << out;
+    const nlohmann::json& o = *object;
+    if (o["format_version"] != 1 || !o["card"].is_string() || !o["command"].is_array())
+        return ::testing::AssertionFailure() << "bad format_version, card or command: " << out;
+    if (o["exit_status"] != result.status)
+        return ::testing::AssertionFailure() << "exit_status is not the process's " << result.status << ": " << out;
+    const bool success = result.status == 0;
+    if (success != o["message"].is_null() || success != o["result"].is_object() || success == o["result"].is_null())
+        return ::testing::AssertionFailure() << "message/result do not match the status: " << out;
+    return ::testing::AssertionSuccess();
+}
+
 RunResult CardTest::Kelvast(const std::vector<std::string>& words, const std::string& input,
                             const std::string& password, const std::string& user)
 {

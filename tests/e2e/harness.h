@@ -7,6 +7,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/types.h>
 
@@ -69,6 +70,14 @@ std::string Describe(const RunResult& result);
 // The terminal's text of a run that asked for the password once.
 inline const std::string kPasswordTerminal = "Please Enter Password : \n";
 
+// Checks a --json run and parses its object: the run exited; standard output is
+// exactly one line holding one JSON object with every member of the format
+// (format_version 1, card, command, exit_status, status, message, result);
+// exit_status is the process's exit status; message and result are null exactly
+// when they should be (message null and result an object on success, the other way
+// round on failure).
+::testing::AssertionResult ParsedJsonRun(const RunResult& result, nlohmann::json* object);
+
 // Names parameterised cases by their `name` member, for test names:
 //     INSTANTIATE_TEST_SUITE_P(Rows, Suite, ::testing::Values(...), CaseName());
 struct CaseName {
@@ -114,6 +123,9 @@ protected:
     // kelvast -nw ADDRESS USER WORDS..., the password typed at the prompt.
     RunResult Kelvast(const std::vector<std::string>& words, const std::string& input = {},
                       const std::string& password = "admin", const std::string& user = "admin");
+    // kelvast --json OPTIONS... -nw ADDRESS admin WORDS..., the password typed at the prompt.
+    RunResult KelvastJson(const std::vector<std::string>& words, const std::vector<std::string>& options = {},
+                          const std::string& input = {});
 
     Card card;
 };

@@ -14,6 +14,7 @@
 
 #include "fake_medium.h"
 #include "zunaCmd.h"
+#include "tool_run.h"
 
 namespace {
 
@@ -179,7 +180,8 @@ TEST_P(CardRefused, PrintsOneFailureLineAndGivesTheStatus)
 
     const TypedInput typed(r.input);
     ::testing::internal::CaptureStdout();
-    const Outcome outcome = parseArguments(client, static_cast<int>(argv.size() - 1), argv.data());
+    ToolRun tool(client);
+    const Outcome outcome = parseArguments(tool.run, static_cast<int>(argv.size() - 1), argv.data());
     const std::string out = ::testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(out, r.output);

@@ -11,6 +11,7 @@
 
 #include "fake_medium.h"
 #include "zunaCmd.h"
+#include "tool_run.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ TEST(Msgyn, FirstCharacterOfTheAnswerWordInUpperCase)
 TEST(RunSubCommand, WordAndCountBothMatch)
 {
     const SubCommand table[] = {
-        {"SetTime", 4, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_AGAIN); }, nullptr, HelpShown::kHidden},
-        {"SetTime", 5, [](CX9ZunaIfc&, char**) { return Outcome(ZUNA_E_PERM); }, nullptr, HelpShown::kHidden},
-        {"GetTime", 3, [](CX9ZunaIfc&, char** argv) { return Outcome(argv[2][1] == 'g' ? ZUNA_E_GENERAL : ZUNA_E_BUSY); },
+        {"SetTime", 4, [](::Run&, char**) { return Outcome(ZUNA_E_AGAIN); }, nullptr, HelpShown::kHidden},
+        {"SetTime", 5, [](::Run&, char**) { return Outcome(ZUNA_E_PERM); }, nullptr, HelpShown::kHidden},
+        {"GetTime", 3, [](::Run&, char** argv) { return Outcome(argv[2][1] == 'g' ? ZUNA_E_GENERAL : ZUNA_E_BUSY); },
          nullptr, HelpShown::kHidden},
     };
     const std::vector<std::pair<std::vector<std::string>, int>> cases = {
@@ -65,11 +66,12 @@ TEST(RunSubCommand, WordAndCountBothMatch)
     };
     FakeMediumLog log;
     CX9ZunaIfc client(std::make_unique<FakeMedium>(log));
+    ToolRun tool(client);
     for (const auto& [words, expected] : cases) {
         std::vector<std::string> copy = words;
         std::vector<char*> argv;
         for (std::string& word : copy) argv.push_back(word.data());
-        const Outcome outcome = RunSubCommand(client, table, static_cast<int>(argv.size()), argv.data());
+        const Outcome outcome = RunSubCommand(tool.run, table, static_cast<int>(argv.size()), argv.data());
         EXPECT_EQ(expected, outcome.invalidWords() ? -1 : outcome.code())
             << testing::PrintToString(words);
     }

@@ -13,6 +13,7 @@
 #include "tcp_server.h"
 #include "x9networkLinux.h"
 #include "zunaCmd.h"
+#include "tool_run.h"
 
 namespace {
 
@@ -82,8 +83,9 @@ TEST_P(ScriptRunner, RunsEachLineWholeOrNotAtAll)
     std::string words[] = {"kelvast", "-nw", address, "admin", "-script", path};
     char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), words[4].data(),
                     words[5].data(), nullptr};
+    ToolRun tool(client);
     ::testing::internal::CaptureStdout();
-    const Outcome outcome = handleScript(client, 6, argv, kScriptNetwork);
+    const Outcome outcome = handleScript(tool.run, 6, argv, kScriptNetwork);
     const std::string out = ::testing::internal::GetCapturedStdout();
     if (!c.text.empty()) ::unlink(path.c_str());
     ::rmdir(dir);
