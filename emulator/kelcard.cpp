@@ -27,6 +27,7 @@
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,6 +108,13 @@ bool MakeRoomForDescriptors(std::size_t cards, std::string& error)
     return true;
 }
 
+// False when --state-dir names something other than a directory.
+bool StateDirUsable(const kelcard::ServeOptions& options)
+{
+    struct stat dir{};
+    return !options.stateDir || (::stat(options.stateDir->c_str(), &dir) == 0 && S_ISDIR(dir.st_mode));
+}
+
 // One card of serve: its model, then its TCP service on the model.
 struct ServedCard {
     std::string address;
@@ -125,6 +133,7 @@ int RunServe(const std::vector<std::string>& words)
     std::string error;
     if (!kelcard::ParseServeOptions(words, options, error)) return UsageError(error);
     const bool fleet = options.cardCount > 1;
+    if (!StateDirUsable(options)) return UsageError("--state-dir needs a directory, not '" + *options.stateDir + "'");
     if (!MakeRoomForDescriptors(options.cardCount, error)) {
         std::fprintf(stderr, "kelcard: %s\n", error.c_str());
         return kExitFailed;
@@ -282,6 +291,8 @@ int RunProgram(const std::vector<std::string>& words)
     kelcard::RunOptions options;
     std::string error;
     if (!kelcard::ParseRunOptions(words, options, error)) return UsageError(error);
+    if (!StateDirUsable(options.card))
+        return UsageError("--state-dir needs a directory, not '" + *options.card.stateDir + "'");
     if (options.mouseScriptPath && !ReadMouseScript(*options.mouseScriptPath, options.drive.mouseScript, error)) {
         std::fprintf(stderr, "kelcard: %s\n", error.c_str());
         return kExitUsage;
