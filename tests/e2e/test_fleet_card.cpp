@@ -9,10 +9,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,21 +33,6 @@ std::string FleetAddress(int index)
     return index < 0 ? net + "1-" + net + std::to_string(kCards) : net + std::to_string(1 + index);
 }
 
-RunResult KelvastOn(int card, const std::vector<std::string>& words, const std::string& input = {})
-{
-    KelvastRun run;
-    run.args = {"-nw", FleetAddress(card), "admin"};
-    run.args.insert(run.args.end(), words.begin(), words.end());
-    run.password = "admin";
-    run.input = input;
-    return RunKelvast(run);
-}
-
-std::string Accepted(const std::string& output)
-{
-    return kLoggedIn + output + kBanner;
-}
-
 class FleetCard : public ::testing::Test {
 protected:
     void SetUp() override
@@ -63,14 +48,16 @@ protected:
     }
     ::testing::AssertionResult StartFleet() { return card.Start(FleetAddress(-1), {"--state-dir", m_dir.string()}); }
     std::string StateFile(int index) const { return (m_dir / FleetAddress(index)).string(); }
-    ::testing::AssertionResult NameIs(int index, const std::string& name)
+    // kelvast -nw CARD admin WORDS... succeeds and prints `output` between the login and the banner.
+    static ::testing::AssertionResult Runs(int index, const std::vector<std::string>& words, const std::string& output,
+                                           const std::string& input = {})
     {
-        return RunMatches(KelvastOn(index, {"-gen", "-GetName"}), 0, Accepted("ORVA Name : " + name),
-                          kPasswordTerminal);
-    }
-    ::testing::AssertionResult SetName(int index, const std::string& name)
-    {
-        return RunMatches(KelvastOn(index, {"-gen", "-SetName", name}), 0, Accepted(""), kPasswordTerminal);
+        KelvastRun run;
+        run.args = {"-nw", FleetAddress(index), "admin"};
+        run.args.insert(run.args.end(), words.begin(), words.end());
+        run.password = "admin";
+        run.input = input;
+        return RunMatches(RunKelvast(run), 0, kLoggedIn + output + kBanner, kPasswordTerminal);
     }
 
     Card card;
@@ -82,25 +69,23 @@ protected:
 TEST_F(FleetCard, SavedConfigurationSurvivesARestartUnsavedDoesNot)
 {
     ASSERT_TRUE(StartFleet());
-    ASSERT_TRUE(SetName(7, "flashsaved"));
-    ASSERT_TRUE(RunMatches(KelvastOn(7, {"-flash", "-saveconfig"}), 0, Accepted(""), kPasswordTerminal));
-    ASSERT_TRUE(SetName(8, "unsaved"));
-    ASSERT_TRUE(SetName(kCards - 1, "resetsaved"));
-    ASSERT_TRUE(RunMatches(KelvastOn(kCards - 1, {"-gen", "-Reset", "-SaveConfig"}, "y\n"), 0,
-                           Accepted("Are you sure you want to reset the ORVA(y/n)?\n"
-                                    "The ORVA has been reset successfully !\n"),
-                           kPasswordTerminal));
-    EXPECT_TRUE(std::filesystem::exists(StateFile(7)));
-    EXPECT_FALSE(std::filesystem::exists(StateFile(8)));
+    ASSERT_TRUE(Runs(7, {"-gen", "-SetName", "flashsaved"}, ""));
+    ASSERT_TRUE(Runs(7, {"-flash", "-saveconfig"}, ""));
+    ASSERT_TRUE(Runs(8, {"-gen", "-SetName", "unsaved"}, ""));
+    ASSERT_TRUE(Runs(kCards - 1, {"-gen", "-SetName", "resetsaved"}, ""));
+    ASSERT_TRUE(Runs(kCards - 1, {"-gen", "-Reset", "-SaveConfig"},
+                     "Are you sure you want to reset the ORVA(y/n)?\nThe ORVA has been reset successfully !\n", "y\n"));
+    std::vector<std::string> files;  // the two saves, no temporary file left
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir)) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ((std::vector<std::string>{StateFile(kCards - 1), StateFile(7)}), files);
 
     ASSERT_TRUE(StartFleet());
-    EXPECT_TRUE(NameIs(7, "flashsaved"));
-    EXPECT_TRUE(NameIs(8, ""));
-    EXPECT_TRUE(NameIs(kCards - 1, "resetsaved"));
-    EXPECT_TRUE(RunMatches(KelvastOn(0, {"-net", "-GetMAC"}), 0, Accepted("MAC Address is : 00:2A:3B:4C:5D:1D \n"),
-                           kPasswordTerminal));
-    EXPECT_TRUE(RunMatches(KelvastOn(kCards - 1, {"-net", "-GetMAC"}), 0,
-                           Accepted("MAC Address is : 00:2A:3B:4C:5D:4E \n"), kPasswordTerminal));
+    EXPECT_TRUE(Runs(7, {"-gen", "-GetName"}, "ORVA Name : flashsaved"));
+    EXPECT_TRUE(Runs(8, {"-gen", "-GetName"}, "ORVA Name : "));
+    EXPECT_TRUE(Runs(kCards - 1, {"-gen", "-GetName"}, "ORVA Name : resetsaved"));
+    EXPECT_TRUE(Runs(0, {"-net", "-GetMAC"}, "MAC Address is : 00:2A:3B:4C:5D:1D \n"));
+    EXPECT_TRUE(Runs(kCards - 1, {"-net", "-GetMAC"}, "MAC Address is : 00:2A:3B:4C:5D:4E \n"));
     EXPECT_EQ(card.ErrorText(), "");
 }
 
@@ -110,8 +95,8 @@ TEST_F(FleetCard, DamagedStateFileIsReportedAndThatCardStartsClean)
 {
     ASSERT_TRUE(StartFleet());
     for (const int index : {3, 4}) {
-        ASSERT_TRUE(SetName(index, "card" + std::to_string(index)));
-        ASSERT_TRUE(RunMatches(KelvastOn(index, {"-flash", "-saveconfig"}), 0, Accepted(""), kPasswordTerminal));
+        ASSERT_TRUE(Runs(index, {"-gen", "-SetName", "card" + std::to_string(index)}, ""));
+        ASSERT_TRUE(Runs(index, {"-flash", "-saveconfig"}, ""));
     }
     card.Stop();
     {
@@ -122,8 +107,8 @@ TEST_F(FleetCard, DamagedStateFileIsReportedAndThatCardStartsClean)
 
     ASSERT_TRUE(StartFleet());
     EXPECT_EQ(card.ErrorText(), "kelcard: " + StateFile(3) + ": bad checksum; the card starts from its defaults\n");
-    EXPECT_TRUE(NameIs(3, ""));
-    EXPECT_TRUE(NameIs(4, "card4"));
+    EXPECT_TRUE(Runs(3, {"-gen", "-GetName"}, "ORVA Name : "));
+    EXPECT_TRUE(Runs(4, {"-gen", "-GetName"}, "ORVA Name : card4"));
 }
 
 }  // namespace
