@@ -1,5 +1,6 @@
 // kelcard: an ORVA management card on the host's loopback network and on a SCSI bus.
 //   kelcard serve --address A [options]   the card's ZUNA service on A:6577
+//   kelcard serve --address FIRST-LAST [options]   a card of its own on each address
 //   kelcard run [options] -- PROGRAM ARGS  PROGRAM with the card's virtual drive present
 //   kelcard mkimage FILE [--corrupt MODULE] [--omit MODULE]   a firmware image file
 //   kelcard --help
@@ -18,12 +19,15 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <algorithm>
 #include <vector>
 
 #include <dirent.h>
 #include <pthread.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +35,7 @@
 #include "card_model.h"
 #include "filecloser.h"
 #include "kelcard_options.h"
+#include "kelcard_state.h"
 #include "stdfds.h"
 #include "tcp_server.h"
 #include "vdrive.h"
@@ -70,36 +75,97 @@ void WaitForStopSignal(const sigset_t& set)
     }
 }
 
-// Prints each host power action of the card as it happens.
-void PrintHostPowerActions(kelcard::CardModel& card)
+// Prints each host power action of the card as it happens; `suffix` follows the action
+// word ("" for a single card).
+void PrintHostPowerActions(kelcard::CardModel& card, std::string suffix = {})
 {
-    card.SetHostPowerHook([](kelcard::HostPowerAction action) {
-        std::fprintf(stderr, "host power: %s\n", kelcard::HostPowerWord(action));
+    card.SetHostPowerHook([suffix = std::move(suffix)](kelcard::HostPowerAction action) {
+        std::fprintf(stderr, "host power: %s%s\n", kelcard::HostPowerWord(action), suffix.c_str());
         std::fflush(stderr);
     });
 }
+
+// Each card's TCP service holds its listening socket and a wake-up pipe; connections
+// take one more each. The soft limit is raised towards the hard one so that a range of
+// cards fits; false with a message when it cannot.
+constexpr std::size_t kDescriptorsPerCard = 3;
+constexpr std::size_t kSpareDescriptors = 256;
+
+bool MakeRoomForDescriptors(std::size_t cards, std::string& error)
+{
+    const rlim_t needed = cards * kDescriptorsPerCard + kSpareDescriptors;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return true;  // nothing known: try
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min<rlim_t>(limit.rlim_max, needed);
+        setrlimit(RLIMIT_NOFILE, &limit);
+        if (limit.rlim_cur < needed) {
+            error = std::to_string(cards) + " cards need " + std::to_string(needed) +
+                    " file descriptors; the limit is " + std::to_string(limit.rlim_max);
+            return false;
+        }
+    }
+    return true;
+}
+
+// False when --state-dir names something other than a directory.
+bool StateDirUsable(const kelcard::ServeOptions& options)
+{
+    struct stat dir{};
+    return !options.stateDir || (::stat(options.stateDir->c_str(), &dir) == 0 && S_ISDIR(dir.st_mode));
+}
+
+// One card of serve: its model, then its TCP service on the model.
+struct ServedCard {
+    std::string address;
+    kelcard::CardModel card;
+    std::optional<kelcard::TcpServer> server;
+
+    ServedCard(std::string at, const std::vector<kelcard::Account>& accounts)
+        : address(std::move(at)), card(accounts)
+    {
+    }
+};
 
 int RunServe(const std::vector<std::string>& words)
 {
     kelcard::ServeOptions options;
     std::string error;
     if (!kelcard::ParseServeOptions(words, options, error)) return UsageError(error);
-
-    const sigset_t stopSignals = BlockStopSignals();
-    kelcard::CardModel card(options.accounts);
-    kelcard::ConfigureCard(card, options, static_cast<int64_t>(std::time(nullptr)));
-    PrintHostPowerActions(card);
-    kelcard::TcpServer server(card, options.address);
-    kelcard::ConfigureServer(server, options);
-    if (!server.Start(&error)) {
-        std::fprintf(stderr, "kelcard: cannot serve on %s:6577: %s\n", options.address.c_str(), error.c_str());
+    const bool fleet = options.cardCount > 1;
+    if (!StateDirUsable(options)) return UsageError("--state-dir needs a directory, not '" + *options.stateDir + "'");
+    if (!MakeRoomForDescriptors(options.cardCount, error)) {
+        std::fprintf(stderr, "kelcard: %s\n", error.c_str());
         return kExitFailed;
     }
-    std::printf("kelcard: card ready on %s:6577\n", options.address.c_str());
+
+    const sigset_t stopSignals = BlockStopSignals();
+    const auto hostNow = static_cast<int64_t>(std::time(nullptr));
+    std::vector<std::unique_ptr<ServedCard>> cards;
+    for (std::size_t i = 0; i < options.cardCount; ++i) {
+        auto& served = *cards.emplace_back(
+            std::make_unique<ServedCard>(kelcard::CardAddress(options, i), options.accounts));
+        kelcard::ConfigureCard(served.card, options, hostNow, i);
+        if (options.stateDir)
+            kelcard::KeepCardState(served.card, kelcard::StateFilePath(*options.stateDir, served.address));
+        PrintHostPowerActions(served.card, fleet ? " (" + served.address + ")" : std::string());
+        served.server.emplace(served.card, served.address);
+        kelcard::ConfigureServer(*served.server, options);
+        if (!served.server->Start(&error)) {
+            std::fprintf(stderr, "kelcard: cannot serve on %s:6577: %s\n", served.address.c_str(), error.c_str());
+            return kExitFailed;  // the cards started so far stop as `cards` goes
+        }
+    }
+    if (fleet) {
+        std::printf("kelcard: %zu cards ready on %s-%s:6577\n", cards.size(), cards.front()->address.c_str(),
+                    cards.back()->address.c_str());
+    } else {
+        std::printf("kelcard: card ready on %s:6577\n", options.address.c_str());
+    }
     std::fflush(stdout);
 
     WaitForStopSignal(stopSignals);
-    server.Stop();
+    for (auto& served : cards) served->server->Stop();
     return kExitOk;
 }
 
@@ -225,6 +291,8 @@ int RunProgram(const std::vector<std::string>& words)
     kelcard::RunOptions options;
     std::string error;
     if (!kelcard::ParseRunOptions(words, options, error)) return UsageError(error);
+    if (!StateDirUsable(options.card))
+        return UsageError("--state-dir needs a directory, not '" + *options.card.stateDir + "'");
     if (options.mouseScriptPath && !ReadMouseScript(*options.mouseScriptPath, options.drive.mouseScript, error)) {
         std::fprintf(stderr, "kelcard: %s\n", error.c_str());
         return kExitUsage;
@@ -260,6 +328,8 @@ int RunProgram(const std::vector<std::string>& words)
 
     kelcard::CardModel card(options.card.accounts);
     kelcard::ConfigureCard(card, options.card, static_cast<int64_t>(std::time(nullptr)));
+    if (options.card.stateDir)
+        kelcard::KeepCardState(card, kelcard::StateFilePath(*options.card.stateDir, options.card.address));
     PrintHostPowerActions(card);
     kelcard::VirtualDrive drive(card, options.drive);
     kelcard::DriveSandbox sandbox(drive);

@@ -11,11 +11,12 @@
 #include "network.h"
 #include "sel.h"
 #include "tcp_server.h"
+#include "x9endian.h"
 
 namespace kelcard {
 
 const char* const kUsage =
-    "Usage: kelcard serve --address A [options]\n"
+    "Usage: kelcard serve --address A|FIRST-LAST [options]\n"
     "       kelcard run [options] [--serve A] [drive options] -- PROGRAM [ARGS...]\n"
     "       kelcard mkimage FILE [--corrupt MODULE] [--corrupt-header MODULE] [--omit MODULE]\n"
     "       kelcard --help\n"
@@ -25,6 +26,14 @@ const char* const kUsage =
     "up to 64 connections at the same time, each with a login of its own; one more\n"
     "is closed at once, and so is a connection on which no request byte arrives for\n"
     "5 minutes.\n"
+    "\n"
+    "With --address FIRST-LAST (at most 1024 addresses, counted up from FIRST) serve\n"
+    "answers on each address as a card of its own, with its own configuration, clock,\n"
+    "event log, file store and flash, each given every option; card N (0 for FIRST)\n"
+    "has the MAC address whose last two bytes are the default's (or --mac's) plus N.\n"
+    "serve prints \"kelcard: card ready on A:6577\" once it listens, for a range\n"
+    "\"kelcard: COUNT cards ready on FIRST-LAST:6577\" once every card listens; a\n"
+    "card's host power actions then end in \" (ADDRESS)\".\n"
     "\n"
     "\"run\" runs PROGRAM with the card's virtual CD-ROM drive on its SCSI bus (the\n"
     "second device of /proc/scsi/scsi, node /dev/sg1; the program runs with the\n"
@@ -36,7 +45,12 @@ const char* const kUsage =
     "but its errors and the host power actions, on standard error.\n"
     "\n"
     "Options of serve and run (run takes no --address):\n"
-    "  --address A           loopback IPv4 address to listen on (required)\n"
+    "  --address A           loopback IPv4 address to listen on (required), or\n"
+    "                        FIRST-LAST, a range of them\n"
+    "  --state-dir DIR       keep each card's saved configuration in DIR/ADDRESS:\n"
+    "                        written each time the card saves it, loaded at start (a\n"
+    "                        file that does not parse is reported and left alone;\n"
+    "                        the card starts from its defaults); run needs --serve\n"
     "  --user NAME:PASSWORD  an account of the card (repeatable, up to 16; default\n"
     "                        admin:admin)\n"
     "  --fail CODE:STATUS    answer command CODE (0x0907 or decimal) with STATUS\n"
@@ -87,6 +101,7 @@ const char* const kUsage =
     "arguments.\n";
 
 static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
+static_assert(kMaxCards == 1024, "kUsage states the most cards");
 static_assert(kFileStoreLimit == 32u << 20, "kUsage states the file store's size");
 static_assert(TcpServer::kDefaultIdleLimit == std::chrono::minutes(5), "kUsage states the idle limit");
 
@@ -162,6 +177,25 @@ bool ReadAwaySeconds(const std::string& value, std::optional<std::chrono::millis
                     "seconds since the start (0 to " + std::to_string(kMaxAwaySeconds) + ")", error))
         return false;
     target = std::chrono::seconds(seconds);
+    return true;
+}
+
+// FIRST-LAST: two loopback addresses, LAST not before FIRST, at most kMaxCards in all.
+bool ReadAddressRange(const std::string& value, ServeOptions& options, std::string& error)
+{
+    const auto dash = value.find('-');
+    const std::string first = value.substr(0, dash);
+    const std::string last = value.substr(dash + 1);
+    const bool loopback = IsLoopbackIPv4(first) && IsLoopbackIPv4(last);
+    const uint32_t from = loopback ? ParseDottedIPv4(first.data(), first.size()).value_or(0) : 0;
+    const uint32_t to = loopback ? ParseDottedIPv4(last.data(), last.size()).value_or(0) : 0;
+    if (!loopback || to < from || to - from >= kMaxCards) {
+        error = "--address needs A or FIRST-LAST, loopback IPv4 addresses (127.x.y.z) with at most " +
+                std::to_string(kMaxCards) + " from FIRST to LAST, not '" + value + "'";
+        return false;
+    }
+    options.address = first;
+    options.cardCount = to - from + 1;
     return true;
 }
 
@@ -308,7 +342,15 @@ const Option<ServeOptions> kServeOptions[] = {
      }},
     {"--address", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
+         if (value.find('-') != std::string::npos) return ReadAddressRange(value, options, error);
+         options.cardCount = 1;
          return ReadLoopbackAddress(value, options.address, "--address", error);
+     }},
+    {"--state-dir", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         if (value.empty()) return Refuse(error, "--state-dir", "a directory", value);
+         options.stateDir = value;
+         return true;
      }},
     {"--user", true, AddAccount},
     {"--fail", true, AddFault},
@@ -515,6 +557,10 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options,
         }
         if (!ApplyOption(*option, words, optionCount, i, options.card, error)) return false;
     }
+    if (options.card.stateDir && options.card.address.empty()) {
+        error = "--state-dir needs --serve: the state file is named by the address";
+        return false;
+    }
     if (options.drive.awayUntil && (!options.drive.awayFrom || *options.drive.awayUntil <= *options.drive.awayFrom)) {
         error = "--back-at needs --gone-at with an earlier time";
         return false;
@@ -522,18 +568,33 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions& options,
     return true;
 }
 
+std::string CardAddress(const ServeOptions& options, std::size_t index)
+{
+    const auto first = ParseDottedIPv4(options.address.data(), options.address.size());
+    const uint32_t address = first.value_or(0) + static_cast<uint32_t>(index);
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::array<uint8_t, 6> CardMac(const ServeOptions& options, std::size_t index)
+{
+    std::array<uint8_t, 6> mac = options.mac.value_or(kDefaultMac);
+    PutBe16(&mac[4], static_cast<uint16_t>(GetBe16(&mac[4]) + index));
+    return mac;
+}
+
 void ConfigureServer(TcpServer& server, const ServeOptions& options)
 {
     for (const auto& [code, seconds] : options.lateReplies) server.AnswerLate(code, std::chrono::seconds(seconds));
 }
 
-void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow)
+void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow, std::size_t index)
 {
     if (options.frozenClock) card.SetClockSource([hostNow] { return hostNow; });
     if (options.clock) card.SetCardTime(*options.clock);
     for (const auto& [code, status] : options.faults) card.ForceStatus(code, status);
     for (uint16_t code : options.drops) card.ForceDrop(code);
-    if (options.mac) card.SetMacAddress(*options.mac);
+    if (options.mac || index > 0) card.SetMacAddress(CardMac(options, index));
     if (options.linkDown) card.SetInterfaceUp(false);
     for (const auto& [index, reading] : options.health) card.SetHealthValue(index - 1, reading);
     if (options.uploadCrcError) card.InjectUploadCrcError(*options.uploadCrcError);

@@ -21,8 +21,14 @@ extern const char* const kUsage;
 // The drive options of "run", printed after kUsage.
 extern const char* const kRunUsage;
 
+// The most cards one kelcard serves (--address FIRST-LAST).
+inline constexpr std::size_t kMaxCards = 1024;
+
 struct ServeOptions {
-    std::string address;                                // --address, a 127.x.y.z address
+    std::string address;                                // --address, a 127.x.y.z address (FIRST
+                                                        // of a range)
+    std::size_t cardCount = 1;                          // the range's addresses, FIRST counted
+    std::optional<std::string> stateDir;                // --state-dir DIR
     std::vector<Account> accounts;                      // --user NAME:PASSWORD...
     std::vector<std::pair<uint16_t, uint16_t>> faults;  // --fail CODE:STATUS...
     std::vector<uint16_t> drops;                        // --drop CODE...
@@ -71,12 +77,20 @@ struct MkImageOptions {
 // message in `error`.
 bool ParseMkImageOptions(const std::vector<std::string>& words, MkImageOptions& options, std::string& error);
 
+// The address of card `index` (0 for FIRST): FIRST counted up by `index`.
+std::string CardAddress(const ServeOptions& options, std::size_t index);
+
+// The MAC address of card `index`: --mac's (or the default one) with its last two
+// bytes, a big-endian 16-bit number, counted up by `index`.
+std::array<uint8_t, 6> CardMac(const ServeOptions& options, std::size_t index);
+
 // Puts the options of the TCP front end (--late) into the server, before it starts.
 void ConfigureServer(TcpServer& server, const ServeOptions& options);
 
 // Puts the options other than the accounts (given to the model's constructor) into
 // the card. `hostNow` is the host's time at start: a frozen clock stands at it (or at
 // --clock).
-void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow);
+// Card `index` of a range gets its own MAC address (CardMac).
+void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow, std::size_t index = 0);
 
 }  // namespace kelcard

@@ -23,6 +23,35 @@ rows+=$'\n'$(build/bench/bench/bench_transfer build/bench/kelvast build/bench/em
 rows+=$'\n'$(build/bench/bench/bench_daemons build/bench/emulator/kelcard build/bench/daemons/kelbeat \
     build/bench/daemons/kelpointer /usr/bin/Xvfb)
 
+# kelcard serving 200 cards (its own loopback block), each card asked for its name
+# once by kelvast; then kelcard's resident set from /proc. Prints the table row.
+fleet_memory_row() {
+    local first=127.65.78.1 last=127.65.78.200 cards=200 pid rss i
+    printf 'admin\n' >"$files/password"
+    chmod 600 "$files/password"
+    build/bench/emulator/kelcard serve --address "$first-$last" >"$files/fleet.out" &
+    pid=$!
+    for i in $(seq 100); do
+        grep -q "ready" "$files/fleet.out" && break
+        sleep 0.1
+    done
+    grep -q "kelcard: $cards cards ready on $first-$last:6577" "$files/fleet.out" ||
+        { kill "$pid"; echo "kelcard did not serve $cards cards" >&2; return 1; }
+    for i in $(seq "$cards"); do
+        build/bench/kelvast --password-file "$files/password" -nw "127.65.78.$i" admin -gen -GetName >/dev/null ||
+            { kill "$pid"; echo "GetName failed on 127.65.78.$i" >&2; return 1; }
+    done
+    rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
+    kill "$pid"
+    wait "$pid" || true
+    awk -v kb="$rss" -v n="$cards" 'BEGIN {
+        mib = kb / 1024
+        printf "| kelcard serving %d cards, resident memory after each answered `-gen -GetName` | %.1f MiB (%.0f KiB a card) | well under 64 MiB | %s |\n",
+            n, mib, kb / n, mib < 64 ? "yes" : "no"
+    }'
+}
+rows+=$'\n'$(fleet_memory_row)
+
 cpu=$(sed -n 's/^model name[[:space:]]*:[[:space:]]*//p' /proc/cpuinfo | head -n 1)
 table="| Measure | Result | Target | Met |
 |---|---|---|---|
@@ -61,6 +90,12 @@ ${rows}"
   `-flash -update` of an image from `kelcard mkimage`, the questions answered. The
   update moves the image a block at a time, so it needs little more than
   `-gen -GetName`; most of either is the pages of the shared C and C++ libraries.
+- **kelcard serving 200 cards**: `kelcard serve --address 127.65.78.1-127.65.78.200`,
+  then `kelvast --password-file F -nw ADDRESS admin -gen -GetName` once for each card
+  in turn, then VmRSS of /proc/PID/status. Each card has its own model and a thread
+  listening for it; the flash image is built once and shared, a card copying only a
+  block it writes, so the figure is mostly threads' stacks in use, the models and
+  the program's libraries.
 - **SG_IO calls**: `kelcard run --busy-polls 0 -- kelvast -cd ...` with
   bench/libsgio_count.so preloaded first. It counts every SG_IO call and, command by
   command, the least the mailbox needs: the command block, ceil(DataInLen / 512)

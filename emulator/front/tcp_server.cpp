@@ -220,7 +220,11 @@ bool TcpServer::Start(std::string* error)
     }
     if (::listen(m_listenFd, static_cast<int>(kMaxConnections)) != 0) return fail(ErrnoText("listen"));
 
-    m_thread = std::thread([this] { Serve(); });
+    try {
+        m_thread = std::thread([this] { Serve(); });
+    } catch (const std::system_error& e) {  // no thread to be had (a range of many cards)
+        return fail(std::string("thread: ") + e.what());
+    }
     return true;
 }
 

@@ -46,7 +46,8 @@ public:
 
     // Binds address:port with SO_REUSEADDR, listens and starts serving in a background
     // thread. Returns false, with a message in *error if given, when the address is not
-    // a loopback IPv4 address, the socket cannot be bound, or the server already runs.
+    // a loopback IPv4 address, the socket cannot be bound, no thread can be started, or
+    // the server already runs.
     bool Start(std::string* error = nullptr);
 
     // Stops promptly, also in the middle of connections: ends every connection's thread

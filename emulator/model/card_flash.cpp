@@ -13,11 +13,27 @@
 namespace kelcard::detail {
 namespace {
 
-// The flash's bytes, a sound image the first time.
-std::vector<uint8_t>& Flash(CardState& card)
+// The starting image, built once for every card of the process.
+std::shared_ptr<const std::vector<uint8_t>> StartingImage()
 {
-    if (card.flash.bytes.empty()) card.flash.bytes = BuildFirmwareImage();
-    return card.flash.bytes;
+    static const auto image = std::make_shared<const std::vector<uint8_t>>(BuildFirmwareImage());
+    return image;
+}
+
+// The bytes of `block` (below FLASH_BLOCK_COUNT) as the card reads them.
+const uint8_t* BlockBytes(CardState& card, uint32_t block)
+{
+    if (const auto& own = card.flash.own[block]) return own->data();
+    if (!card.flash.base) card.flash.base = StartingImage();
+    return card.flash.base->data() + std::size_t{block} * FLASH_BLOCK_LEN;
+}
+
+// The card's own copy of `block`, made for a write.
+FlashBlockBytes& OwnBlock(CardState& card, uint32_t block)
+{
+    std::unique_ptr<FlashBlockBytes>& own = card.flash.own[block];
+    if (!own) own = std::make_unique<FlashBlockBytes>();
+    return *own;
 }
 
 // The block a request names, or the status that refuses it.
@@ -38,7 +54,7 @@ void WriteBlock(CardState& card, Session& session, std::span<const uint8_t> requ
         reply.status = ZUNA_E_CHECKSUM;
         return;
     }
-    std::copy_n(data, FLASH_BLOCK_LEN, Flash(card).begin() + std::ptrdiff_t{block} * FLASH_BLOCK_LEN);
+    std::copy_n(data, FLASH_BLOCK_LEN, OwnBlock(card, block).begin());
 }
 
 void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
@@ -48,8 +64,7 @@ void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> reque
     if ((reply.status = ReadBlockNumber(request, block)) != ZUNA_E_SUCCESS) return;
     reply.data.assign(sizeof(FLASH_BLOCK_RECORD), 0);
     uint8_t* rec = reply.data.data();
-    std::copy_n(Flash(card).begin() + std::ptrdiff_t{block} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN,
-                rec + FLASH_BLOCK_HEADER_LEN);
+    std::copy_n(BlockBytes(card, block), FLASH_BLOCK_LEN, rec + FLASH_BLOCK_HEADER_LEN);
     uint32_t checkSum = calc_cksum32(rec + FLASH_BLOCK_HEADER_LEN, FLASH_BLOCK_LEN);
     if (card.flash.crcError == block) checkSum ^= 1;
     PutBe32(rec + offsetof(FLASH_BLOCK_RECORD, blockNum), block);
@@ -60,10 +75,9 @@ void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> reque
 void LocateModule(CardState& card, Session&, std::span<const uint8_t> request, Reply& reply)
 {
     FLASH_MODULE_INFO info = ReadRecord<FLASH_MODULE_INFO>(request);
-    const std::vector<uint8_t>& flash = Flash(card);
     for (uint32_t block = 0; block < FLASH_BLOCK_COUNT; ++block) {
         fmh header{};
-        std::memcpy(&header, flash.data() + std::size_t{block} * FLASH_BLOCK_LEN, FMH_LEN);
+        std::memcpy(&header, BlockBytes(card, block), FMH_LEN);
         if (std::memcmp(header.fmh_mod_name, info.modName, FLASH_MOD_NAME_LEN) != 0 ||
             !fmh_header_cksum_valid(&header))
             continue;
@@ -83,7 +97,7 @@ void LocateModule(CardState& card, Session&, std::span<const uint8_t> request, R
 
 void CommitConfig(CardState& card, Session&, std::span<const uint8_t>, Reply&)
 {
-    card.saved = card.running;
+    card.SaveConfig();
 }
 
 // The card keeps no sensor SDK of its own apart from the flash: nothing to commit.

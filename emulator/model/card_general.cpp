@@ -25,7 +25,7 @@ void GetCardMode(CardState& card, Session&, std::span<const uint8_t>, Reply& rep
 // 0x0900: the running configuration becomes the saved one, then the card restarts.
 void ResetSaveConfig(CardState& card, Session& session, std::span<const uint8_t>, Reply&)
 {
-    card.saved = card.running;
+    card.SaveConfig();
     card.Restart(ResetKind::kSaveConfig);
     session.closeAfterReply = true;
 }
@@ -107,7 +107,7 @@ void SetCardTime(CardState& card, Session& session, std::span<const uint8_t> req
         return;
     }
     card.SetTime(requested);
-    card.saved = card.running;
+    card.SaveConfig();
     card.Restart(ResetKind::kClockRollback);
     session.closeAfterReply = true;
 }

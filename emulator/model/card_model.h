@@ -27,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,12 @@ inline constexpr std::size_t kFileStoreLimit = 32u << 20;
 
 // The card's health readings (0x0100), always this many.
 inline constexpr std::size_t kHealthReadings = 6;
+
+// The saved configuration as bytes (the card's state file): at most this long, of this
+// version. Called with those bytes each time the card saves its configuration.
+inline constexpr std::size_t kMaxSavedConfigBytes = 1u << 20;
+inline constexpr uint32_t kSavedConfigVersion = 1;
+using ConfigSavedHook = std::function<void(const std::vector<uint8_t>& savedConfig)>;
 
 // Per-connection state kept by a front end and handed to every call.
 struct Session {
@@ -204,6 +211,18 @@ public:
     void VanishAfterFragments(uint32_t count);
     // The file at this path, if the card has one.
     std::optional<std::vector<uint8_t>> StoredFile(const std::string& path) const;
+
+    // Saved configuration (card_saved.cpp): what the card keeps across a restart. The
+    // hook is called each time the card saves it (0x0900, 0x0603, a clock rollback),
+    // with the card's lock held: it must not call the model. A null hook removes it.
+    void SetConfigSavedHook(ConfigSavedHook hook);
+    // The saved configuration's bytes, as the hook gets them.
+    std::vector<uint8_t> SavedConfig() const;
+    // The card takes these bytes as its saved and running configuration, as if it had
+    // restarted with them. False, with the reason in `why` and the card unchanged, for
+    // bytes that do not parse: too long, another format or version, a wrong length or
+    // checksum, a field out of its bounds.
+    bool LoadSavedConfig(std::span<const uint8_t> blob, std::string& why);
 
     // Flash (card_flash.cpp): 64 blocks of 65536 bytes that start as a sound image.
     // Fault: a write of block `n` is answered 34, a read of it carries a wrong CRC.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <span>
@@ -18,6 +19,7 @@
 #include "card_adv.h"
 #include "card_model.h"
 #include "fieldtext.h"
+#include "flashblk.h"
 #include "general.h"
 #include "network.h"
 #include "pef.h"
@@ -109,9 +111,13 @@ struct FileStore {
 };
 
 // The card's flash (card_flash.cpp): 64 blocks of 65536 bytes, a sound firmware image
-// from the first request that touches it on; a restart keeps it.
+// from the first request that touches it on; a restart keeps it. Every card of the
+// process reads the one starting image; a card holds a block of its own only once it
+// has written that block.
+using FlashBlockBytes = std::array<uint8_t, FLASH_BLOCK_LEN>;
 struct FlashStore {
-    std::vector<uint8_t> bytes;        // empty until first used
+    std::shared_ptr<const std::vector<uint8_t>> base;  // the starting image; null until first used
+    std::array<std::unique_ptr<FlashBlockBytes>, FLASH_BLOCK_COUNT> own;  // the blocks written
     std::optional<uint32_t> crcError;  // this block: a write is taken as corrupt, a read
                                        // is sent with a wrong CRC
 };
@@ -146,7 +152,15 @@ struct CardState {
     // The card restarts: counted (also in `generation`), back in normal mode; the caller sets
     // Session::closeAfterReply and decides what happens to the configuration.
     void Restart(ResetKind kind);
+    // The running configuration becomes the saved one, which goes to the hook, if any.
+    void SaveConfig();
+    ConfigSavedHook configSaved;
 };
+
+// The saved configuration's bytes (card_saved.cpp), and back: false, with the reason,
+// for bytes that do not parse (`config` is then unchanged).
+std::vector<uint8_t> EncodeConfig(const CardConfig& config);
+bool DecodeConfig(std::span<const uint8_t> blob, CardConfig& config, std::string& why);
 
 // The reply a handler builds: its status and, for status 0, its data.
 struct Reply {

@@ -189,6 +189,20 @@ std::string Printable(const std::string& text)
     return s;
 }
 
+// What kelcard serve prints once it listens on `address`: one address, or a range
+// FIRST-LAST of them.
+std::string ReadyLine(const std::string& address)
+{
+    unsigned a[4], b[4];
+    const std::size_t dash = address.find('-');
+    if (dash == std::string::npos ||
+        std::sscanf(address.c_str(), "%u.%u.%u.%u-%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3], &b[0], &b[1], &b[2],
+                    &b[3]) != 8)
+        return "kelcard: card ready on " + address + ":6577\n";
+    auto number = [](const unsigned* q) { return (q[0] << 24) | (q[1] << 16) | (q[2] << 8) | q[3]; };
+    return "kelcard: " + std::to_string(number(b) - number(a) + 1) + " cards ready on " + address + ":6577\n";
+}
+
 }  // namespace
 
 std::string TestAddress()
@@ -429,7 +443,7 @@ Card::~Card()
     out.write.Close();
     SetNonBlocking(out.read.Get());
 
-    const std::string ready = "kelcard: card ready on " + address + ":6577\n";
+    const std::string ready = ReadyLine(address);
     std::string text;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(kCardReadySeconds);
     bool open = true;

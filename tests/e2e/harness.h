@@ -97,7 +97,7 @@ public:
     Card& operator=(const Card&) = delete;
 
     // Starts `kelcard serve --address ADDRESS OPTIONS...` and waits (bounded) for its
-    // ready line.
+    // ready line. ADDRESS may be a range FIRST-LAST.
     ::testing::AssertionResult Start(const std::string& address, const std::vector<std::string>& options = {});
     // Stops the card: SIGTERM, bounded wait, SIGKILL if it stays. Reports a card that
     // crashed or ended with a failure status.
