@@ -44,10 +44,10 @@ nlohmann::ordered_json ToJson(const PPP_SERVER_IP_REC& ips)
 nlohmann::ordered_json ToJson(const ASR_REC_tag& asr)
 {
     return {{"state", asr.asr_state == ASR_STATE_ENABLED ? "enabled" : "disabled"},
-            {"state_number", asr.asr_state},
+            {"state_number", +asr.asr_state},
             {"method", asr.asr_method == ASR_METHOD_POWER_CYCLE ? "power_cycle" : "reset"},
-            {"method_number", asr.asr_method},
-            {"delay_seconds", asr.asr_delay}};
+            {"method_number", +asr.asr_method},
+            {"delay_seconds", +asr.asr_delay}};
 }
 
 nlohmann::ordered_json ToJson(const IPMI_CONFIG_INFO_tag& cfg)

@@ -55,7 +55,7 @@ void PrintRecipient(const ALERT_RECEP_INFO_tag& info)
 // A recipient as --json gives it.
 nlohmann::ordered_json ToJson(const ALERT_RECEP_INFO_tag& info)
 {
-    return {{"recipient", info.arId},
+    return {{"recipient", +info.arId},
             {"name", TextOfField(info.recpName, sizeof(info.recpName))},
             {"email", TextOfField(info.emailId, sizeof(info.emailId))},
             {"snmp_destination", TextOfField(info.snmpDest, sizeof(info.snmpDest))},

@@ -68,13 +68,13 @@ nlohmann::ordered_json WordOf(const Named (&table)[N], uint8_t value)
 nlohmann::ordered_json ToJson(const DUVX9_SEL_RECORD_TAG& rec)
 {
     const unsigned eventId = rec.duvx9_event_id;
-    return {{"number", rec.record_no},
+    return {{"number", +rec.record_no},
             {"time", IsoUtcTime(rec.time)},
             {"event_id", eventId},
             {"module", eventId >> 8},
             {"event", eventId & 0xFF},
             {"severity", WordOf(kSeverities, rec.eventType.event_type)},
-            {"severity_code", rec.eventType.event_type},
+            {"severity_code", +rec.eventType.event_type},
             {"data", HexText(rec.event_data, sizeof(rec.event_data))}};
 }
 
@@ -92,8 +92,8 @@ nlohmann::ordered_json ToJson(const SEL_STATE_INFO_TAG& info)
     for (const Named& operation : kOperations)
         if (info.bmop_support & operation.value) operations.push_back(operation.word);
     return {{"version", VersionText(info.bcdVersion)},
-            {"records", info.no_of_records},
-            {"free_space_bytes", info.free_space},
+            {"records", +info.no_of_records},
+            {"free_space_bytes", +info.free_space},
             {"last_addition", IsoUtcTime(info.last_add_time)},
             {"last_deletion", IsoUtcTime(info.last_del_time)},
             {"operations", operations}};
