@@ -41,8 +41,7 @@ Outcome UploadFile(Run& run, const char* hostFile, const char* cardFile)
 {
     if (!CardPathFits(cardFile)) return Outcome::LocalFailure(kExitCardPathTooLong, "card path too long");
     const ZUNA_ERROR status = run.client.UploadFile(hostFile, cardFile);
-    if (status != ZUNA_E_SUCCESS) std::printf("Error:  %s\n", GetZunaErrorString(status));
-    return status;
+    return ReportedLine(status, "Error:  %s\n", GetZunaErrorString(status));
 }
 
 Outcome DownloadFile(Run& run, const char* cardFile, const char* hostFile)
@@ -58,8 +57,7 @@ Outcome UploadServerInfo(Run& run, const char* hostFile)
 {
     const char* found = std::strstr(hostFile, kServerInfoName);
     if (found == nullptr || std::strlen(found) != std::strlen(kServerInfoName)) {
-        std::printf("Filename should be %s \n", kServerInfoName);
-        return Outcome::InvalidWords("invalid words");
+        return ReportedLine(Outcome::InvalidWords("invalid words"), "Filename should be %s \n", kServerInfoName);
     }
     const std::string cardFile = std::string(kServerInfoDir) + kServerInfoName;
     return UploadFile(run, hostFile, cardFile.c_str());
@@ -115,8 +113,8 @@ Outcome UpdateFirmware(Run& run, const char* imageFile, bool withBoot)
     std::printf("Opening Image File : ");
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file) {
-        std::printf("%sUnable to open image file, %s\n", kFailed, imageFile);
-        return Outcome::LocalFailure(kExitImageFile, "image file not opened");
+        return ReportedLine(Outcome::LocalFailure(kExitImageFile, "image file not opened"),
+                            "%sUnable to open image file, %s\n", kFailed, imageFile);
     }
     std::printf("%s", kOk);
 
@@ -132,14 +130,12 @@ Outcome UpdateFirmware(Run& run, const char* imageFile, bool withBoot)
     auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     std::printf("Boot Block Flash : ");
     if (!ReadFileBlock(file.get(), *rec, 0)) {
-        std::printf("%s", kImageReadError);
-        return Outcome::LocalFailure(kExitImageFile, "image file short");
+        return ReportedLine(Outcome::LocalFailure(kExitImageFile, "image file short"), "%s", kImageReadError);
     }
     if (!withBoot) {
         std::printf("%s", kSkipped);
     } else if (const ZUNA_ERROR status = run.client.WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) {
-        std::printf("%s", kFailed);
-        return status;
+        return ReportedLine(status, "%s", kFailed);
     } else {
         std::printf("%s", kOk);
     }
@@ -149,12 +145,10 @@ Outcome UpdateFirmware(Run& run, const char* imageFile, bool withBoot)
         std::fflush(stdout);
     });
     if (flashed.hostFile) {
-        std::printf("%s", kImageReadError);
-        return Outcome::LocalFailure(kExitImageFile, "image file short");
+        return ReportedLine(Outcome::LocalFailure(kExitImageFile, "image file short"), "%s", kImageReadError);
     }
     if (flashed.status != ZUNA_E_SUCCESS) {
-        std::printf("\nError during flashing\t\t\t\t\n");
-        return flashed.status;
+        return ReportedLine(flashed.status, "\nError during flashing\t\t\t\t\n");
     }
     file.reset();
     std::printf("Flashing :       %s", kOk);
@@ -177,8 +171,8 @@ Outcome ReadFirmware(Run& run, const char* imageFile)
 {
     CX9HostFileReplacement file(imageFile);
     if (file.Stream() == nullptr) {
-        std::printf("Unable to open/create image file, %s\n", imageFile);
-        return Outcome::LocalFailure(kExitHostFileWrite, "image file not created");
+        return ReportedLine(Outcome::LocalFailure(kExitHostFileWrite, "image file not created"),
+                            "Unable to open/create image file, %s\n", imageFile);
     }
     std::printf("Reading from Flash ... \n");
     const BlockLoopResult read = run.client.ReadImageBlocks(file.Stream(), [](unsigned done, unsigned total) {
@@ -186,17 +180,16 @@ Outcome ReadFirmware(Run& run, const char* imageFile)
         std::fflush(stdout);
     });
     if (read.hostFile) {
-        std::printf("Error writing file %s, check disk space ! \n", imageFile);
-        return Outcome::LocalFailure(kExitHostFileWrite, "image file not written");
+        return ReportedLine(Outcome::LocalFailure(kExitHostFileWrite, "image file not written"),
+                            "Error writing file %s, check disk space ! \n", imageFile);
     }
     if (read.status != ZUNA_E_SUCCESS) {
-        std::printf("Error during reading from flash...\n");
-        return read.status;
+        return ReportedLine(read.status, "Error during reading from flash...\n");
     }
     // Data still buffered must reach the file: a failed commit is a short write.
     if (!file.Commit()) {
-        std::printf("Error writing file %s, check disk space ! \n", imageFile);
-        return Outcome::LocalFailure(kExitHostFileWrite, "image file not committed");
+        return ReportedLine(Outcome::LocalFailure(kExitHostFileWrite, "image file not committed"),
+                            "Error writing file %s, check disk space ! \n", imageFile);
     }
     std::printf("Reading Block... %u. Done \n", FLASH_BLOCK_COUNT);
     std::printf("Firmware stored in file %s. \n", imageFile);
@@ -207,35 +200,31 @@ Outcome ReadFirmware(Run& run, const char* imageFile)
 Outcome SaveConfig(Run& run, const char* configFile)
 {
     const ZUNA_ERROR status = run.client.ConfigGetFile(configFile);
-    if (status != ZUNA_E_SUCCESS)
-        std::printf("Error: %s\n", GetZunaErrorString(status));
-    else
-        run.result() = WrittenFile(configFile);
-    return status;
+    if (status == ZUNA_E_SUCCESS) run.result() = WrittenFile(configFile);
+    return ReportedLine(status, "Error: %s\n", GetZunaErrorString(status));
 }
 
 Outcome RestoreConfig(Run& run, const char* configFile)
 {
     HostFile file(std::fopen(configFile, "rb"));
     if (!file) {
-        std::printf("Unable to open config file %s\n", configFile);
-        return Outcome::LocalFailure(kExitConfigFile, "config file not opened");
+        return ReportedLine(Outcome::LocalFailure(kExitConfigFile, "config file not opened"),
+                            "Unable to open config file %s\n", configFile);
     }
     fmh header{};
     if (std::fread(&header, 1, FMH_LEN, file.get()) != FMH_LEN) {
-        std::printf("Unable to get config info from file ! Aborting\n");
-        return Outcome::LocalFailure(kExitConfigFile, "config file header short");
+        return ReportedLine(Outcome::LocalFailure(kExitConfigFile, "config file header short"),
+                            "Unable to get config info from file ! Aborting\n");
     }
     make_fmh_little_endian(&header);
     FLASH_MODULE_INFO info{};
     std::memcpy(info.modName, kFlashModules[FLASH_MODULE_CONFIG].signature, FLASH_MOD_NAME_LEN);
     if (const ZUNA_ERROR status = run.client.ModuleGetNumBlocks(&info); status != ZUNA_E_SUCCESS) {
-        std::printf("Unbale to read from %s %s\n", kProductWord, configFile);
-        return status;
+        return ReportedLine(status, "Unbale to read from %s %s\n", kProductWord, configFile);
     }
     if (info.allocSpace != header.fmh_alloc_space) {
-        std::printf("Config section size mismatch ! Can not put back the config section.\n");
-        return Outcome::LocalFailure(kExitConfigFile, "config section size differs");
+        return ReportedLine(Outcome::LocalFailure(kExitConfigFile, "config section size differs"),
+                            "Config section size mismatch ! Can not put back the config section.\n");
     }
     // The whole module is read before its first block is written: a file cut short
     // leaves the flash as it was.
@@ -265,8 +254,7 @@ Outcome CompareBootBlocks(Run& run, const char* imageFile)
     auto boot = std::make_unique<unsigned char[]>(FLASH_BLOCK_LEN);
     HostFile file(std::fopen(imageFile, "rb"));
     if (!file || std::fread(boot.get(), 1, FLASH_BLOCK_LEN, file.get()) != FLASH_BLOCK_LEN) {
-        std::printf("%s", kImageReadError);
-        return Outcome::LocalFailure(kExitImageFile, "image file short");
+        return ReportedLine(Outcome::LocalFailure(kExitImageFile, "image file short"), "%s", kImageReadError);
     }
     file.reset();
     // The card's block is read here, so that a failed read is never taken for a
