@@ -2,7 +2,11 @@
 # they are missing. Runs unattended (no terminal, no standard input).
 
 KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils libbsd-dev nlohmann-json3-dev
-    libx11-dev libxtst-dev xvfb x11-utils)
+    libx11-dev libxtst-dev xvfb x11-utils
+    libmicrohttpd-dev libinih-dev)
+# The tests drive the real tools that fleets use: Ansible, GNU parallel, and a
+# Prometheus server with its promtool.
+FLEET_TEST_PACKAGES=(ansible-core parallel prometheus)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The benchmarks measure against zlib.

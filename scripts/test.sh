@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-install_missing_packages "${KELVAST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+install_missing_packages "${KELVAST_PACKAGES[@]}" "${FLEET_TEST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 # Prints the end of each failed test's output, as ctest logged it for the preset.
 failed_test_outputs() {
