@@ -1,6 +1,7 @@
 // kelvast: the run's context, the trace and the JSON writer.
 #include "runContext.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -29,13 +30,18 @@ void JsonStdout::Begin()
 
 void JsonStdout::Write(const nlohmann::ordered_json& object)
 {
-    m_emitted = true;
     std::fflush(stdout);
     // Card texts are the card's bytes: what is not UTF-8 becomes U+FFFD.
-    const std::string line = object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    WriteRaw(object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+}
+
+void JsonStdout::WriteRaw(std::string_view bytes)
+{
+    m_emitted = true;
     std::size_t done = 0;
-    while (m_fd >= 0 && done < line.size()) {
-        const ssize_t n = write(m_fd, line.data() + done, line.size() - done);
+    while (m_fd >= 0 && done < bytes.size()) {
+        const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
@@ -50,6 +56,11 @@ void RunContext::SetCommand(int count, char** words)
 bool RunContext::Confirm(const char* prompt, bool yesAnswers)
 {
     if (options.json) return yesAnswers && options.yes;
+    if (unattended) {
+        const bool yes = yesAnswers && options.yes;
+        std::printf("%s%s\n", prompt, yes ? "y" : "n");
+        return yes;
+    }
     return msgyn(prompt) == 'Y';
 }
 

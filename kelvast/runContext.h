@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -36,6 +37,8 @@ public:
     ~JsonStdout();
     void Begin();
     void Write(const nlohmann::ordered_json& object);
+    // Lines already made (another run's JSON lines), written as they are.
+    void WriteRaw(std::string_view bytes);
     bool Emitted() const { return m_emitted; }
 
 private:
@@ -52,12 +55,14 @@ struct RunContext {
     RunTrace trace;
     JsonStdout json;
     std::string message;                // a reason that replaces the outcome's own
+    bool unattended = false;            // one card of many: no question is asked
     nlohmann::ordered_json result = nlohmann::ordered_json::object();  // what the command read
 
     void SetCommand(int count, char** words);
-    // A confirmation: asked at a terminal (true for yes). With --json it is never
-    // asked: the answer is yes only when --yes was given and the question is one that
-    // --yes answers.
+    // A confirmation: asked at a terminal (true for yes). With --json, or for one card
+    // of many, it is never asked: the answer is yes only when --yes was given and the
+    // question is one that --yes answers (for one card of many the question and the
+    // answer are printed).
     bool Confirm(const char* prompt, bool yesAnswers);
     // Writes the JSON object of a command with its outcome and exit status, then
     // starts a new result for the next command.

@@ -46,12 +46,25 @@ bool StoreTimeout(RunOptions& options, std::string_view value, std::string& erro
     return true;
 }
 
+bool StoreFanout(RunOptions& options, std::string_view value, std::string& error)
+{
+    long count = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), count, 10);
+    if (ec != std::errc() || end != value.data() + value.size() || count < 1 || count > RunOptions::kMaxFanout) {
+        error = "--fanout: '" + std::string(value) + "' is not a number of cards from 1 to 1024";
+        return false;
+    }
+    options.fanout = static_cast<unsigned>(count);
+    return true;
+}
+
 const OptionEntry kOptions[] = {
     {"json", Takes::kNothing, StoreFlag, &RunOptions::json},
     {"yes", Takes::kNothing, StoreFlag, &RunOptions::yes},
     {"trace", Takes::kNothing, StoreFlag, &RunOptions::trace},
     {"password-file", Takes::kValue, StorePasswordFile, nullptr},
     {"timeout", Takes::kValue, StoreTimeout, nullptr},
+    {"fanout", Takes::kValue, StoreFanout, nullptr},
 };
 
 }  // namespace

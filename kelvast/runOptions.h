@@ -1,7 +1,8 @@
 // kelvast: the long options that may stand before the medium word, and the password
 // file. Without them the tool behaves exactly as without this layer.
 //
-//   kelvast [--json] [--yes] [--password-file FILE] [--timeout SECONDS] [--trace] -nw ...
+//   kelvast [--json] [--yes] [--password-file FILE] [--timeout SECONDS] [--trace]
+//           [--fanout N] -nw ...
 //
 // Each option is given once at most, as "--name VALUE" or "--name=VALUE".
 #pragma once
@@ -16,7 +17,9 @@ struct RunOptions {
     bool trace = false;  // every exchange on standard error
     std::string passwordFile;  // empty: the password is asked for
     std::optional<std::chrono::seconds> timeout;  // replaces the fixed waits
+    unsigned fanout = 32;  // cards of a list run at once
 
+    static constexpr long kMaxFanout = 1024;
     static constexpr long kMinTimeout = 1;
     static constexpr long kMaxTimeout = 3600;
 };

@@ -1,6 +1,8 @@
 // kelvast: dispatcher and the helpers shared by the command groups.
 #include "zunaCmd.h"
+#include "fanOut.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <charconv>
@@ -324,7 +326,12 @@ std::unique_ptr<CX9ZunaIfc> MakeClient(X9ZUNAIFC_MEDIUM medium, const char* addr
     return client;
 }
 
-RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_ptr<CX9ZunaIfc>& client)
+RunEnd RunCardList(int argc, char** argv, RunContext& context);
+
+// One run of the command line. knownPassword: the password already obtained (one card
+// of many), taken from there and wiped there; null: read or asked for here.
+RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_ptr<CX9ZunaIfc>& client,
+                      char (*knownPassword)[kPasswordBuffer] = nullptr)
 {
     const RunOptions& options = context.options;
     if (argc < 2) {
@@ -345,10 +352,16 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
         }
         context.card = argv[2];
         context.SetCommand(argc - 4, argv + 4);
+        if (NamesCardList(argv[2])) return RunCardList(argc, argv, context);
         // A password file that cannot be used is refused before anything is sent.
         char password[kPasswordBuffer] = {};
-        if (argc >= 4 && !options.passwordFile.empty() && !ObtainPassword(options, password))
+        const bool known = knownPassword != nullptr;
+        if (known) {
+            std::memcpy(password, *knownPassword, sizeof(password));
+            explicit_bzero(*knownPassword, sizeof(*knownPassword));
+        } else if (argc >= 4 && !options.passwordFile.empty() && !ObtainPassword(options, password)) {
             return Ended(Outcome::InvalidWords("the password file cannot be used", false));
+        }
         client = MakeClient(MEDIUM_NW, argv[2], options, context.trace);
         if (!ConnectClient(*client)) {
             explicit_bzero(password, sizeof(password));
@@ -365,7 +378,7 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
                                       "The user name is too long: at most %zu characters are allowed!\n",
                                       ZUNA_LOGIN_MAX_TEXT));
         }
-        if (options.passwordFile.empty()) ObtainPassword(options, password);
+        if (!known && options.passwordFile.empty()) ObtainPassword(options, password);
         const Outcome login = LoginClient(*client, argv[3], password);
         if (!login.ok()) return Ended(login);
         Run run{*client, context};
@@ -400,6 +413,70 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
     return Ended(result);
 }
 
+// The end of a run: output flushed, the client closed, the JSON object written (when
+// --json and the run has not written its own). Returns the exit status, at most 255.
+int FinishRun(RunContext& context, const RunEnd& end, std::unique_ptr<CX9ZunaIfc>& client)
+{
+    std::fflush(stdout);
+    client.reset();
+    // An exit status keeps only its low byte: a status of 256 would read as success.
+    const int status = end.exitStatus > kExitStatusMax ? kExitStatusMax : end.exitStatus;
+    if (context.options.json && !context.json.Emitted()) context.EmitResult(end.outcome, status);
+    return status;
+}
+
+// One card of many, in its own process: the single-card run with the card's address
+// in place of the list, the password already obtained, and no question asked.
+int RunOneCard(int argc, char** argv, const RunOptions& options, const std::string& card,
+               char (*password)[kPasswordBuffer])
+{
+    RunContext context(options);
+    context.unattended = true;
+    if (options.json) context.json.Begin();
+    std::string address = card;
+    argv[2] = address.data();
+    std::unique_ptr<CX9ZunaIfc> client;
+    const RunEnd end = RunCommandLine(argc, argv, context, client, password);
+    return FinishRun(context, end, client);
+}
+
+// -nw with a list of cards: the list checked whole before anything is sent, the
+// password obtained once, then every card run in a child of its own.
+RunEnd RunCardList(int argc, char** argv, RunContext& context)
+{
+    const RunOptions& options = context.options;
+    std::vector<std::string> cards;
+    std::string error;
+    if (!ExpandCardList(argv[2], &cards, &error)) {
+        std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
+        context.message = error;
+        return Ended(Outcome::InvalidWords("the card list is refused", false));
+    }
+    // As for one card: a password file is read once there is a user; the password is
+    // asked once there is a command for a user name that fits.
+    char password[kPasswordBuffer] = {};
+    bool obtained = false;
+    if (argc >= 4 && !options.passwordFile.empty()) {
+        if (!ObtainPassword(options, password))
+            return Ended(Outcome::InvalidWords("the password file cannot be used", false));
+        obtained = true;
+    } else if (argc >= 5 && options.passwordFile.empty() && std::strlen(argv[3]) <= ZUNA_LOGIN_MAX_TEXT) {
+        obtained = ObtainPassword(options, password);
+    }
+    // Each child gets the password in its copy of this process's memory, never in its
+    // arguments or environment.
+    const std::vector<CardEnd> ends =
+        RunOnEveryCard(cards, options.fanout, options.json ? &context.json : nullptr, [&](const std::string& card) {
+            return RunOneCard(argc, argv, options, card, obtained ? &password : nullptr);
+        });
+    explicit_bzero(password, sizeof(password));
+    std::fprintf(stderr, "%s: %s\n", kToolName, FanOutSummary(ends).c_str());
+    const bool allSucceeded = std::all_of(ends.begin(), ends.end(), [](const CardEnd& end) { return end.exitStatus == 0; });
+    if (allSucceeded) return {Outcome::Success(), kExitSuccess};
+    context.message = "a card of the list failed";
+    return {Outcome::LocalFailure(kExitCardOfListFailed, "a card of the list failed"), kExitCardOfListFailed};
+}
+
 }  // namespace
 
 int KelvastMain(int argc, char** argv)
@@ -422,10 +499,5 @@ int KelvastMain(int argc, char** argv)
         argv[consumed] = argv[0];
         end = RunCommandLine(argc - consumed, argv + consumed, context, client);
     }
-    std::fflush(stdout);
-    client.reset();
-    // An exit status keeps only its low byte: a status of 256 would read as success.
-    const int status = end.exitStatus > kExitStatusMax ? kExitStatusMax : end.exitStatus;
-    if (options.json && !context.json.Emitted()) context.EmitResult(end.outcome, status);
-    return status;
+    return FinishRun(context, end, client);
 }

@@ -48,6 +48,7 @@ enum ExitStatus : int {
     kExitTooFewWords = 1,        // too few words after connecting (after the short help)
     kExitSelPolicyUnknown = 1,   // -sel -setPolicy with a word other than Rollover or Stop
     kExitBootBlocksDiffer = 1,   // -flash -CompareBoot: the card's boot block differs
+    kExitCardOfListFailed = 1,   // -nw with a list of cards: at least one card failed
     kExitInvalidWords = 8,       // invalid words or options
     kExitValueRefused = 26,      // a user name or password refused before sending
     kExitNotReached = 33,        // the card not reached, or its reply refused
@@ -66,7 +67,7 @@ struct ExitStatusRow {
 };
 inline constexpr ExitStatusRow kExitStatusTable[] = {
     {kExitSuccess, "success"},
-    {kExitTooFewWords, "too few words, an unknown SEL policy, or boot blocks that differ"},
+    {kExitTooFewWords, "too few words, an unknown SEL policy, boot blocks that differ, or a card of a list that failed"},
     {kExitInvalidWords, "invalid words or options"},
     {kExitValueRefused, "a user name or password refused before sending"},
     {kExitCardPathTooLong, "a card path of 80 characters or more"},

@@ -28,7 +28,7 @@ std::string HelpText(const std::string& prog, bool full)
     t += " Scripting option will prompt for password only once at the beginning\n";
     t += "\n Exit status\n -----------\n";
     t += "    0  success\n";
-    t += "    1  too few words, an unknown SEL policy, or boot blocks that differ\n";
+    t += "    1  too few words, an unknown SEL policy, boot blocks that differ, or a card of a list that failed\n";
     t += "    8  invalid words or options\n";
     t += "   26  a user name or password refused before sending\n";
     t += "   28  a card path of 80 characters or more\n";

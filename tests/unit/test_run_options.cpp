@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fanOut.h"
 #include "runOptions.h"
 #include "x9zunaifc.h"
 
@@ -36,6 +37,9 @@ TEST(RunOptions, ParsesTheLeadingLongOptionsOnly)
         {{"--timeout", "5s"}, false, 0, "from 1 to 3600"},
         {{"--json=1"}, false, 0, "takes no value"},
         {{"--password-file="}, false, 0, "empty"},
+        {{"--fanout=1024", "-nw"}, true, 1, ""},
+        {{"--fanout", "0"}, false, 0, "from 1 to 1024"},
+        {{"--fanout", "1025"}, false, 0, "from 1 to 1024"},
     };
     for (const OptionCase& c : cases) {
         std::vector<std::string> words = c.words;
@@ -140,3 +144,38 @@ TEST(Trace, PacketLinesNeverShowTheLoginDigest)
 }
 
 }  // namespace
+
+// The card list word: what expands, and what is refused with the line it is on.
+TEST(CardList, ExpandsRangesAndFilesAndRefusesBadLines)
+{
+    std::vector<std::string> cards;
+    std::string error;
+    EXPECT_FALSE(NamesCardList("10.0.0.1"));
+    EXPECT_FALSE(NamesCardList("card-7"));
+    EXPECT_TRUE(NamesCardList("10.0.0.1-3"));
+    ASSERT_TRUE(ExpandCardList("10.0.0.254-255", &cards, &error)) << error;
+    EXPECT_EQ(cards, (std::vector<std::string>{"10.0.0.254", "10.0.0.255"}));
+    ASSERT_TRUE(ExpandCardList("10.0.0.7-10.0.0.8", &cards, &error)) << error;
+    EXPECT_EQ(cards, (std::vector<std::string>{"10.0.0.7", "10.0.0.8"}));
+    ASSERT_TRUE(ParseCardListText("\r\n 10.0.0.2\t# a\r\n#10.0.0.2\n10.0.0.3", "L", &cards, &error)) << error;
+    EXPECT_EQ(cards, (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
+
+    const std::pair<std::string, std::string> refused[] = {
+        {"10.0.0.1-256", "card range '10.0.0.1-256' is not a range"},
+        {"10.0.0.1-10.0.1.2", "card range '10.0.0.1-10.0.1.2' is not a range"},
+        {"10.0.0.1-01", "is not a range"},
+        {"010.0.0.1-2", "is not an IPv4 address"},
+    };
+    for (const auto& [word, reason] : refused) {
+        EXPECT_FALSE(ExpandCardList(word, &cards, &error)) << word;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+    EXPECT_FALSE(ParseCardListText("\n10.0.0.1-9\n10.0.0.4\n", "L", &cards, &error));
+    EXPECT_EQ(error, "L line 3: 10.0.0.4 is given twice (first on line 2)");
+    EXPECT_FALSE(ParseCardListText("#\n", "L", &cards, &error));
+    EXPECT_EQ(error, "L: names no card");
+    std::string many;
+    for (int i = 0; i <= 256; ++i) many += "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0-255\n";
+    EXPECT_FALSE(ParseCardListText(many, "L", &cards, &error));
+    EXPECT_EQ(error, "L: names more than 65536 cards");
+}
