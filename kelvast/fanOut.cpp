@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,12 +101,14 @@ bool CheckedList(const std::vector<std::string>& cards, const std::vector<std::s
     return true;
 }
 
-int TemporaryFile()
+// A file for a card's output: an anonymous file in memory (as a pipe's buffer would
+// be, without its limit), else an unlinked file under TMPDIR.
+int OutputFile()
 {
+    int fd = memfd_create("kelvast-card", MFD_CLOEXEC);
+    if (fd >= 0) return fd;
     const char* dir = std::getenv("TMPDIR");
     if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
-    int fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR)) return fd;
     std::string path = std::string(dir) + "/kelvast-card-XXXXXX";
     fd = mkostemp(path.data(), O_CLOEXEC);
     if (fd >= 0) unlink(path.c_str());
@@ -167,12 +170,11 @@ void CloseFiles(Child& child)
     child.out = child.err = -1;
 }
 
-[[noreturn]] void RunChild(const Child& child, const std::function<int(const std::string&)>& runOne)
+[[noreturn]] void RunChild(const Child& child, int noInput, const std::function<int(const std::string&)>& runOne)
 {
     dup2(child.out, STDOUT_FILENO);
     dup2(child.err, STDERR_FILENO);
-    const int none = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (none >= 0) dup2(none, STDIN_FILENO);
+    if (noInput >= 0) dup2(noInput, STDIN_FILENO);
     const int status = runOne(child.card);
     std::fflush(stdout);
     std::fflush(stderr);
@@ -259,6 +261,7 @@ std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsig
     std::vector<CardEnd> ends;
     std::vector<Child> running;
     std::size_t next = 0;
+    const int noInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const auto failToStart = [&ends](const std::string& card, int status, const char* what) {
         std::fprintf(stderr, "%s: %s: %s: %s\n", kToolName, card.c_str(), what, std::strerror(errno));
         ends.push_back({card, status});
@@ -267,8 +270,8 @@ std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsig
         while (next < cards.size() && running.size() < std::max(inFlight, 1u)) {
             Child child;
             child.card = cards[next];
-            child.out = TemporaryFile();
-            child.err = child.out < 0 ? -1 : TemporaryFile();
+            child.out = OutputFile();
+            child.err = child.out < 0 ? -1 : OutputFile();
             if (child.err < 0) {
                 failToStart(child.card, kExitHostFileWrite, "cannot keep its output");
                 CloseFiles(child);
@@ -278,7 +281,7 @@ std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsig
             std::fflush(stdout);
             std::fflush(stderr);
             child.pid = fork();
-            if (child.pid == 0) RunChild(child, runOne);
+            if (child.pid == 0) RunChild(child, noInput, runOne);
             if (child.pid < 0) {
                 CloseFiles(child);
                 if (!running.empty()) break;  // tried again once a running card ends
@@ -310,6 +313,7 @@ std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsig
         CloseFiles(child);
         ends.push_back({child.card, WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus)});
     }
+    if (noInput >= 0) close(noInput);
     return ends;
 }
 
