@@ -98,7 +98,27 @@ rc=0
 setsid -w "$bin/kelvast" --json --password-file "$password_file" -nw "$address" "$user" -net -GetConfig \
     </dev/null 2>/dev/null || rc=$?
 echo "(exit status $rc)"
-rm -f "$password_file"
+
+# Many cards at once: kelcard serves a small fleet, one card per address, and kelvast
+# runs the command on each card of a range (the last address has no card), each in a
+# process of its own, printing one block per card and a summary.
+fleet_file=$(mktemp)
+"$bin/emulator/kelcard" serve --address 127.0.78.1-127.0.78.4 >"$fleet_file" 2>&1 &
+fleet=$!
+for _ in $(seq 1 100); do
+    grep -q 'cards ready' "$fleet_file" && break
+    sleep 0.1
+done
+echo
+cat "$fleet_file"
+echo "\$ kelvast --password-file pw.txt --fanout 2 -nw 127.0.78.1-5 $user -gen -GetName"
+rc=0
+setsid -w "$bin/kelvast" --password-file "$password_file" --fanout 2 -nw 127.0.78.1-5 "$user" -gen -GetName \
+    </dev/null 2>&1 || rc=$?
+echo "(exit status $rc: one card of the range failed)"
+kill "$fleet"
+wait "$fleet" 2>/dev/null || true
+rm -f "$password_file" "$fleet_file"
 # A script: its lines run over one connection and one login.
 script_file=$(mktemp)
 printf '%s\n' '-gen -GetName' '-net -GetConfig' >"$script_file"
