@@ -34,11 +34,12 @@ reports=build/test-reports
 rm -rf "$reports"
 mkdir -p "$reports"
 for preset in fuzz default asan; do
+    started=$SECONDS
     echo "=== ${preset}: configure, build, test"
     failed_list="build/${preset}/Testing/Temporary/LastTestsFailed.log"
     rm -f "$failed_list"
     if cmake --workflow --preset "$preset"; then
-        summary+=("${preset}: passed")
+        summary+=("${preset}: passed ($((SECONDS - started)) s)")
     elif [ -s "$failed_list" ]; then
         # A test that fails once and passes when run again fails only sometimes: that
         # fails the step as well (the test is to be mended, not retried). The second
@@ -65,8 +66,9 @@ for preset in fuzz default asan; do
     fi
 done
 echo "=== bench: configure, build"
+started=$SECONDS
 if cmake --preset bench && cmake --build --preset bench -j2; then
-    summary+=("bench: built")
+    summary+=("bench: built ($((SECONDS - started)) s)")
 else
     echo "=== bench: FAILED"
     summary+=("bench: FAILED")
