@@ -41,7 +41,7 @@ std::unique_ptr<CX9ZunaIfc> Exporter::NetworkClient(const std::string& target)
 
 ScrapeCounts Exporter::Counts() const
 {
-    return {m_up.load(), m_down.load(), m_badRequest.load(), m_busy.load()};
+    return {m_up.load(), m_down.load(), m_badRequest.load(), m_busy.load(), m_inProgress.load()};
 }
 
 Response Exporter::Handle(std::string_view method, std::string_view path, const char* target, const char* module,
@@ -71,10 +71,15 @@ Response Exporter::Scrape(const std::string& target, const Module& module, Metri
         ++m_busy;
         return Text(503, "too many scrapes at once: try again later");
     }
+    ++m_inProgress;
     struct Release {
-        std::counting_semaphore<kMaxWorkers>& slots;
-        ~Release() { slots.release(); }
-    } release{m_slots};
+        Exporter& exporter;
+        ~Release()
+        {
+            --exporter.m_inProgress;
+            exporter.m_slots.release();
+        }
+    } release{*this};
     const std::unique_ptr<CX9ZunaIfc> client = m_makeClient(target);
     const CardScrape scrape = ScrapeCard(*client, module.user, module.password, module.timeout);
     if (scrape.up) {

@@ -58,7 +58,7 @@ private:
     std::chrono::milliseconds m_queueWait;
     ClientFactory m_makeClient;
     std::counting_semaphore<kMaxWorkers> m_slots;
-    std::atomic<uint64_t> m_up{0}, m_down{0}, m_badRequest{0}, m_busy{0};
+    std::atomic<uint64_t> m_up{0}, m_down{0}, m_badRequest{0}, m_busy{0}, m_inProgress{0};
 };
 
 }  // namespace kelexporter

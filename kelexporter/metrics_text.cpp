@@ -187,6 +187,8 @@ std::string RenderExporterMetrics(const ProcessStats& stats, const ScrapeCounts&
     out.Sample({{"result", "down"}}, static_cast<double>(counts.down));
     out.Sample({{"result", "bad_request"}}, static_cast<double>(counts.badRequest));
     out.Sample({{"result", "busy"}}, static_cast<double>(counts.busy));
+    out.Family("kelexporter_scrapes_in_progress", Type::kGauge, "Scrapes of cards under way.");
+    out.Sample({}, static_cast<double>(counts.inProgress));
     return out.Finish();
 }
 

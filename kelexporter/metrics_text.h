@@ -72,6 +72,7 @@ struct ScrapeCounts {
     uint64_t down = 0;
     uint64_t badRequest = 0;
     uint64_t busy = 0;
+    uint64_t inProgress = 0;  // scrapes under way now
 };
 std::string RenderExporterMetrics(const ProcessStats& stats, const ScrapeCounts& counts, MetricFormat format);
 

@@ -78,6 +78,18 @@ inline const std::string kPasswordTerminal = "Please Enter Password : \n";
 // round on failure).
 ::testing::AssertionResult ParsedJsonRun(const RunResult& result, nlohmann::json* object);
 
+// One HTTP answer: its status (0 when none arrived whole in time) and its body.
+struct HttpAnswer {
+    int status = 0;
+    std::string contentType;
+    std::string body;
+};
+// GET http://ADDRESS:PORT/TARGET (TARGET the path and query as sent) over HTTP/1.0,
+// with an Accept header when `accept` is not empty; the whole exchange bounded by
+// `limitSeconds`.
+HttpAnswer HttpGet(const std::string& address, int port, const std::string& target, const std::string& accept = {},
+                   int limitSeconds = 30);
+
 // Names parameterised cases by their `name` member, for test names:
 //     INSTANTIATE_TEST_SUITE_P(Rows, Suite, ::testing::Values(...), CaseName());
 struct CaseName {
