@@ -232,6 +232,14 @@ std::string TestAddress()
            std::to_string(1 + rank % 250);
 }
 
+std::string SpareAddress(int host)
+{
+    unsigned t = 0, x = 0, y = 0;
+    EXPECT_EQ(std::sscanf(TestAddress().c_str(), "127.%u.%u.%u", &t, &x, &y), 3);
+    return "127." + std::to_string(t) + "." + std::to_string(100 + ((x - 40) * 250 + y - 1) % 150) + "." +
+           std::to_string(host);
+}
+
 RunResult RunKelvast(const KelvastRun& run)
 {
     RunResult result;

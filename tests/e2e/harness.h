@@ -22,6 +22,12 @@ namespace e2e {
 // full name, so every test (and every process that ctest starts for one) gets a
 // different one, and suites of two build trees can run side by side.
 std::string TestAddress();
+// Host `host` (1 to 254) of the running test's spare block, 127.T.(100 + rank % 150):
+// TestAddress() has X below 100 for fewer than 15000 tests and the other tests' fixed
+// addresses are all in 127.0.0.0/16, so no other test uses the block, and tests of
+// one file, consecutive in rank, get blocks of their own. The fleet tests take hosts
+// 1-50, the exporter's 101-110.
+std::string SpareAddress(int host);
 
 // One kelvast run as the administrator does it.
 struct KelvastRun {
