@@ -297,5 +297,28 @@ TEST(ExporterRequests, RefusalsAskNoCard)
     EXPECT_NE(own.body.find("kelexporter_scrapes_total{result=\"down\"} 1\n"), std::string::npos);
 }
 
+// With every worker busy a further scrape waits its bounded time, then gets 503: here
+// the one worker's scrape asks for another while it holds the place.
+TEST(ExporterRequests, BusyWhenEveryWorkerIsTaken)
+{
+    ExporterConfig config;
+    config.modules["default"] = {"admin", "admin", std::chrono::seconds(1)};
+    FakeMediumLog log;
+    log.connectResult = 1;
+    unsigned nested = 0;
+    Exporter* self = nullptr;
+    Exporter exporter(std::move(config), 1, std::chrono::milliseconds(20), [&](const std::string& target) {
+        if (target == "10.0.0.1") nested = self->Handle("GET", "/metrics", "10.0.0.2", nullptr, nullptr).status;
+        return std::make_unique<CX9ZunaIfc>(std::make_unique<FakeMedium>(log));
+    });
+    self = &exporter;
+    EXPECT_EQ(exporter.Handle("GET", "/metrics", "10.0.0.1", nullptr, nullptr).status, 200u);
+    EXPECT_EQ(nested, 503u);
+    // The place is given back: the next scrape gets it.
+    EXPECT_EQ(exporter.Handle("GET", "/metrics", "10.0.0.2", nullptr, nullptr).status, 200u);
+    EXPECT_NE(exporter.Handle("GET", "/metrics", nullptr, nullptr, nullptr).body.find("result=\"busy\"} 1\n"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace kelexporter
