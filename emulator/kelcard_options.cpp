@@ -65,6 +65,8 @@ const char* const kUsage =
     "  --mac MAC             the card's MAC address, XX:XX:XX:XX:XX:XX\n"
     "                        (default 00:2A:3B:4C:5D:1D)\n"
     "  --link-down           the card's network interface is not up\n"
+    "  --no-sdk              the card starts without an SDK file: its sensor read\n"
+    "                        answers no data\n"
     "  --sel-records N       start with N sample event-log records (0 to 64), one a\n"
     "                        minute up to the card's start time\n"
     "  --health N:VALUE      health reading N (1 to 6) reads VALUE thousandths of a\n"
@@ -340,6 +342,11 @@ const Option<ServeOptions> kServeOptions[] = {
          options.linkDown = true;
          return true;
      }},
+    {"--no-sdk", false,
+     [](const std::string&, ServeOptions& options, std::string&) {
+         options.noSdk = true;
+         return true;
+     }},
     {"--address", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          if (value.find('-') != std::string::npos) return ReadAddressRange(value, options, error);
@@ -596,6 +603,7 @@ void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow
     for (uint16_t code : options.drops) card.ForceDrop(code);
     if (options.mac || index > 0) card.SetMacAddress(CardMac(options, index));
     if (options.linkDown) card.SetInterfaceUp(false);
+    if (options.noSdk) card.RemoveSdk();
     for (const auto& [index, reading] : options.health) card.SetHealthValue(index - 1, reading);
     if (options.uploadCrcError) card.InjectUploadCrcError(*options.uploadCrcError);
     if (options.downloadCrcError) card.InjectDownloadCrcError(*options.downloadCrcError);

@@ -39,6 +39,7 @@ struct ServeOptions {
     std::optional<std::string> fwDate;                  // --fw-date TEXT
     std::optional<std::array<uint8_t, 6>> mac;          // --mac XX:XX:XX:XX:XX:XX
     bool linkDown = false;                              // --link-down
+    bool noSdk = false;                                 // --no-sdk
     uint32_t selRecords = 0;                            // --sel-records N
     std::vector<std::pair<std::size_t, uint32_t>> health;  // --health N:VALUE... (N from 1)
     std::optional<uint32_t> uploadCrcError;             // --upload-crc-error N

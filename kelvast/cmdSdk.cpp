@@ -111,35 +111,21 @@ const SubCommand kSdkCommands[] = {
     {"readsensors", 3, ReadSensorsCommand, "    -SDK -readsensors\n", HelpShown::kAlways},
 };
 
-// The next item of a decoded list: links lead forward only, so a walk over any
-// buffer ends.
-template <typename Node>
-bool NextNode(const unsigned char* tree, std::size_t len, uint32_t from, uint32_t link, Node& node)
-{
-    return link > from && SdkNodeAt(tree, len, link, node);
-}
-
 std::vector<SensorCategory> DecodeSensorTree(const unsigned char* tree, std::size_t len)
 {
     std::vector<SensorCategory> categories;
-    SDK_node head;
-    if (len < sizeof(head)) return categories;
-    std::memcpy(&head, tree, sizeof(head));
-    category_node category;
-    for (uint32_t at = 0, link = head.categories; NextNode(tree, len, at, link, category);
-         at = link, link = category.next) {
-        SensorCategory& decoded = categories.emplace_back();
-        decoded.name = TextOfField(category.category_header.category_name, SDK_NAME_LEN);
-        subdivision_node sensor;
-        for (uint32_t from = link, sensorLink = category.subdivisions; NextNode(tree, len, from, sensorLink, sensor);
-             from = sensorLink, sensorLink = sensor.next) {
-            SensorReading& reading = decoded.sensors.emplace_back();
+    WalkSdkTree(
+        tree, len,
+        [&](const category_node& category) {
+            categories.emplace_back().name = TextOfField(category.category_header.category_name, SDK_NAME_LEN);
+        },
+        [&](const subdivision_node& sensor) {
+            SensorReading& reading = categories.back().sensors.emplace_back();
             reading.name = TextOfField(sensor.subdivision_header.subdivision_name, SDK_NAME_LEN);
             reading.ok = static_cast<uint32_t>(sensor.value.value) != SDK_ACCESS_FAILED;
             reading.value = sensor.value.value;
             reading.unit = sensor.value.unit_type;
-        }
-    }
+        });
     return categories;
 }
 

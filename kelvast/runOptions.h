@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "passwordfile.h"  // ReadPasswordFile, for --password-file
+
 struct RunOptions {
     bool json = false;   // one JSON object on standard output, nothing else
     bool yes = false;    // with --json: the confirmations are answered "yes"
@@ -28,10 +30,3 @@ struct RunOptions {
 // word that starts with "--" and is not one of the options, an option given twice, a
 // missing or out-of-range value: false, with the reason (naming the word) in *error.
 bool ParseRunOptions(int argc, char** argv, RunOptions* options, int* consumed, std::string* error);
-
-// The password in the file: its first line, without the line end. The file must be a
-// regular file (a link to one is followed) that neither group nor others can read or
-// write; a named pipe or device is refused without blocking on it. A line longer than bufSize - 1 bytes is refused.
-// False with the reason in *error; buf then holds nothing of the file. Whatever was
-// read besides the password is wiped.
-bool ReadPasswordFile(const std::string& path, char* buf, std::size_t bufSize, std::string* error);

@@ -4,9 +4,9 @@
 #
 #   firmware   INCLUDE/firmware                         firmware
 #   common     INCLUDE/common, SRC/Common/{md5,cksum,    firmware common
-#              zunaframe,imgver,imgbuild}
+#              zunaframe,imgver,imgbuild,passwordfile}
 #              (checks and framing every side computes alike; what every program
-#              does first)
+#              does first; the password file)
 #   medium     INCLUDE/host/x9zunamedium.h (the abstract medium)
 #                                                        firmware common medium
 #   hostifc    the host-interface medium: x9cdhost, x9cdhostLinux, scsi
@@ -16,6 +16,7 @@
 #   media      the network medium and the medium factory (SRC/Linux)
 #                                                        firmware common medium hostifc client media
 #   tool       kelvast/                                  everything but the card and the daemons
+#   exporter   kelexporter/                              firmware common medium hostifc client media exporter
 #   daemons    daemons/                                  firmware common medium hostifc daemons
 #   model      emulator/model (the card, no I/O)         firmware common model
 #   front      emulator/front (TCP server, drive)        firmware common model front
@@ -30,6 +31,7 @@ layer_of() {
     case "$1" in
         INCLUDE/firmware/*) echo firmware ;;
         INCLUDE/common/* | SRC/Common/md5.cpp | SRC/Common/cksum.cpp | SRC/Common/zunaframe.cpp | \
+            SRC/Common/passwordfile.cpp | \
             SRC/Common/imgver.cpp | SRC/Common/imgbuild.cpp) echo common ;;
         INCLUDE/host/x9zunamedium.h) echo medium ;;
         INCLUDE/host/x9cdhost.h | INCLUDE/host/x9cdhostLinux.h | INCLUDE/host/scsi.h | \
@@ -37,6 +39,7 @@ layer_of() {
         INCLUDE/host/x9zunaifc.h | SRC/Common/zunaifc*) echo client ;;
         INCLUDE/host/x9networkLinux.h | SRC/Linux/*) echo media ;;
         kelvast/*) echo tool ;;
+        kelexporter/*) echo exporter ;;
         daemons/*) echo daemons ;;
         emulator/model/*) echo model ;;
         emulator/front/*) echo front ;;
@@ -54,6 +57,7 @@ allowed_for() {
         client) echo "firmware common medium client" ;;
         media) echo "firmware common medium hostifc client media" ;;
         tool) echo "firmware common medium hostifc client media tool" ;;
+        exporter) echo "firmware common medium hostifc client media exporter" ;;
         daemons) echo "firmware common medium hostifc daemons" ;;
         model) echo "firmware common model" ;;
         front) echo "firmware common model front" ;;
@@ -63,7 +67,7 @@ allowed_for() {
 
 # Where a quoted include is looked for: the including file's folder, then the
 # exported header folders.
-header_dirs=(INCLUDE/firmware INCLUDE/common INCLUDE/host kelvast daemons emulator/model emulator/front emulator)
+header_dirs=(INCLUDE/firmware INCLUDE/common INCLUDE/host kelvast kelexporter daemons emulator/model emulator/front emulator)
 
 resolve() {
     local from_dir=$1 name=$2 dir
@@ -99,7 +103,7 @@ while IFS= read -r file; do
             status=1
         fi
     done < <(sed -n -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]+"([^"]+)".*/\1/p' "$file")
-done < <(git ls-files --cached --others --exclude-standard -- 'INCLUDE/*' 'SRC/*' 'kelvast/*' 'daemons/*' 'emulator/*' |
+done < <(git ls-files --cached --others --exclude-standard -- 'INCLUDE/*' 'SRC/*' 'kelvast/*' 'kelexporter/*' 'daemons/*' 'emulator/*' |
          grep -E '\.(h|hpp|cpp|cc)$')
 
 if [ "$status" -eq 0 ]; then

@@ -152,5 +152,40 @@ echo "(exit status $beat_status)"
 echo "\$ cat beats.txt   (command, milliseconds since the start)"
 cat "$beat_log"
 rm -f "$beat_log"
+
+# --- kelexporter: one Prometheus scrape of the virtual card ---------------------------
+# The exporter listens beside the card (port 9577), logs in with the credentials of its
+# configuration's [default] module and answers the card's metrics; a tiny fetch over
+# bash's /dev/tcp stands in for Prometheus.
+cmake --build --preset default --target kelexporter >/dev/null
+exporter_dir=$(mktemp -d)
+printf '%s\n' "$password" >"$exporter_dir/admin.password"
+printf '[default]\nuser = %s\npassword_file = admin.password\ntimeout = 10\n' "$user" >"$exporter_dir/kelexporter.ini"
+chmod 600 "$exporter_dir/admin.password" "$exporter_dir/kelexporter.ini"
+http_get() {  # ADDRESS PORT PATH: the answer's body
+    local reply
+    exec 3<>"/dev/tcp/$1/$2"
+    printf 'GET %s HTTP/1.0\r\nHost: %s\r\n\r\n' "$3" "$1" >&3
+    reply=$(timeout 15 cat <&3)
+    exec 3<&-
+    printf '%s\n' "${reply#*$'\r\n\r\n'}"
+}
+echo
+echo "\$ kelexporter --config kelexporter.ini --listen $address:9577 &"
+"$bin/kelexporter/kelexporter" --config "$exporter_dir/kelexporter.ini" --listen "$address:9577" \
+    2>"$exporter_dir/stderr" &
+exporter=$!
+for _ in $(seq 50); do
+    grep -q listening "$exporter_dir/stderr" && break
+    sleep 0.1
+done
+echo "\$ GET http://$address:9577/metrics?target=$address   (some of its lines)"
+http_get "$address" 9577 "/metrics?target=$address" |
+    grep -E '^orva_(up |collector_up.*sensors|health_reading.*3\.3V|sensor_value.*Temp|sel_|firmware|network|scrape)'
+kill -TERM "$exporter"
+exporter_status=0
+wait "$exporter" || exporter_status=$?
+echo "(kelexporter stopped by SIGTERM, exit status $exporter_status)"
+rm -rf "$exporter_dir"
 echo
 echo "Demo finished."

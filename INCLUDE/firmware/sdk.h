@@ -166,3 +166,26 @@ bool SdkNodeAt(const unsigned char* data, std::size_t len, uint32_t offset, Node
     std::memcpy(&node, data + offset, sizeof(Node));
     return true;
 }
+
+// Walks a decoded tree of `len` bytes (ReadSensors's buffer): onCategory(category_node)
+// for each category in order, each followed by onSensor(subdivision_node) for each of
+// its sensors. Links lead forward only and every node is checked to fit, so a walk over
+// any buffer ends inside it.
+template <typename OnCategory, typename OnSensor>
+void WalkSdkTree(const unsigned char* tree, std::size_t len, OnCategory onCategory, OnSensor onSensor)
+{
+    const auto follow = [&](uint32_t from, uint32_t link, auto& node) {
+        return link > from && SdkNodeAt(tree, len, link, node);
+    };
+    SDK_node head;
+    if (len < sizeof(head)) return;
+    std::memcpy(&head, tree, sizeof(head));
+    category_node category;
+    for (uint32_t at = 0, link = head.categories; follow(at, link, category); at = link, link = category.next) {
+        onCategory(category);
+        subdivision_node sensor;
+        for (uint32_t from = link, next = category.subdivisions; follow(from, next, sensor);
+             from = next, next = sensor.next)
+            onSensor(sensor);
+    }
+}

@@ -197,6 +197,9 @@ public:
     // Sets reading `index` (0 to kHealthReadings - 1) to `thousandths` of a volt; the
     // card derives the reading's status from it. False for another index.
     bool SetHealthValue(std::size_t index, uint32_t thousandths);
+    // Removes the card's SDK file: the sensor read then answers no data, as the
+    // card does before an SDK is uploaded (card_sdk.cpp).
+    void RemoveSdk();
 
     // File store (card_files.cpp): files sent in fragments, kFileStoreLimit bytes in all.
     // A fragment that would take the store past it is refused with 18 (ZUNA_E_SPACE).

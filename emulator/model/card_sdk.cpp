@@ -6,6 +6,7 @@
 // DefaultSensorTree), so an uploaded file is answered as it was uploaded.
 #include "card_sdk.h"
 
+#include "card_model.h"
 #include "card_state.h"
 #include "sdk.h"
 #include "x9endian.h"
@@ -74,15 +75,7 @@ std::size_t AppendSensor(std::vector<uint8_t>& stream, const Sensor& s, bool mor
     return node;
 }
 
-void DeleteSdk(CardState& card, Session&, std::span<const uint8_t>, Reply&)
-{
-    FileStore& store = card.fileStore;
-    if (const auto found = store.files.find(SDK_CARD_PATH); found != store.files.end()) {
-        store.totalBytes -= found->second.size();
-        store.files.erase(found);
-    }
-    card.sensors.reset();
-}
+void DeleteSdk(CardState& card, Session&, std::span<const uint8_t>, Reply&) { RemoveSdk(card); }
 
 void RereadSdk(CardState& card, Session&, std::span<const uint8_t>, Reply&)
 {
@@ -173,6 +166,16 @@ void InstallDefaultSdk(CardState& card)
     card.fileStore.files[SDK_CARD_PATH] = std::move(file);
 }
 
+void RemoveSdk(CardState& card)
+{
+    FileStore& store = card.fileStore;
+    if (const auto found = store.files.find(SDK_CARD_PATH); found != store.files.end()) {
+        store.totalBytes -= found->second.size();
+        store.files.erase(found);
+    }
+    card.sensors.reset();
+}
+
 void AddSdkCommands(CommandTable& table)
 {
     table[ZUNACMD_DELETE_SDK] = {DeleteSdk, 0};
@@ -181,3 +184,5 @@ void AddSdkCommands(CommandTable& table)
 }
 
 }  // namespace kelcard::detail
+
+void kelcard::CardModel::RemoveSdk() { detail::RemoveSdk(*m_state); }

@@ -197,6 +197,8 @@ void AddFlashCommands(CommandTable& table);     // flash blocks, modules, commit
 void AddSdkCommands(CommandTable& table);       // sensor SDK (0x0200..0x0202)
 // A new card's SDK file and the sensors its monitoring service watches.
 void InstallDefaultSdk(CardState& card);
+// Removes the SDK file; the monitoring service then watches nothing.
+void RemoveSdk(CardState& card);
 
 // Counts one transfer request (a file fragment or a flash block); false once the card
 // has vanished (--vanish-after): the connection is then dropped without a reply.

@@ -1,11 +1,14 @@
 #include "harness.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -227,6 +230,14 @@ std::string TestAddress()
     const std::size_t tree = std::hash<std::string>{}(KELVAST_BIN) % 250;
     return "127." + std::to_string(1 + tree) + "." + std::to_string(40 + rank / 250) + "." +
            std::to_string(1 + rank % 250);
+}
+
+std::string SpareAddress(int host)
+{
+    unsigned t = 0, x = 0, y = 0;
+    EXPECT_EQ(std::sscanf(TestAddress().c_str(), "127.%u.%u.%u", &t, &x, &y), 3);
+    return "127." + std::to_string(t) + "." + std::to_string(100 + ((x - 40) * 250 + y - 1) % 150) + "." +
+           std::to_string(host);
 }
 
 RunResult RunKelvast(const KelvastRun& run)
@@ -557,6 +568,51 @@ RunResult CardTest::Kelvast(const std::vector<std::string>& words, const std::st
     run.password = password;
     run.input = input;
     return RunKelvast(run);
+}
+
+HttpAnswer HttpGet(const std::string& address, int port, const std::string& target, const std::string& accept,
+                   int limitSeconds)
+{
+    HttpAnswer answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+    const auto millisLeft = [&] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<long long>(0, left.count()));
+    };
+    Fd sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    if (sock.Get() < 0 || ::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1) return answer;
+    if (::connect(sock.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof(to)) != 0 && errno != EINPROGRESS)
+        return answer;
+    std::string request = "GET " + target + " HTTP/1.0\r\nHost: " + address + "\r\n";
+    if (!accept.empty()) request += "Accept: " + accept + "\r\n";
+    request += "\r\n";
+    std::string reply;
+    std::size_t sent = 0;
+    while (true) {
+        pollfd p{sock.Get(), static_cast<short>(sent < request.size() ? POLLOUT : POLLIN), 0};
+        if (::poll(&p, 1, millisLeft()) <= 0) return answer;
+        if (sent < request.size()) {
+            const ssize_t n = ::send(sock.Get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return answer;
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        char buf[4096];
+        const ssize_t n = ::read(sock.Get(), buf, sizeof(buf));
+        if (n < 0 && errno != EAGAIN) return answer;
+        if (n == 0) break;
+        if (n > 0) reply.append(buf, static_cast<std::size_t>(n));
+    }
+    const auto end = reply.find("\r\n\r\n");
+    if (end == std::string::npos || std::sscanf(reply.c_str(), "HTTP/1.%*d %d", &answer.status) != 1) return answer;
+    const std::string head = reply.substr(0, end);
+    if (const auto type = head.find("Content-Type: "); type != std::string::npos)
+        answer.contentType = head.substr(type + 14, head.find("\r\n", type) - type - 14);
+    answer.body = reply.substr(end + 4);
+    return answer;
 }
 
 }  // namespace e2e

@@ -22,6 +22,12 @@ namespace e2e {
 // full name, so every test (and every process that ctest starts for one) gets a
 // different one, and suites of two build trees can run side by side.
 std::string TestAddress();
+// Host `host` (1 to 254) of the running test's spare block, 127.T.(100 + rank % 150):
+// TestAddress() has X below 100 for fewer than 15000 tests and the other tests' fixed
+// addresses are all in 127.0.0.0/16, so no other test uses the block, and tests of
+// one file, consecutive in rank, get blocks of their own. The fleet tests take hosts
+// 1-50, the exporter's 101-110.
+std::string SpareAddress(int host);
 
 // One kelvast run as the administrator does it.
 struct KelvastRun {
@@ -77,6 +83,18 @@ inline const std::string kPasswordTerminal = "Please Enter Password : \n";
 // when they should be (message null and result an object on success, the other way
 // round on failure).
 ::testing::AssertionResult ParsedJsonRun(const RunResult& result, nlohmann::json* object);
+
+// One HTTP answer: its status (0 when none arrived whole in time) and its body.
+struct HttpAnswer {
+    int status = 0;
+    std::string contentType;
+    std::string body;
+};
+// GET http://ADDRESS:PORT/TARGET (TARGET the path and query as sent) over HTTP/1.0,
+// with an Accept header when `accept` is not empty; the whole exchange bounded by
+// `limitSeconds`.
+HttpAnswer HttpGet(const std::string& address, int port, const std::string& target, const std::string& accept = {},
+                   int limitSeconds = 30);
 
 // Names parameterised cases by their `name` member, for test names:
 //     INSTANTIATE_TEST_SUITE_P(Rows, Suite, ::testing::Values(...), CaseName());

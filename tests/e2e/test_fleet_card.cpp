@@ -1,10 +1,7 @@
 // kelcard serving a range of cards, each keeping its saved configuration in a state
 // file of --state-dir across a restart of kelcard.
 //
-// Addresses: TestAddress() is 127.T.X.Y with T at least 1 and X.Y from the test's rank
-// (X below 100 for fewer than 15000 tests); the other tests' fixed addresses are all in
-// 127.0.0.0/16. A test here takes 127.T.(100 + rank % 150).1-50, which no other test
-// uses, and the tests of this file, consecutive in rank, never share one.
+// Addresses: a test here takes hosts 1-50 of its spare block (SpareAddress).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -27,10 +24,8 @@ constexpr int kCards = 50;
 // Card `index` (0 to kCards - 1) of this test's block, or the whole block for -1.
 std::string FleetAddress(int index)
 {
-    unsigned t = 0, x = 0, y = 0;
-    EXPECT_EQ(std::sscanf(TestAddress().c_str(), "127.%u.%u.%u", &t, &x, &y), 3);
-    const std::string net = "127." + std::to_string(t) + "." + std::to_string(100 + ((x - 40) * 250 + y - 1) % 150) + ".";
-    return index < 0 ? net + "1-" + net + std::to_string(kCards) : net + std::to_string(1 + index);
+    const std::string first = SpareAddress(1);
+    return index < 0 ? first + "-" + SpareAddress(kCards) : SpareAddress(1 + index);
 }
 
 class FleetCard : public ::testing::Test {
