@@ -302,7 +302,7 @@ TEST_F(Exporter, HangingCardHoldsUpNothing)
 TEST(ExporterExamples, PromtoolAcceptsTheRules)
 {
     const std::string command =
-        "timeout 30 promtool check rules '" + std::string(EXAMPLES_DIR) + "/prometheus/rules.yml' > /dev/null 2>&1";
+        "timeout 30 promtool check rules '" + std::string(KELVAST_SOURCE_DIR) + "/examples/prometheus/rules.yml' > /dev/null 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
@@ -317,14 +317,14 @@ TEST_F(Exporter, PrometheusSeesTenCardsThenNine)
     ASSERT_TRUE(StartExporter());
 
     // The example's configuration, for these cards and this exporter, every second.
-    std::string text = FileText(std::string(EXAMPLES_DIR) + "/prometheus/prometheus.yml");
+    std::string text = FileText(std::string(KELVAST_SOURCE_DIR) + "/examples/prometheus/prometheus.yml");
     std::string targets;
     for (int host = 1; host <= 10; ++host) targets += (host > 1 ? ", '" : "'") + SpareAddress(100 + host) + "'";
     const std::string exporterAddress = TestAddress() + ":" + std::to_string(kExporterPort);
     const std::pair<std::string, std::string> changes[] = {
         {"scrape_interval: 15s", "scrape_interval: 1s"},
         {"scrape_timeout: 10s", "scrape_timeout: 1s"},
-        {"- rules.yml", std::string("- ") + EXAMPLES_DIR + "/prometheus/rules.yml"},
+        {"- rules.yml", std::string("- ") + KELVAST_SOURCE_DIR + "/examples/prometheus/rules.yml"},
         {"'192.0.2.10', '192.0.2.11', '192.0.2.12'", targets},
         {"replacement: 127.0.0.1:9577", "replacement: " + exporterAddress},
         {"targets: ['127.0.0.1:9577']", "targets: ['" + exporterAddress + "']"},
