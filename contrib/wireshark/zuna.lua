@@ -478,7 +478,8 @@ local function dissect_packet(tvb, pinfo, tree)
     -- A reply's records follow the request it answers; the card's command word in
     -- the reply is shown as it came.
     local record_command = command
-    local stream = tcp_stream().value
+    local stream_info = tcp_stream()
+    local stream = stream_info and stream_info.value or 0
     if to_card then
         if not pinfo.visited then last_request[stream] = command end
     else
