@@ -4,9 +4,11 @@
 KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils libbsd-dev nlohmann-json3-dev
     libx11-dev libxtst-dev xvfb x11-utils
     libmicrohttpd-dev libinih-dev)
-# The tests drive the real tools that fleets use: Ansible, GNU parallel, and a
-# Prometheus server with its promtool.
-FLEET_TEST_PACKAGES=(ansible-core parallel prometheus)
+# The tests drive the real tools that fleets use: Ansible, GNU parallel, a
+# Prometheus server with its promtool, and tshark (with dumpcap) reading the protocol
+# through contrib/wireshark/zuna.lua. Unattended, tshark's package keeps capturing to
+# root (its question about other users' captures takes the default, no).
+FLEET_TEST_PACKAGES=(ansible-core parallel prometheus tshark)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The benchmarks measure against zlib.
