@@ -6,7 +6,7 @@ KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-de
     libmicrohttpd-dev libinih-dev)
 # The tests drive the real tools that fleets use: Ansible, GNU parallel, and a
 # Prometheus server with its promtool.
-FLEET_TEST_PACKAGES=(ansible-core parallel prometheus)
+FLEET_TEST_PACKAGES=(ansible-core parallel prometheus mandoc bash-completion)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The benchmarks measure against zlib.
