@@ -5,7 +5,8 @@ KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-de
     libx11-dev libxtst-dev xvfb x11-utils
     libmicrohttpd-dev libinih-dev)
 # The tests drive the real tools that fleets use: Ansible, GNU parallel, and a
-# Prometheus server with its promtool.
+# Prometheus server with its promtool; mandoc checks the manual pages and
+# bash-completion's helpers run the completion test.
 FLEET_TEST_PACKAGES=(ansible-core parallel prometheus mandoc bash-completion)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
