@@ -486,7 +486,20 @@ const Option<RunOptions> kDriveOptions[] = {
      }},
 };
 
+// The options of mkimage: the damage each does to its module.
+constexpr std::pair<std::string_view, IMG_MODULE_DAMAGE> kDamages[] = {
+    {"--corrupt", IMG_DAMAGE_DATA}, {"--corrupt-header", IMG_DAMAGE_HEADER}, {"--omit", IMG_DAMAGE_OMIT}};
+
 }  // namespace
+
+std::vector<std::string_view> OptionWords()
+{
+    std::vector<std::string_view> words;
+    for (const Option<ServeOptions>& option : kServeOptions) words.emplace_back(option.name);
+    for (const Option<RunOptions>& option : kDriveOptions) words.emplace_back(option.name);
+    for (const auto& [word, damage] : kDamages) words.push_back(word);
+    return words;
+}
 
 bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& options, std::string& error)
 {
@@ -508,8 +521,6 @@ bool ParseServeOptions(const std::vector<std::string>& words, ServeOptions& opti
 
 bool ParseMkImageOptions(const std::vector<std::string>& words, MkImageOptions& options, std::string& error)
 {
-    static constexpr std::pair<std::string_view, IMG_MODULE_DAMAGE> kDamages[] = {
-        {"--corrupt", IMG_DAMAGE_DATA}, {"--corrupt-header", IMG_DAMAGE_HEADER}, {"--omit", IMG_DAMAGE_OMIT}};
     options = MkImageOptions{};
     for (std::size_t i = 0; i < words.size(); ++i) {
         const auto damage = std::find_if(std::begin(kDamages), std::end(kDamages),

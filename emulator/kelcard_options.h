@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -77,6 +78,10 @@ struct MkImageOptions {
 // Parses the words after "mkimage". On a bad word returns false with a one-line
 // message in `error`.
 bool ParseMkImageOptions(const std::vector<std::string>& words, MkImageOptions& options, std::string& error);
+
+// Every option word of the command line: serve's (which run takes too), run's drive
+// options and mkimage's, each once.
+std::vector<std::string_view> OptionWords();
 
 // The address of card `index` (0 for FIRST): FIRST counted up by `index`.
 std::string CardAddress(const ServeOptions& options, std::size_t index);

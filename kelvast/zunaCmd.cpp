@@ -190,6 +190,13 @@ const char* findprogname(const char* name)
     return last ? last + 1 : name;
 }
 
+std::vector<const char*> GroupWords()
+{
+    std::vector<const char*> words;
+    for (const GroupEntry& entry : kGroups) words.push_back(entry.word);
+    return words;
+}
+
 Outcome parseArguments(Run& run, int argc, char** argv)
 {
     if (argc < 2 || argv[1][0] != '-') return Outcome::InvalidWords("no group word");

@@ -163,6 +163,9 @@ int KelvastMain(int argc, char** argv);
 
 // The dispatcher: picks a group handler by word 1.
 Outcome parseArguments(Run& run, int argc, char** argv);
+// The group words of the dispatcher that have a sub-command table (past the dash), in
+// its order; the single commands are in their own tables below.
+std::vector<const char*> GroupWords();
 
 // How a command's entry shows in the help.
 enum class HelpShown : unsigned char {

@@ -7,8 +7,9 @@ KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-de
 # The tests drive the real tools that fleets use: Ansible, GNU parallel, a
 # Prometheus server with its promtool, and tshark (with dumpcap) reading the protocol
 # through contrib/wireshark/zuna.lua. Unattended, tshark's package keeps capturing to
-# root (its question about other users' captures takes the default, no).
-FLEET_TEST_PACKAGES=(ansible-core parallel prometheus tshark)
+# root (its question about other users' captures takes the default, no). mandoc
+# checks the manual pages and bash-completion's helpers run the completion test.
+FLEET_TEST_PACKAGES=(ansible-core parallel prometheus tshark mandoc bash-completion)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The benchmarks measure against zlib.
