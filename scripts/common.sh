@@ -5,8 +5,9 @@ KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-de
     libx11-dev libxtst-dev xvfb x11-utils
     libmicrohttpd-dev libinih-dev)
 # The tests drive the real tools that fleets use: Ansible, GNU parallel, and a
-# Prometheus server with its promtool.
-FLEET_TEST_PACKAGES=(ansible-core parallel prometheus)
+# Prometheus server with its promtool; and the checkers of the Debian package (lintian),
+# its service files (systemd-analyze) and autostart entry (desktop-file-validate).
+FLEET_TEST_PACKAGES=(ansible-core parallel prometheus lintian dpkg-dev desktop-file-utils systemd)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The benchmarks measure against zlib.
