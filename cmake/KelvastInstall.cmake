@@ -16,10 +16,6 @@ function(kelvast_gzip source output)
     DEPENDS ${source} VERBATIM)
   add_custom_target(gzip_${name} ALL DEPENDS ${output})
 endfunction()
-set(KELVAST_UNITDIR lib/systemd/system)
-# The autostart entries of an X session. With the prefix /usr, GNUInstallDirs gives
-# /etc, as Debian has it; below another prefix, PREFIX/etc.
-set(KELVAST_AUTOSTARTDIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
 
 install(TARGETS kelvast kelbeat RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(TARGETS kelpointer kelcard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -27,25 +23,22 @@ if(TARGET kelexporter)
   install(TARGETS kelexporter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# A service file as installed: its ExecStart names the program where this install
-# puts it, and a file:// documentation link the installed documentation folder.
-function(kelvast_install_unit unit program programdir)
-  file(READ ${unit} text)
-  string(REGEX REPLACE "ExecStart=([-@:+!]*)[^ \n]*/${program}( |\n)"
-         "ExecStart=\\1${programdir}/${program}\\2" text "${text}")
-  string(REGEX REPLACE "file://[^ \n]*/share/doc/kelvast/" "file://${CMAKE_INSTALL_FULL_DATADIR}/doc/kelvast/"
-         text "${text}")
-  get_filename_component(name ${unit} NAME)
-  file(WRITE ${CMAKE_BINARY_DIR}/units/${name} "${text}")
-  install(FILES ${CMAKE_BINARY_DIR}/units/${name} DESTINATION ${KELVAST_UNITDIR})
+# A file that `cmake --install` makes or places for the prefix it is given
+# (cmake/KelvastInstallTime.cmake): a service file (PROGRAM in PROGRAMDIR) or an
+# autostart entry.
+function(kelvast_install_for_prefix file)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+  install(CODE "set(kelvast_file \"${file}\")
+set(kelvast_work \"${CMAKE_BINARY_DIR}/install-time\")
+set(kelvast_program \"${ARGV1}\")
+set(kelvast_programdir \"${ARGV2}\")
+include(\"${CMAKE_CURRENT_FUNCTION_LIST_DIR}/KelvastInstallTime.cmake\")")
 endfunction()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/daemons/kelbeat.service)
-kelvast_install_unit(${CMAKE_SOURCE_DIR}/daemons/kelbeat.service kelbeat ${CMAKE_INSTALL_FULL_SBINDIR})
+kelvast_install_for_prefix(${CMAKE_SOURCE_DIR}/daemons/kelbeat.service kelbeat ${CMAKE_INSTALL_SBINDIR})
 if(EXISTS ${CMAKE_SOURCE_DIR}/kelexporter/kelexporter.service)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/kelexporter/kelexporter.service)
-  kelvast_install_unit(${CMAKE_SOURCE_DIR}/kelexporter/kelexporter.service kelexporter ${CMAKE_INSTALL_FULL_BINDIR})
+  kelvast_install_for_prefix(${CMAKE_SOURCE_DIR}/kelexporter/kelexporter.service kelexporter ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES daemons/kelpointer.desktop DESTINATION ${KELVAST_AUTOSTARTDIR})
+kelvast_install_for_prefix(${CMAKE_SOURCE_DIR}/daemons/kelpointer.desktop)
 
 # Manual pages: docs/man/NAME.SECTION to share/man/manSECTION; the package build
 # installs them compressed, as Debian wants them.

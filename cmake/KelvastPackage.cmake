@@ -1,6 +1,9 @@
 # The Debian package (KELVAST_PACKAGE=ON, the `package` preset; scripts/package.sh runs
 # cpack): the install of cmake/KelvastInstall.cmake below /usr, plus the copyright
 # file, the Debian changelog and the maintainer scripts.
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  message(FATAL_ERROR "the Debian package installs below /usr, not ${CMAKE_INSTALL_PREFIX}")
+endif()
 set(KELVAST_DEB_RELEASE 1)
 
 # The changelog's latest entry is the version packaged.
@@ -14,7 +17,7 @@ kelvast_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog.Debian ${CMAKE_BINARY_DIR}/
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz DESTINATION ${KELVAST_DOCDIR})
 
 # Every file below /etc is the administrator's to change: a conffile.
-file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "${KELVAST_AUTOSTARTDIR}/kelpointer.desktop\n")
+file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/xdg/autostart/kelpointer.desktop\n")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelvast)
