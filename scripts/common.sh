@@ -8,8 +8,11 @@ KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-de
 # Prometheus server with its promtool, and tshark (with dumpcap) reading the protocol
 # through contrib/wireshark/zuna.lua. Unattended, tshark's package keeps capturing to
 # root (its question about other users' captures takes the default, no). mandoc
-# checks the manual pages and bash-completion's helpers run the completion test.
-FLEET_TEST_PACKAGES=(ansible-core parallel prometheus tshark mandoc bash-completion)
+# checks the manual pages and bash-completion's helpers run the completion test;
+# lintian checks the Debian package, systemd-analyze its service files and
+# desktop-file-validate the autostart entry.
+FLEET_TEST_PACKAGES=(ansible-core parallel prometheus tshark mandoc bash-completion lintian dpkg-dev
+    desktop-file-utils systemd)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The benchmarks measure against zlib.

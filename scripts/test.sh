@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and gives each a bounded, seeded run; then builds
 # both presets (default, and asan with AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs every test in each; last, builds the benchmarks (run by scripts/bench.sh) so
-# that they keep compiling. The run ends with a summary: each step's result and, for a
-# test that failed, the end of what it printed. A failed test is run once more; one
-# that then passes fails only sometimes, which fails the run too, and the summary
-# names it.
+# and runs every test in each; then builds the benchmarks (run by scripts/bench.sh) so
+# that they keep compiling; last, builds the Debian package (scripts/package.sh, with
+# lintian) and checks it (tests/package/check.sh). The run ends with a summary: each
+# step's result and time and, for a test that failed, the end of what it printed. A
+# failed test is run once more; one that then passes fails only sometimes, which fails
+# the run too, and the summary names it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -72,6 +73,16 @@ if cmake --preset bench && cmake --build --preset bench -j2; then
 else
     echo "=== bench: FAILED"
     summary+=("bench: FAILED")
+    status=1
+fi
+
+echo "=== package: build, lintian, check"
+started=$SECONDS
+if scripts/package.sh && tests/package/check.sh build/package/kelvast_*.deb build/package; then
+    summary+=("package: passed ($((SECONDS - started)) s)")
+else
+    echo "=== package: FAILED"
+    summary+=("package: FAILED")
     status=1
 fi
 
