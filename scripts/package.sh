@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-install_missing_packages "${KELVAST_PACKAGES[@]}" "${FLEET_TEST_PACKAGES[@]}"
+install_missing_packages "${KELVAST_PACKAGES[@]}" "${FLEET_TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 rm -f build/package/kelvast_*.deb
 cmake --preset package

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and gives each a bounded, seeded run; then builds
 # both presets (default, and asan with AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs every test in each; then builds the benchmarks (run by scripts/bench.sh) so
-# that they keep compiling; last, builds the Debian package (scripts/package.sh, with
-# lintian) and checks it (tests/package/check.sh). The run ends with a summary: each
+# and runs every test in each; last, builds the Debian package (scripts/package.sh, with
+# lintian; the same Release build compiles the benchmarks that scripts/bench.sh runs,
+# so that they keep compiling) and checks it (tests/package/check.sh). The run ends with a summary: each
 # step's result and time and, for a test that failed, the end of what it printed. A
 # failed test is run once more; one that then passes fails only sometimes, which fails
 # the run too, and the summary names it.
@@ -66,17 +66,9 @@ for preset in fuzz default asan; do
         status=1
     fi
 done
-echo "=== bench: configure, build"
-started=$SECONDS
-if cmake --preset bench && cmake --build --preset bench -j2; then
-    summary+=("bench: built ($((SECONDS - started)) s)")
-else
-    echo "=== bench: FAILED"
-    summary+=("bench: FAILED")
-    status=1
-fi
-
-echo "=== package: build, lintian, check"
+# The package preset is a Release build that also compiles the benchmarks (run by
+# scripts/bench.sh), so that they keep compiling without a build of their own.
+echo "=== package: build (with the benchmarks), lintian, check"
 started=$SECONDS
 if scripts/package.sh && tests/package/check.sh build/package/kelvast_*.deb build/package; then
     summary+=("package: passed ($((SECONDS - started)) s)")
