@@ -1,6 +1,7 @@
 // kelexporter: the metrics of ORVA cards for Prometheus.
 //
 //   kelexporter --config FILE [--listen ADDRESS:PORT] [--workers N]
+#include <sys/prctl.h>
 #include <signal.h>
 
 #include <charconv>
@@ -150,6 +151,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kelexporter: %s (kelexporter --help)\n", error.c_str());
         return 2;
     }
+    // The exporter holds its modules' passwords for as long as it runs: no core dump,
+    // and no other process of its user may trace it.
+    prctl(PR_SET_DUMPABLE, 0);
     ExporterConfig config;
     if (!LoadConfig(options.config, config, error)) {
         std::fprintf(stderr, "kelexporter: %s\n", error.c_str());

@@ -256,8 +256,10 @@ bool ExpandCardList(std::string_view word, std::vector<std::string>* cards, std:
 }
 
 std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsigned inFlight, JsonStdout* json,
-                                    const std::function<int(const std::string& card)>& runOne)
+                                    const std::function<int(const std::string& card)>& runOne,
+                                    const std::function<void()>& allStarted)
 {
+    bool announced = false;
     std::vector<CardEnd> ends;
     std::vector<Child> running;
     std::size_t next = 0;
@@ -291,6 +293,10 @@ std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsig
             }
             running.push_back(child);
             ++next;
+        }
+        if (next == cards.size() && !announced) {
+            announced = true;
+            allStarted();
         }
         if (running.empty()) continue;
         int wstatus = 0;

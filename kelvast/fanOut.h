@@ -47,9 +47,11 @@ struct CardEnd {
 // and prints each card's output when it ends. `json` set: the child's standard
 // output holds JSON lines, written unchanged through it; its standard error is
 // prefixed on ours. runOne's return value is the child's exit status. The children
-// have no standard input. Returns the cards in the order they ended.
+// have no standard input. allStarted is called once, as soon as the last card's child
+// has started (or could not be). Returns the cards in the order they ended.
 std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsigned inFlight, JsonStdout* json,
-                                    const std::function<int(const std::string& card)>& runOne);
+                                    const std::function<int(const std::string& card)>& runOne,
+                                    const std::function<void()>& allStarted);
 
 // The summary line: "N cards: S succeeded, F failed" and each failed card with its
 // exit status.

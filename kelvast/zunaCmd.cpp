@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <strings.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <bsd/readpassphrase.h>
@@ -359,6 +360,9 @@ RunEnd RunCommandLine(int argc, char** argv, RunContext& context, std::unique_pt
         }
         context.card = argv[2];
         context.SetCommand(argc - 4, argv + 4);
+        // A run that will hold a password leaves no core dump and cannot be traced by
+        // another process of the same user (the cards of a list inherit it).
+        prctl(PR_SET_DUMPABLE, 0);
         if (NamesCardList(argv[2])) return RunCardList(argc, argv, context);
         // A password file that cannot be used is refused before anything is sent.
         char password[kPasswordBuffer] = {};
@@ -471,11 +475,11 @@ RunEnd RunCardList(int argc, char** argv, RunContext& context)
         obtained = ObtainPassword(options, password);
     }
     // Each child gets the password in its copy of this process's memory, never in its
-    // arguments or environment.
-    const std::vector<CardEnd> ends =
-        RunOnEveryCard(cards, options.fanout, options.json ? &context.json : nullptr, [&](const std::string& card) {
-            return RunOneCard(argc, argv, options, card, obtained ? &password : nullptr);
-        });
+    // arguments or environment; this process wipes it once the last child has started.
+    const std::vector<CardEnd> ends = RunOnEveryCard(
+        cards, options.fanout, options.json ? &context.json : nullptr,
+        [&](const std::string& card) { return RunOneCard(argc, argv, options, card, obtained ? &password : nullptr); },
+        [&password] { explicit_bzero(password, sizeof(password)); });
     explicit_bzero(password, sizeof(password));
     std::fprintf(stderr, "%s: %s\n", kToolName, FanOutSummary(ends).c_str());
     const bool allSucceeded = std::all_of(ends.begin(), ends.end(), [](const CardEnd& end) { return end.exitStatus == 0; });

@@ -3,7 +3,7 @@
 
 KELVAST_PACKAGES=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev umockdev libumockdev-dev libglib2.0-dev sg3-utils libbsd-dev nlohmann-json3-dev
     libx11-dev libxtst-dev xvfb x11-utils
-    libmicrohttpd-dev libinih-dev)
+    libmicrohttpd-dev libinih-dev zlib1g-dev)
 # The tests drive the real tools that fleets use: Ansible, GNU parallel, a
 # Prometheus server with its promtool, and tshark (with dumpcap) reading the protocol
 # through contrib/wireshark/zuna.lua. Unattended, tshark's package keeps capturing to

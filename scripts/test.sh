@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and gives each a bounded, seeded run; then builds
 # both presets (default, and asan with AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs every test in each; last, builds the Debian package (scripts/package.sh, with
-# lintian; the same Release build compiles the benchmarks that scripts/bench.sh runs,
-# so that they keep compiling) and checks it (tests/package/check.sh). The run ends with a summary: each
+# and runs every test in each (the default build also compiles the benchmarks that
+# scripts/bench.sh runs, so that they keep compiling); last, makes the Debian package
+# of the default build (scripts/package.sh --from-default, with lintian) and checks it
+# (tests/package/check.sh). The run ends with a summary: each
 # step's result and time and, for a test that failed, the end of what it printed. A
 # failed test is run once more; one that then passes fails only sometimes, which fails
 # the run too, and the summary names it.
@@ -66,11 +67,11 @@ for preset in fuzz default asan; do
         status=1
     fi
 done
-# The package preset is a Release build that also compiles the benchmarks (run by
-# scripts/bench.sh), so that they keep compiling without a build of their own.
-echo "=== package: build (with the benchmarks), lintian, check"
+# The package of the default preset's tree (which also built the benchmarks that
+# scripts/bench.sh runs, so that they keep compiling): lintian, then the checks.
+echo "=== package: cpack, lintian, check"
 started=$SECONDS
-if scripts/package.sh && tests/package/check.sh build/package/kelvast_*.deb build/package; then
+if scripts/package.sh --from-default && tests/package/check.sh build/default/kelvast_*.deb build/default; then
     summary+=("package: passed ($((SECONDS - started)) s)")
 else
     echo "=== package: FAILED"

@@ -90,6 +90,8 @@ void MD5Update(MD5_CTX* mdContext, const unsigned char* inBuf, unsigned int inLe
             mdi = 0;
         }
     }
+    // The block's words are the input's bytes (a password, for the login's digest).
+    explicit_bzero(words, sizeof(words));
 }
 
 void MD5Final(MD5_CTX* mdContext)

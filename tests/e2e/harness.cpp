@@ -307,13 +307,14 @@ RunResult RunKelvast(const KelvastRun& run)
     bool outOpen = true, errOpen = true;
     std::size_t promptsAnswered = 0;
     bool signalling = false;
+    bool paused = !run.pauseAt.empty();
     while ((outOpen || errOpen) && Clock::now() < deadline) {
         // The harness keeps the terminal's other side open, so the terminal never
         // hangs up while the program runs.
         pollfd fds[4] = {{outOpen ? out.read.Get() : -1, POLLIN, 0},
                          {errOpen ? err.read.Get() : -1, POLLIN, 0},
                          {master.Get(), POLLIN, 0},
-                         {in.write.Get(), POLLOUT, 0}};
+                         {paused ? -1 : in.write.Get(), POLLOUT, 0}};
         // A signal sent at the prompt is sent again every 50 ms until the program ends,
         // as a user presses Ctrl-C again: one that lands between the prompt's write and
         // the read that follows is taken without ending the read.
@@ -327,6 +328,10 @@ RunResult RunKelvast(const KelvastRun& run)
             if (inputSent == run.input.size() || (sent < 0 && errno != EAGAIN && errno != EINTR)) in.write.Close();
         }
         if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) outOpen = Drain(out.read.Get(), result.out);
+        if (paused && result.out.find(run.pauseAt) != std::string::npos) {
+            if (run.atPause) run.atPause(pid);
+            paused = false;
+        }
         if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) errOpen = Drain(err.read.Get(), result.err);
         if (fds[2].revents & POLLIN) {
             Drain(master.Get(), result.terminal);

@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ struct KelvastRun {
     std::string timeZone = "UTC";         // TZ of the run
     int limitSeconds = 30;                // the whole run is killed past this
     int signalAtPrompt = 0;               // sent (repeatedly) instead of typing the password
+    // When set, the input is held back until standard output holds `pauseAt`; then
+    // atPause(pid) runs while the program waits for its answer, and the input follows.
+    std::string pauseAt;
+    std::function<void(pid_t)> atPause;
 };
 
 struct RunResult {

@@ -49,6 +49,7 @@ for program in "$root"/usr/sbin/* "$root"/usr/bin/*; do
     file -b "$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
 grep -qx 'ExecStart=/usr/sbin/kelbeat' "$root/usr/lib/systemd/system/kelbeat.service" || fail "kelbeat.service's ExecStart"
+bash "$(dirname "$0")/../shell/hardening.sh" "$root"/usr/sbin/* "$root"/usr/bin/* || fail "a program is not hardened"
 
 # --- the unpacked programs
 set +e
