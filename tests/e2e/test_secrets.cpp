@@ -68,6 +68,11 @@ class Secrets : public CardTest {};
 TEST_F(Secrets, NoCopyOfThePasswordAfterTheLogin)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "reading another process's memory needs root here";
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's shadow memory spans terabytes of address space: the default build
+    // reads the whole memory instead.
+    GTEST_SKIP() << "not under AddressSanitizer: its shadow memory is too large to read whole";
+#endif
     ASSERT_TRUE(StartCard({"--user", "admin:" + Marker()}));
     const std::string file = ::testing::TempDir() + "kelvast-secret-" + std::to_string(::getpid());
     std::ofstream(file) << Marker() << "\n";
