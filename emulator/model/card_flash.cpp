@@ -6,6 +6,7 @@
 #include "flashblk.h"
 #include "imgbuild.h"
 #include "imgver.h"
+#include "network.h"
 #include "x9endian.h"
 #include "zunacmds.h"
 #include "zunahdr.h"
@@ -55,6 +56,7 @@ void WriteBlock(CardState& card, Session& session, std::span<const uint8_t> requ
         return;
     }
     std::copy_n(data, FLASH_BLOCK_LEN, OwnBlock(card, block).begin());
+    if (block == kMacRecordBlock) std::copy_n(data + kMacRecordOffset, MAC_ADDRESS_LEN, card.running.mac.begin());
 }
 
 void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
@@ -65,6 +67,11 @@ void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> reque
     reply.data.assign(sizeof(FLASH_BLOCK_RECORD), 0);
     uint8_t* rec = reply.data.data();
     std::copy_n(BlockBytes(card, block), FLASH_BLOCK_LEN, rec + FLASH_BLOCK_HEADER_LEN);
+    if (block == kMacRecordBlock) {
+        uint8_t* macRecord = rec + FLASH_BLOCK_HEADER_LEN + kMacRecordOffset;
+        std::copy(card.running.mac.begin(), card.running.mac.end(), macRecord);
+        macRecord[MAC_ADDRESS_LEN] = calc_chksum(card.running.mac.data(), MAC_ADDRESS_LEN);
+    }
     uint32_t checkSum = calc_cksum32(rec + FLASH_BLOCK_HEADER_LEN, FLASH_BLOCK_LEN);
     if (card.flash.crcError == block) checkSum ^= 1;
     PutBe32(rec + offsetof(FLASH_BLOCK_RECORD, blockNum), block);

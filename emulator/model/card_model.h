@@ -58,6 +58,15 @@ inline constexpr uint32_t kDefaultNetmask = 0xFFFFFF00;
 inline constexpr uint32_t kDefaultGateway = 0x0A000001;
 inline constexpr std::array<uint8_t, 6> kDefaultMac = {0x00, 0x2A, 0x3B, 0x4C, 0x5D, 0x1D};
 
+// Where the card keeps its MAC address: in its configuration module (flash blocks 1
+// and 2), as six address bytes and their check byte at this offset of block 2, where
+// the images the tools build hold erased bytes. A flash read shows the card's address
+// there; a write of block 2 gives the running card the address the block carries (an
+// update writes the image's, so the tool writes the address it read before back
+// afterwards); as with every setting, a reset with the saved configuration saves it.
+inline constexpr uint32_t kMacRecordBlock = 2;
+inline constexpr std::size_t kMacRecordOffset = 65536 - 16;
+
 // A new card's heartbeat interval, in seconds.
 inline constexpr uint32_t kDefaultHeartbeatInterval = 300;
 

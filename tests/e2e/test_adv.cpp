@@ -58,6 +58,9 @@ TEST_F(Advanced, SettingsReadBack)
         {{"-ASRCfg", "-get"}, AsrText("ENABLED", "RESET", "240")},
         {{"-asrcfg", "-Set", "disabled", "PowerCycle", "300"}, "asr->asr_status: 2 asr->asr_method: 1 asr->asr_delay: 300\n"},
         {{"-ASRCfg", "-get"}, AsrText("DISABLED", "POWER_CYCLE", "300")},
+        // The longest delay the 16-bit field holds is taken and read back as it is.
+        {{"-ASRCfg", "-set", "ENABLED", "RESET", "65535"}, "asr->asr_status: 1 asr->asr_method: 2 asr->asr_delay: 65535\n"},
+        {{"-ASRCfg", "-get"}, AsrText("ENABLED", "RESET", "65535")},
         {{"-ASRCfg", "-set", "Disabled"}, ""},
         {{"-ASRCfg", "-get"}, AsrText("DISABLED", "RESET", "240")},
         {{"-GetI2CCfg"}, "Current ORVA I2C Slave Address: 0x42\n"},

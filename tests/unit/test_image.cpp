@@ -100,6 +100,10 @@ TEST(ModuleSearch, OnlyBlockStartsOfTheFlashAnyCaseTheFirstOfTwoAndNoUnknownName
     std::memmove(image.data() + sdk + 512, image.data() + sdk, FMH_LEN);  // off its block start
     std::memset(image.data() + sdk, 0xFF, 512);
     EXPECT_EQ(Find(image, "$$SDKS$$"), static_cast<long>(diag));
+    // The last block of the flash is looked at too.
+    std::memset(image.data() + diag + 8, 0xFF, FMH_SIG_LEN);
+    std::memcpy(image.data() + 63 * IMG_BLOCK_SIZE + 8, "$$SDKS$$", FMH_SIG_LEN);
+    EXPECT_EQ(Find(image, "$$SDKS$$"), 4128768L);
     // Past the 64 blocks of the flash nothing is looked for.
     Bytes longer = BuildFirmwareImage();
     longer.insert(longer.end(), longer.begin() + sdk, longer.begin() + sdk + IMG_BLOCK_SIZE);

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "card_model.h"
 #include "fake_medium.h"
+#include "namevalue.h"
 #include "x9zunaifc.h"
 #include "zunacmds.h"
 
@@ -26,6 +28,21 @@ Bytes List(std::initializer_list<std::pair<std::string, std::string>> pairs, std
     }
     list.resize(std::max(size, list.size()), 0);
     return list;
+}
+
+TEST(NameValuePair, TakesTextsUpToItsFieldAndRefusesLongerOnesWhole)
+{
+    const std::string fits(NV_TEXT_LEN - 1, 'n'), over(NV_TEXT_LEN, 'v');
+    NAME_VALUE_PAIR pair;
+    ASSERT_TRUE(PutNameValue(pair, fits, fits));
+    EXPECT_EQ(std::string(pair.name), fits);  // kept whole, its NUL in the last byte
+    EXPECT_EQ(std::string(pair.value), fits);
+    const NAME_VALUE_PAIR zero{};
+    for (const auto& [name, value] : {std::pair(over, fits), std::pair(fits, over)}) {
+        std::memset(&pair, 0x5A, sizeof(pair));
+        EXPECT_FALSE(PutNameValue(pair, name, value));
+        EXPECT_EQ(0, std::memcmp(&pair, &zero, sizeof(pair))) << "the pair is left zero";
+    }
 }
 
 TEST(PefClient, RecipientIsWrittenAsEightPairsInOrder)
