@@ -9,32 +9,44 @@
 namespace kelexporter {
 namespace {
 
+// The socket context of a connection that has a place among those served.
+int g_served;
+
 MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
                   const char*, size_t*, void**)
 {
     HttpServer::Gate& gate = *static_cast<HttpServer::Gate*>(cls);
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    const bool served = info != nullptr && info->socket_context == &g_served;
     const Response response =
-        gate.open.load() > gate.served
-            ? gate.exporter.Busy("too many connections at once: try again later")
-            : gate.exporter.Handle(method, url, MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "target"),
-                                   MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "module"),
-                                   MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT));
+        served ? gate.exporter.Handle(method, url, MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "target"),
+                                      MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "module"),
+                                      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT))
+               : gate.exporter.Busy("too many connections at once: try again later");
     MHD_Response* answer = MHD_create_response_from_buffer(response.body.size(), const_cast<char*>(response.body.data()),
                                                            MHD_RESPMEM_MUST_COPY);
     if (answer == nullptr) return MHD_NO;
     MHD_add_response_header(answer, MHD_HTTP_HEADER_CONTENT_TYPE, response.contentType.c_str());
+    // A connection without a place is not kept for a further request.
+    if (!served) MHD_add_response_header(answer, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result queued = MHD_queue_response(connection, response.status, answer);
     MHD_destroy_response(answer);
     return queued;
 }
 
-void Notify(void* cls, MHD_Connection*, void**, MHD_ConnectionNotificationCode code)
+// A new connection takes a place among the served ones while there is one; its
+// socket context says whether it did, and a closed one gives its place back.
+void Notify(void* cls, MHD_Connection*, void** context, MHD_ConnectionNotificationCode code)
 {
     HttpServer::Gate& gate = *static_cast<HttpServer::Gate*>(cls);
-    if (code == MHD_CONNECTION_NOTIFY_STARTED)
-        ++gate.open;
-    else if (code == MHD_CONNECTION_NOTIFY_CLOSED)
-        --gate.open;
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        unsigned taken = gate.taken.load();
+        while (taken < gate.served && !gate.taken.compare_exchange_weak(taken, taken + 1)) {
+        }
+        *context = taken < gate.served ? &g_served : nullptr;
+    } else if (code == MHD_CONNECTION_NOTIFY_CLOSED && *context == &g_served) {
+        --gate.taken;
+    }
 }
 
 }  // namespace

@@ -19,11 +19,11 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Listens on address:port (address in host order). At most `connections`
-    // connections are served at once; up to kSpareConnections more are answered 503
-    // at once (counted as busy) and closed, so that no client is left without an
-    // answer; one beyond those (a flood) is closed at once. A connection idle for
-    // kIdleSeconds is closed. False when the address cannot be taken.
+    // Listens on address:port (address in host order). The first `connections`
+    // connections open at once are served; up to kSpareConnections more get 503 to
+    // each request (counted as busy) and are closed, so that no client is left
+    // without an answer; one beyond those (a flood) is closed at once. A connection
+    // idle for kIdleSeconds is closed. False when the address cannot be taken.
     bool Start(uint32_t address, uint16_t port, unsigned connections);
     // Stops listening and ends the connections; waits for the requests under way.
     void Stop();
@@ -32,11 +32,11 @@ public:
     static constexpr unsigned kSpareConnections = 512;
 
     // What the server's callbacks share: where requests go, how many connections are
-    // served, how many are open now.
+    // served at once, how many of those places are taken now.
     struct Gate {
         Exporter& exporter;
         unsigned served = 0;
-        std::atomic<unsigned> open{0};
+        std::atomic<unsigned> taken{0};
     };
 
 private:
