@@ -58,6 +58,11 @@ const char* const kUsage =
     "  --drop CODE           end the connection instead of answering CODE (repeatable)\n"
     "  --late CODE:SECONDS   over TCP, send the answer to CODE only SECONDS (0 to\n"
     "                        3600) after the card has made it (repeatable)\n"
+    "  --cut-reply CODE:N[,N...]\n"
+    "                        over TCP, send only the first N bytes (0 to 66560) of\n"
+    "                        the answer to CODE, then close the connection; with a\n"
+    "                        list, the Kth answer to CODE is cut after the Kth N,\n"
+    "                        and answers after the list go whole (repeatable)\n"
     "  --clock EPOCH         the card's time at start, in seconds since 1970\n"
     "  --frozen-clock        the card's clock stands still\n"
     "  --fw-version TEXT     firmware version text (a line end is added)\n"
@@ -103,6 +108,7 @@ const char* const kUsage =
     "arguments.\n";
 
 static_assert(TcpServer::kMaxConnections == 64, "kUsage states the connection limit");
+static_assert(ZUNA_MAX_PACKET_LEN == 66560, "kUsage states the longest answer");
 static_assert(kMaxCards == 1024, "kUsage states the most cards");
 static_assert(kFileStoreLimit == 32u << 20, "kUsage states the file store's size");
 static_assert(TcpServer::kDefaultIdleLimit == std::chrono::minutes(5), "kUsage states the idle limit");
@@ -257,6 +263,24 @@ bool AddLateReply(const std::string& value, ServeOptions& options, std::string& 
     return true;
 }
 
+// CODE:N[,N...]: the cuts of the replies to CODE, in turn.
+bool AddCutReply(const std::string& value, ServeOptions& options, std::string& error)
+{
+    const auto colon = value.find(':');
+    const auto code = ParseNumber(value.substr(0, colon), 0xFFFF);
+    std::vector<std::size_t> cuts;
+    for (std::size_t from = colon; code && from != std::string::npos;) {
+        const std::size_t comma = value.find(',', from + 1);
+        const auto bytes = ParseNumber(value.substr(from + 1, comma - from - 1), ZUNA_MAX_PACKET_LEN);
+        if (!bytes) return Refuse(error, "--cut-reply", "CODE:N[,N...] (each N from 0 to 66560 bytes)", value);
+        cuts.push_back(*bytes);
+        from = comma;
+    }
+    if (cuts.empty()) return Refuse(error, "--cut-reply", "CODE:N[,N...] (each N from 0 to 66560 bytes)", value);
+    options.cutReplies.emplace_back(static_cast<uint16_t>(*code), std::move(cuts));
+    return true;
+}
+
 bool AddHealthValue(const std::string& value, ServeOptions& options, std::string& error)
 {
     const auto colon = value.find(':');
@@ -363,6 +387,7 @@ const Option<ServeOptions> kServeOptions[] = {
     {"--fail", true, AddFault},
     {"--health", true, AddHealthValue},
     {"--late", true, AddLateReply},
+    {"--cut-reply", true, AddCutReply},
     {"--drop", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          uint16_t code = 0;
@@ -604,6 +629,7 @@ std::array<uint8_t, 6> CardMac(const ServeOptions& options, std::size_t index)
 void ConfigureServer(TcpServer& server, const ServeOptions& options)
 {
     for (const auto& [code, seconds] : options.lateReplies) server.AnswerLate(code, std::chrono::seconds(seconds));
+    for (const auto& [code, cuts] : options.cutReplies) server.CutReplies(code, cuts);
 }
 
 void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow, std::size_t index)

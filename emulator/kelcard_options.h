@@ -34,6 +34,7 @@ struct ServeOptions {
     std::vector<std::pair<uint16_t, uint16_t>> faults;  // --fail CODE:STATUS...
     std::vector<uint16_t> drops;                        // --drop CODE...
     std::vector<std::pair<uint16_t, uint32_t>> lateReplies;  // --late CODE:SECONDS...
+    std::vector<std::pair<uint16_t, std::vector<std::size_t>>> cutReplies;  // --cut-reply CODE:N[,N...]...
     std::optional<int64_t> clock;                       // --clock EPOCH
     bool frozenClock = false;                           // --frozen-clock
     std::optional<std::string> fwVersion;               // --fw-version TEXT
@@ -90,7 +91,7 @@ std::string CardAddress(const ServeOptions& options, std::size_t index);
 // bytes, a big-endian 16-bit number, counted up by `index`.
 std::array<uint8_t, 6> CardMac(const ServeOptions& options, std::size_t index);
 
-// Puts the options of the TCP front end (--late) into the server, before it starts.
+// Puts the options of the TCP front end (--late, --cut-reply) into the server, before it starts.
 void ConfigureServer(TcpServer& server, const ServeOptions& options);
 
 // Puts the options other than the accounts (given to the model's constructor) into

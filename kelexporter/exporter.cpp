@@ -65,12 +65,15 @@ Response Exporter::Handle(std::string_view method, std::string_view path, const 
     return Scrape(target, *found, format);
 }
 
+Response Exporter::Busy(const std::string& reason)
+{
+    ++m_busy;
+    return Text(503, reason);
+}
+
 Response Exporter::Scrape(const std::string& target, const Module& module, MetricFormat format)
 {
-    if (!m_slots.try_acquire_for(m_queueWait)) {
-        ++m_busy;
-        return Text(503, "too many scrapes at once: try again later");
-    }
+    if (!m_slots.try_acquire_for(m_queueWait)) return Busy("too many scrapes at once: try again later");
     ++m_inProgress;
     struct Release {
         Exporter& exporter;

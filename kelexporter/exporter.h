@@ -47,6 +47,10 @@ public:
     Response Handle(std::string_view method, std::string_view path, const char* target, const char* module,
                     const char* accept);
 
+    // A 503 answer with `reason`, counted as busy: for a request the server cannot
+    // take now.
+    Response Busy(const std::string& reason);
+
     // A client of the network medium for target:6577.
     static std::unique_ptr<CX9ZunaIfc> NetworkClient(const std::string& target);
 

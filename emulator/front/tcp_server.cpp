@@ -277,6 +277,18 @@ void TcpServer::Serve()
     for (Worker& worker : workers) worker.thread.join();
 }
 
+std::size_t TcpServer::CutLength(uint16_t command, std::size_t length, bool& close) const
+{
+    const auto cuts = m_cutReplies.find(command);
+    if (cuts == m_cutReplies.end()) return length;
+    const std::lock_guard lock(m_cutMutex);
+    const std::size_t done = m_repliesCut[command];
+    if (done >= cuts->second.size()) return length;
+    m_repliesCut[command] = done + 1;
+    close = true;
+    return std::min(length, cuts->second[done]);
+}
+
 void TcpServer::ServeConnection(int fd) const
 {
     using Result = Connection::Result;
@@ -295,9 +307,12 @@ void TcpServer::ServeConnection(int fd) const
 
         const std::vector<uint8_t> reply = m_model.HandlePacket(session, packet.data(), framer.PacketLength());
         if (session.dropWithoutReply) return;
-        const auto late = m_lateReplies.find(GetLe16(packet.data() + offsetof(ZUNA_HEADER, wCommand)));
+        const uint16_t command = GetLe16(packet.data() + offsetof(ZUNA_HEADER, wCommand));
+        const auto late = m_lateReplies.find(command);
         if (late != m_lateReplies.end() && !WaitUnlessStopped(m_wakeRead, late->second)) return;
-        if (conn.WriteAll(reply.data(), reply.size()) != Result::kOk) return;
+        bool cut = false;
+        const std::size_t length = CutLength(command, reply.size(), cut);
+        if (conn.WriteAll(reply.data(), length) != Result::kOk || cut) return;
         if (session.closeAfterReply) return;
     }
 }

@@ -10,8 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "card_model.h"
 #include "zunahdr.h"
@@ -44,6 +46,13 @@ public:
     // has answered it (a late card); Stop() ends the wait. Set before Start().
     void AnswerLate(uint16_t command, std::chrono::milliseconds delay) { m_lateReplies[command] = delay; }
 
+    // The replies to `command` are cut in turn: of the Kth reply to it (counted over
+    // every connection) only the first `bytes[K]` bytes are written (the whole reply
+    // when it is shorter), then the connection is closed, as by a card that goes away
+    // in the middle of its answer. Replies after the last one listed go whole. Set
+    // before Start().
+    void CutReplies(uint16_t command, std::vector<std::size_t> bytes) { m_cutReplies[command] = std::move(bytes); }
+
     // Binds address:port with SO_REUSEADDR, listens and starts serving in a background
     // thread. Returns false, with a message in *error if given, when the address is not
     // a loopback IPv4 address, the socket cannot be bound, no thread can be started, or
@@ -66,12 +75,18 @@ public:
 private:
     void Serve();
     void ServeConnection(int fd) const;
+    // How many bytes of the reply to `command` (of `length` bytes) to write, and
+    // whether the connection is then closed (--cut-reply).
+    std::size_t CutLength(uint16_t command, std::size_t length, bool& close) const;
 
     CardModel& m_model;
     std::string m_address;
     uint16_t m_port;
     std::chrono::milliseconds m_idleLimit;
     std::map<uint16_t, std::chrono::milliseconds> m_lateReplies;
+    std::map<uint16_t, std::vector<std::size_t>> m_cutReplies;
+    mutable std::mutex m_cutMutex;
+    mutable std::map<uint16_t, std::size_t> m_repliesCut;  // replies to each command cut so far
     int m_listenFd = -1;
     int m_wakeRead = -1;   // readable once Stop() has been called
     std::atomic<bool> m_stopping{false};  // set by Stop(), read before every receive

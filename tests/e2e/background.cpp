@@ -133,6 +133,13 @@ std::vector<pid_t> Background::Children() const
     return m_pid > 0 ? ChildrenOf(m_pid) : std::vector<pid_t>{};
 }
 
+int Background::Threads() const
+{
+    const std::string status = m_pid > 0 ? FileText("/proc/" + std::to_string(m_pid) + "/status") : std::string();
+    const auto at = status.find("\nThreads:");
+    return at == std::string::npos ? 0 : std::atoi(status.c_str() + at + 9);
+}
+
 void Background::Kill()
 {
     if (m_pid <= 0) return;

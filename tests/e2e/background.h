@@ -40,6 +40,8 @@ public:
     // Waits up to `limit` for the process to end by itself.
     bool WaitForExit(Millis limit, int& waitStatus);
     bool Running() const { return m_pid > 0; }
+    // The threads of the process (0 when it does not run).
+    int Threads() const;
     std::string Out() const;
     std::string Err() const;
 

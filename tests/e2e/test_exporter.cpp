@@ -2,7 +2,8 @@
 // address (port 9577), its cards answer on 6577. Every scrape's answer must pass
 // `promtool check metrics`.
 //
-// Addresses besides TestAddress(): hosts 101-110 of the test's spare block.
+// Addresses besides TestAddress(): hosts 101-110 of the test's spare block, hosts 1-50
+// for the test under load.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -297,6 +298,42 @@ TEST_F(Exporter, HangingCardHoldsUpNothing)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     again.join();
     healthy.Stop();
+}
+
+// 200 scrapes at once over 50 cards: each is answered, 200 with the card up or 503
+// busy; the exporter answers afterwards and its threads are back to their idle count.
+TEST_F(Exporter, TwoHundredScrapesAtOnceOverFiftyCards)
+{
+    constexpr int kCards = 50, kScrapes = 200;
+    ASSERT_TRUE(card.Start(SpareAddress(1) + "-" + SpareAddress(kCards)));
+    ASSERT_TRUE(StartExporter());
+    EXPECT_TRUE(HasLines(Scrape(SpareAddress(1)).body, {"orva_up 1"}));
+    const int idleThreads = exporter.Threads();
+
+    std::vector<HttpAnswer> answers(kScrapes);
+    std::vector<std::thread> scrapes;
+    for (int i = 0; i < kScrapes; ++i)
+        scrapes.emplace_back([&, i] {
+            answers[i] = HttpGet(TestAddress(), kExporterPort, "/metrics?target=" + SpareAddress(1 + i % kCards), {}, 15);
+        });
+    for (std::thread& scrape : scrapes) scrape.join();
+    int up = 0, busy = 0;
+    for (int i = 0; i < kScrapes; ++i) {
+        if (answers[i].status == 200 && HasLines(answers[i].body, {"orva_up 1"}))
+            ++up;
+        else if (answers[i].status == 503)
+            ++busy;
+        else
+            ADD_FAILURE() << "scrape " << i << ": status " << answers[i].status << "\n" << answers[i].body;
+    }
+    EXPECT_EQ(kScrapes, up + busy) << busy << " busy";
+    RecordProperty("busy", busy);
+    EXPECT_TRUE(WaitUntil(Millis(5000), [&] {
+        return HasLines(HttpGet(TestAddress(), kExporterPort, "/metrics?target=" + SpareAddress(kCards), {}, 5).body,
+                        {"orva_up 1"});
+    })) << "answers afterwards";
+    EXPECT_TRUE(WaitUntil(Millis(5000), [&] { return exporter.Threads() <= idleThreads; }))
+        << exporter.Threads() << " threads, " << idleThreads << " at rest";
 }
 
 TEST(ExporterExamples, PromtoolAcceptsTheRules)

@@ -454,7 +454,8 @@ TEST(KelcardServeOptions, AllOptionsReachTheCard)
 {
     const auto options = Parse({"--address", "127.0.32.1", "--user", "ops:pa:ss", "--user", "ro:", "--fail",
                                 "0x0907:16", "--fail", "2305:5", "--drop", "0x0903", "--frozen-clock",
-                                "--fw-version", "4.5.6", "--fw-date", "today", "--late", "0x0100:61"});
+                                "--fw-version", "4.5.6", "--fw-date", "today", "--late", "0x0100:61",
+                                "--cut-reply", "0x0907:31,0"});
     ASSERT_TRUE(options);
     EXPECT_EQ("127.0.32.1", options->address);
     ASSERT_EQ(2u, options->accounts.size());
@@ -464,6 +465,7 @@ TEST(KelcardServeOptions, AllOptionsReachTheCard)
     EXPECT_EQ(faults, options->faults);
     EXPECT_EQ(std::vector<uint16_t>{0x0903}, options->drops);
     EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{0x0100, 61}}), options->lateReplies);
+    EXPECT_EQ((std::vector<std::pair<uint16_t, std::vector<std::size_t>>>{{0x0907, {31, 0}}}), options->cutReplies);
 
     kelcard::CardModel card;
     kelcard::ConfigureCard(card, *options, 1'234'567'890);
@@ -496,7 +498,8 @@ TEST(KelcardServeOptions, BadWordsAreRefused)
     const std::vector<std::vector<std::string>> bad = {
         {}, {"--address"}, {"--bogus"}, {"--user", "nocolon"}, {"--user", ":pw"},
         {"--user", std::string(32, 'u') + ":pw"}, {"--user", "a:b", "--user", "a:c"}, {"--fail", "0x0907"},
-        {"--fail", "0x10000:1"}, {"--fail", "0x0907:65536"}, {"--drop", "-1"}, {"--late", "0x0907"}, {"--late", "0x0907:3601"}, {"--clock", "0x10"},
+        {"--fail", "0x10000:1"}, {"--fail", "0x0907:65536"}, {"--drop", "-1"}, {"--late", "0x0907"}, {"--late", "0x0907:3601"},
+        {"--cut-reply", "0x0907"}, {"--cut-reply", "0x0907:66561"}, {"--cut-reply", "0x0907:1,"}, {"--clock", "0x10"},
         {"--clock", "2147483648"}};
     for (size_t i = 0; i < bad.size(); ++i) {
         std::vector<std::string> words = bad[i];
@@ -511,7 +514,7 @@ TEST(KelcardServeOptions, UnknownOptionsAndMissingValuesAreRefusedByName)
     EXPECT_FALSE(Parse({"--address", "127.0.0.1", "--xyz"}, &error));
     EXPECT_EQ("unknown option '--xyz'", error);
     for (const char* name :
-         {"--address", "--user", "--fail", "--drop", "--late", "--clock", "--fw-version", "--fw-date", "--mac", "--sel-records"}) {
+         {"--address", "--user", "--fail", "--drop", "--late", "--cut-reply", "--clock", "--fw-version", "--fw-date", "--mac", "--sel-records"}) {
         EXPECT_FALSE(Parse({"--address", "127.0.0.1", name}, &error)) << name;
         EXPECT_EQ(std::string(name) + " needs a value", error);
     }

@@ -5,10 +5,15 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -203,6 +208,62 @@ TEST_F(NetworkMediumTest, PeerClosingMidDataFails)
     PeerCloses();
     unsigned long recvLen = 0;
     EXPECT_EQ(Exchange(MakeReply(0, {}), &recvLen), 1);
+}
+
+std::atomic<unsigned> g_interruptions{0};
+
+// A signal with a handler (installed without SA_RESTART) sent to the exchanging thread
+// every few microseconds: every wait and transfer it interrupts is taken up again with
+// the time left, and the largest packets go both ways intact, slowly.
+TEST_F(NetworkMediumTest, SignalsInterruptingEveryWaitLoseNothing)
+{
+    TearDown();
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    const int small = 4096;
+    ASSERT_EQ(0, setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof(small)));
+    medium = std::make_unique<PairedNetwork>(fds[0], CX9Network_Linux::Waits{5s, 5s});
+    peer = fds[1];
+
+    struct sigaction interrupt{}, before{};
+    interrupt.sa_handler = [](int) { ++g_interruptions; };
+    sigemptyset(&interrupt.sa_mask);
+    ASSERT_EQ(0, sigaction(SIGUSR1, &interrupt, &before));
+    const Bytes request = MakeReply(0, Bytes(ZUNA_MAX_DATA_LEN, 0x3C));
+    const Bytes answer = MakeReply(0, Bytes(ZUNA_MAX_DATA_LEN, 0xC3));
+    std::atomic<bool> done{false};
+    Bytes received;
+    // The card reads the request and writes its answer a little at a time.
+    std::thread card([&] {
+        unsigned char chunk[1500];
+        while (received.size() < request.size()) {
+            const ssize_t n = recv(peer, chunk, sizeof(chunk), 0);
+            if (n <= 0) return;
+            received.insert(received.end(), chunk, chunk + n);
+            usleep(100);
+        }
+        for (std::size_t at = 0; at < answer.size(); at += sizeof(chunk), usleep(100))
+            if (send(peer, answer.data() + at, std::min(sizeof(chunk), answer.size() - at), MSG_NOSIGNAL) <= 0) return;
+    });
+    const pthread_t exchanging = pthread_self();
+    std::thread storm([&] {
+        while (!done) {
+            pthread_kill(exchanging, SIGUSR1);
+            usleep(20);
+        }
+    });
+    unsigned long recvLen = 0;
+    const int result = Exchange(request, &recvLen);
+    shutdown(peer, SHUT_RDWR);  // a card still reading or writing stops
+    done = true;
+    storm.join();
+    card.join();
+    sigaction(SIGUSR1, &before, nullptr);
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(received == request) << received.size();
+    ASSERT_EQ(answer.size(), recvLen);
+    EXPECT_TRUE(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(recvLen)) == answer);
+    EXPECT_GT(g_interruptions.load(), 10u) << "signals arrived during the exchange";
 }
 
 TEST_F(NetworkMediumTest, MalformedHeadersAreRefused)
