@@ -2,13 +2,18 @@
 // logged-in run prints around a command's own output.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "card_model.h"
 #include "expected_text.h"
 #include "harness.h"
+#include "network.h"
 
 namespace e2e::groups {
 
@@ -34,6 +39,16 @@ inline Words Leftovers(const std::string& path)
         if (name != file.filename() && name.starts_with(file.filename().string())) found.push_back(name);
     }
     return found;
+}
+
+// The flash as a card reads it back: `image` with the card's MAC address record.
+inline constexpr std::size_t kMacRecord = std::size_t{kelcard::kMacRecordBlock} * 65536 + kelcard::kMacRecordOffset;
+inline std::vector<unsigned char> WithMac(std::vector<unsigned char> image, std::array<uint8_t, 6> mac = kelcard::kDefaultMac)
+{
+    unsigned char* record = &image.at(kMacRecord);
+    std::copy(mac.begin(), mac.end(), record);
+    record[mac.size()] = calc_chksum(mac.data(), int(mac.size()));
+    return image;
 }
 
 inline Words Concat(Words a, const Words& b)

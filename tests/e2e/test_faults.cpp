@@ -101,7 +101,7 @@ TEST_F(Faults, SignalStormDuringAFlashRead)
                            Accepted("Reading from Flash ... \n" + ReadProgress(63) +
                                     "Reading Block... 64. Done \nFirmware stored in file " + Path("flash.ima") + ". \n"),
                            kPasswordTerminal));
-    const auto flash = BuildFirmwareImage();
+    const auto flash = groups::WithMac(BuildFirmwareImage());
     EXPECT_TRUE(std::string(flash.begin(), flash.end()) == ReadFile(Path("flash.ima")));
     EXPECT_GT(sent.load(), 100u) << "signals sent during the transfer";
     RecordProperty("signals", static_cast<int>(sent.load()));

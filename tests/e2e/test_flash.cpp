@@ -8,10 +8,8 @@
 #include <iterator>
 #include <memory>
 
-#include "card_model.h"
 #include "command_runs.h"
 #include "imgbuild.h"
-#include "network.h"
 #include "x9endian.h"
 
 namespace e2e {
@@ -19,6 +17,8 @@ namespace {
 
 using groups::Accepted;
 using groups::Refused;
+using groups::kMacRecord;
+using groups::WithMac;
 using Image = std::vector<unsigned char>;
 constexpr std::size_t kBlock = IMG_BLOCK_SIZE;
 
@@ -35,15 +35,6 @@ Image Marked(Image image)
     return image;
 }
 Image NewImage() { return Marked(BuildFirmwareImage()); }
-// The flash as a card shows it: `image` with the card's MAC address record.
-constexpr std::size_t kMacRecord = kelcard::kMacRecordBlock * kBlock + kelcard::kMacRecordOffset;
-Image WithMac(Image image, std::array<uint8_t, 6> mac = kelcard::kDefaultMac)
-{
-    unsigned char* record = &image[kMacRecord];
-    std::copy(mac.begin(), mac.end(), record);
-    record[mac.size()] = calc_chksum(mac.data(), int(mac.size()));
-    return image;
-}
 
 const std::string kOk = "\t\t\t[ OK ]\n";
 const std::string kAsked = "\nFirmware upgrade is a crucial operation.This operation should not be interrupted.\n The ORVA will also be "
