@@ -145,6 +145,26 @@ int main(int argc, char** argv)
             for (const Bytes& reply : replies) stream = Join(stream, reply);
     }
 
+    // The event-log listings: the log's state, then each record (the first byte picks
+    // -listAll, -listAllEx or -selInfo). The record queries above cleared the log.
+    card.AddSelRecordAt(1600000100, 0x0301, 8, "power supply \x1b[2J lost");
+    card.AddSelRecordAt(1600000200, 0x0102, 1);
+    for (uint8_t listing = 0; listing < 3; ++listing) {
+        const std::vector<Bytes> replies = Replies(card, host, [&](CX9ZunaIfc& client) {
+            SEL_STATE_INFO_TAG info{};
+            client.GetSelInfo(&info);
+            for (uint16_t n = 1; listing < 2 && n <= info.no_of_records && n <= 3; ++n) {
+                DUVX9_SEL_RECORD_TAG rec{};
+                EVENT_RECORD_EXT_tag ext{};
+                rec.record_no = ext.record_no = n;
+                if (listing == 0) client.GetSelRecord(&rec);
+                if (listing == 1) client.GetSelRecordEx(&ext);
+            }
+        });
+        static const char* const names[] = {"list_all", "list_all_ex", "sel_info"};
+        seeds.Write("fuzz_sel_listing", names[listing], Join({listing}, Script(replies)));
+    }
+
     // A card name query, then a login: the name's reply, the challenge, the digest's answer.
     const Bytes name = Replies(card, host, [](CX9ZunaIfc& client) {
         char text[CARD_NAME_LEN];
