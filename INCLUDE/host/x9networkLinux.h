@@ -68,6 +68,12 @@ protected:
     int ReceiveBlocks(char* Buffer, unsigned long wLen, unsigned long timeout);
     int IssueCommand(int sendLen, unsigned long* recvLen, char* sendBuf, char* recvBuf,
                      unsigned long timeout);
+    // Where every byte of a reply comes from: some bytes, at most `room` (at least 1),
+    // into `into`, their count in `got`, waited for until m_replyDeadline; 33 when the
+    // card has closed the connection, the socket fails or the deadline has passed.
+    // The one place the receive path touches the socket, so that tests can feed it a
+    // stream of their own in pieces of their choosing.
+    virtual int Receive(char* into, unsigned long room, std::size_t& got);
 
     int m_hSocket;
     char strIPAddress[32];
@@ -80,9 +86,6 @@ private:
     int ReceiveUntilDeadline(char* Buffer, unsigned long wLen);
     // Up to wLen bytes of m_received, as many as it holds.
     unsigned long TakeReceived(char* Buffer, unsigned long wLen);
-    // Some bytes, at most `room`, into `into` (their count in `got`), waited for until
-    // m_replyDeadline.
-    int Receive(char* into, unsigned long room, std::size_t& got);
     // Refills the empty m_received with what has arrived.
     int FillReceived();
     // Feeds the framer what arrives for as long as it stays in `state`.

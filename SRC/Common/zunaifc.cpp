@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "cksum.h"
@@ -191,8 +193,12 @@ ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t
 {
     if (!m_pZunaMedium || sendDataLen > bufSize) return ZUNA_E_CONNECTION;
 
-    std::vector<unsigned char> request(ZUNA_MAX_PACKET_LEN);
-    std::vector<unsigned char> reply(ZUNA_MAX_PACKET_LEN);
+    // The request is as long as the packet; the reply has room for the largest, and
+    // only its header is cleared (the medium says how much of the rest it filled).
+    std::vector<unsigned char> request(ZUNA_HEADER_LEN + std::min<std::size_t>(sendDataLen, ZUNA_MAX_DATA_LEN));
+    const std::unique_ptr<unsigned char[]> replyBuffer = std::make_unique_for_overwrite<unsigned char[]>(ZUNA_MAX_PACKET_LEN);
+    const std::span<unsigned char> reply(replyBuffer.get(), ZUNA_MAX_PACKET_LEN);
+    std::memset(reply.data(), 0, ZUNA_HEADER_LEN);
 
     if (SetZunaHeader(cmdNum, request.data(), sendDataLen) != 0) return ZUNA_E_CONNECTION;
     if (sendDataLen > 0) std::memcpy(request.data() + ZUNA_HEADER_LEN, sendData, sendDataLen);
