@@ -274,6 +274,10 @@ TEST_F(ConfigTest, TextWithoutFilesAndAFileTooLarge)
     EXPECT_EQ(parsed.config.modules.at("m").timeout, std::chrono::seconds(5));
     EXPECT_FALSE(ParseConfigText("[m]\nuser\n", "a.ini", parsed, error));
     EXPECT_EQ(error, "configuration 'a.ini' line 2: not a section, key = value or comment");
+    // A malformed line, then a refused key (found by fuzz_exporter_config): the first
+    // line is named with its own reason, not the second line's.
+    EXPECT_FALSE(ParseConfigText("e\nrs=e`", "a.ini", parsed, error));
+    EXPECT_EQ(error, "configuration 'a.ini' line 1: not a section, key = value or comment");
 
     const std::string large = Write("large.ini", "[default]\n" + std::string(kMaxConfigBytes, ';'));
     ExporterConfig config;
