@@ -20,6 +20,11 @@ usage() {
     echo "usage: scripts/fuzz.sh [SECONDS]   (FUZZ_JOBS=N: targets at once)" >&2
     exit 2
 }
+# Thousands separated by commas, as the documents write numbers.
+commas() {
+    if [[ "$1" =~ ^[0-9]+$ ]]; then sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<< "$1"; else echo "$1"; fi
+}
+
 [ $# -le 1 ] || usage
 seconds=${1:-}
 if [ -n "$seconds" ] && ! [[ "$seconds" =~ ^[1-9][0-9]{0,6}$ ]]; then usage; fi
@@ -65,7 +70,10 @@ run_target() {
     echo "$status" > "$campaign/logs/$name.status"
 }
 
-echo "fuzz: ${#targets[@]} targets, ${seconds:+$seconds s each}${seconds:-$runs inputs each}, $jobs at once"
+asked=${seconds:+$seconds seconds a target}
+asked=${asked:-$(commas "$runs") inputs a target}
+load=$(cut -d' ' -f1 /proc/loadavg)
+echo "fuzz: ${#targets[@]} targets, $asked, $jobs at once"
 running=0
 for name in "${targets[@]}"; do
     if [ "$running" -ge "$jobs" ]; then
@@ -96,10 +104,6 @@ figure() {  # figure LOG
             printf "%s %s %s\n", (units == "" ? "-" : units), (rate == "" ? "-" : rate), (cov == "" ? "-" : cov)
         }' "$1"
 }
-# Thousands separated by commas, as the documents write numbers.
-commas() {
-    if [[ "$1" =~ ^[0-9]+$ ]]; then sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<< "$1"; else echo "$1"; fi
-}
 
 rows=()
 found=()
@@ -110,9 +114,12 @@ for name in "${targets[@]}"; do
         \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | sort)
     findings=${#artifacts[@]}
     cell=$findings
-    if [ "$findings" -eq 0 ] && [ "$status" != 0 ]; then
-        # Ended without an artifact: killed at the bound, or failed before fuzzing.
-        if [ "$status" = 124 ] || [ "$status" = 137 ]; then cell="killed at the $bound s bound"; else cell="exit $status"; fi
+    if [ "$findings" -eq 0 ] && { [ "$status" = 124 ] || [ "$status" = 137 ]; }; then
+        # Too slow for the inputs asked: stopped at the bound, its figures those of its last report.
+        cell="0 (stopped at the $bound s bound)"
+    elif [ "$findings" -eq 0 ] && [ "$status" != 0 ]; then
+        # Ended without an artifact: it failed before or outside fuzzing.
+        cell="exit $status"
         found+=("$name: $cell (log: $campaign/logs/$name.log)")
     fi
     for artifact in "${artifacts[@]}"; do found+=("$name: $artifact"); done
@@ -120,12 +127,11 @@ for name in "${targets[@]}"; do
 done
 
 compiler=$(clang++ --version 2>/dev/null | head -n 1 || echo "clang (version unknown)")
-asked=${seconds:+$seconds seconds a target}
-asked=${asked:-$(commas "$runs") inputs a target}
 table=$(
     echo "Last run: $(date -u '+%Y-%m-%d %H:%M UTC'), \`scripts/fuzz.sh${seconds:+ $seconds}\` ($asked, $jobs targets at once)."
     echo "Build: the fuzz preset, $compiler, with libFuzzer, AddressSanitizer and"
-    echo "UndefinedBehaviorSanitizer (\`-fno-sanitize-recover=undefined\`); inputs up to 4,096 bytes."
+    echo "UndefinedBehaviorSanitizer (\`-fno-sanitize-recover=undefined\`); inputs up to 4,096 bytes. The machine:"
+    echo "$(nproc) cores, load average $load when the runs began (inputs a second are libFuzzer's, in wall time)."
     echo
     echo "| Target | Inputs run | Inputs a second | Coverage (cov) | Findings |"
     echo "|---|---|---|---|---|"
