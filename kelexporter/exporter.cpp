@@ -29,9 +29,18 @@ Response Text(unsigned status, std::string line) { return {status, kPlainText, s
 }  // namespace
 
 Exporter::Exporter(ExporterConfig config, unsigned workers, std::chrono::milliseconds queueWait,
-                   ClientFactory makeClient)
-    : m_config(std::move(config)), m_queueWait(queueWait), m_makeClient(std::move(makeClient)), m_slots(workers)
+                   ClientFactory makeClient, LogLine log)
+    : m_config(std::move(config)),
+      m_queueWait(queueWait),
+      m_makeClient(std::move(makeClient)),
+      m_log(std::move(log)),
+      m_slots(workers)
 {
+}
+
+void Exporter::LogToStderr(const std::string& line)
+{
+    std::fprintf(stderr, "kelexporter: %s\n", line.c_str());
 }
 
 std::unique_ptr<CX9ZunaIfc> Exporter::NetworkClient(const std::string& target)
@@ -89,8 +98,7 @@ Response Exporter::Scrape(const std::string& target, const Module& module, Metri
         ++m_up;
     } else {
         ++m_down;
-        std::fprintf(stderr, "kelexporter: %s: login failed, %s\n", target.c_str(),
-                     GetZunaErrorString(scrape.loginStatus));
+        m_log(target + ": login failed, " + GetZunaErrorString(scrape.loginStatus));
     }
     return {200, ContentTypeOf(format), RenderCardMetrics(scrape, format)};
 }

@@ -36,10 +36,12 @@ class Exporter {
 public:
     // A new, unconnected client for a card's address.
     using ClientFactory = std::function<std::unique_ptr<CX9ZunaIfc>(const std::string& target)>;
+    // Where a failed scrape's line goes (its text without the line end).
+    using LogLine = std::function<void(const std::string& line)>;
     // `workers` scrapes run at the same time (1 to kMaxWorkers); a further one waits up
     // to `queueWait` for a place, then gets 503.
     Exporter(ExporterConfig config, unsigned workers, std::chrono::milliseconds queueWait,
-             ClientFactory makeClient = NetworkClient);
+             ClientFactory makeClient = NetworkClient, LogLine log = LogToStderr);
 
     // One request: the method, the path (without the query), the query's target and
     // module (null when absent) and the Accept header (null when absent). Safe to call
@@ -53,6 +55,8 @@ public:
 
     // A client of the network medium for target:6577.
     static std::unique_ptr<CX9ZunaIfc> NetworkClient(const std::string& target);
+    // "kelexporter: LINE" on standard error.
+    static void LogToStderr(const std::string& line);
 
 private:
     Response Scrape(const std::string& target, const Module& module, MetricFormat format);
@@ -61,6 +65,7 @@ private:
     ExporterConfig m_config;
     std::chrono::milliseconds m_queueWait;
     ClientFactory m_makeClient;
+    LogLine m_log;
     std::counting_semaphore<kMaxWorkers> m_slots;
     std::atomic<uint64_t> m_up{0}, m_down{0}, m_badRequest{0}, m_busy{0}, m_inProgress{0};
 };

@@ -5,11 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <string_view>
 
 #include <ini.h>
 
@@ -20,44 +21,80 @@
 namespace kelexporter {
 namespace {
 
-struct Parsing {
-    ExporterConfig config;
-    std::map<std::string, std::string> passwordFiles;  // module, path as written
-    std::set<std::pair<std::string, std::string>> seen;  // module, key
-    std::string reason;                                  // of the first line refused
-};
+// The keys of a module, each a bit of the keys a module has been given.
+enum Key : unsigned { kUser = 1, kPasswordFile = 2, kTimeout = 4 };
 
-bool Refused(Parsing& parsing, std::string reason)
+Key KeyNamed(std::string_view name)
 {
-    if (parsing.reason.empty()) parsing.reason = std::move(reason);
-    return false;
+    if (name == "user") return kUser;
+    if (name == "password_file") return kPasswordFile;
+    if (name == "timeout") return kTimeout;
+    return Key{};
 }
 
-// inih's handler: one key of one section; 0 refuses the line.
+// The text, handed to inih a line at a time as fgets would hand it from the file: up
+// to and with the line end, at most size - 1 bytes. `line` counts the lines handed, as
+// inih numbers them.
+struct Parsing {
+    std::string_view rest;
+    int line = 0;
+    ConfigText text;
+    std::map<std::string, unsigned> seen;  // module, the keys it was given
+    std::string reason;                    // of the first line refused here
+    int reasonLine = 0;                    // that line
+};
+
+char* ReadTextLine(char* line, int size, void* stream)
+{
+    Parsing& parsing = *static_cast<Parsing*>(stream);
+    std::string_view& rest = parsing.rest;
+    if (rest.empty() || size < 2) return nullptr;
+    const std::size_t end = rest.find('\n');
+    const std::size_t take = std::min({end == std::string_view::npos ? rest.size() : end + 1, rest.size(),
+                                       static_cast<std::size_t>(size - 1)});
+    std::memcpy(line, rest.data(), take);
+    line[take] = '\0';
+    rest.remove_prefix(take);
+    ++parsing.line;
+    return line;
+}
+
+int Refused(Parsing& parsing, std::string reason)
+{
+    parsing.reason = std::move(reason);
+    parsing.reasonLine = parsing.line;
+    return 0;
+}
+
+// inih's handler: one key of one section; 0 refuses the line. Once a line is refused
+// the text is, so the lines after it are refused unread.
 int TakeKey(void* user, const char* section, const char* name, const char* value)
 {
     Parsing& parsing = *static_cast<Parsing*>(user);
+    if (parsing.reasonLine != 0) return 0;
     const std::string key = name;
     if (section[0] == '\0') return Refused(parsing, "'" + key + "' outside a [module] section");
-    if (!parsing.seen.emplace(section, key).second)
-        return Refused(parsing, "'" + key + "' given twice in [" + section + "]");
-    Module& module = parsing.config.modules[section];
-    if (key == "user") {
+    const Key which = KeyNamed(key);
+    if (which == Key{}) return Refused(parsing, "unknown key '" + key + "' (user, password_file, timeout)");
+    unsigned& given = parsing.seen[section];
+    if ((given & which) != 0) return Refused(parsing, "'" + key + "' given twice in [" + section + "]");
+    given |= which;
+    Module& module = parsing.text.config.modules[section];
+    if (which == kUser) {
         module.user = value;
         if (module.user.empty() || module.user.size() > ZUNA_LOGIN_MAX_TEXT)
             return Refused(parsing, "user must have 1 to 31 characters");
-    } else if (key == "password_file") {
+    } else if (which == kPasswordFile) {
         if (value[0] == '\0') return Refused(parsing, "password_file is empty");
-        parsing.passwordFiles[section] = value;
-    } else if (key == "timeout") {
+        parsing.text.passwordFiles[section] = value;
+    } else {
         long seconds = 0;
         const char* end = value + std::strlen(value);
         const auto [at, ec] = std::from_chars(value, end, seconds, 10);
         if (ec != std::errc() || at != end || seconds < kMinTimeoutSeconds || seconds > kMaxTimeoutSeconds)
             return Refused(parsing, "timeout must be whole seconds from 1 to 3600, not '" + std::string(value) + "'");
         module.timeout = std::chrono::seconds(seconds);
-    } else
-        return Refused(parsing, "unknown key '" + key + "' (user, password_file, timeout)");
+    }
     return 1;
 }
 
@@ -89,6 +126,26 @@ HostFile OpenPrivateFile(const std::string& path, std::string& reason)
     return file;
 }
 
+// The whole file, up to kMaxConfigBytes; false with the reason for a read error or a
+// larger file.
+bool ReadWhole(std::FILE* file, std::string& text, std::string& reason)
+{
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof(buf), file)) > 0) {
+        text.append(buf, n);
+        if (text.size() > kMaxConfigBytes) {
+            reason = "larger than " + std::to_string(kMaxConfigBytes) + " bytes";
+            return false;
+        }
+    }
+    if (std::ferror(file)) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 // A password file's path: as written when absolute, else beside the configuration.
 std::string BesideConfig(const std::string& config, const std::string& path)
 {
@@ -99,32 +156,45 @@ std::string BesideConfig(const std::string& config, const std::string& path)
 
 }  // namespace
 
+bool ParseConfigText(std::string_view text, const std::string& name, ConfigText& parsed, std::string& error)
+{
+    Parsing parsing;
+    parsing.rest = text;
+    const int line = ini_parse_stream(ReadTextLine, &parsing, TakeKey, &parsing);
+    if (line != 0) {
+        // inih names the first line it or this handler refused; a reason is this
+        // handler's only for its own line.
+        error = "configuration '" + name + "' line " + std::to_string(line) + ": " +
+                (line == parsing.reasonLine ? parsing.reason : std::string("not a section, key = value or comment"));
+        return false;
+    }
+    if (parsing.text.config.modules.empty()) {
+        error = "configuration '" + name + "': no [module] section";
+        return false;
+    }
+    for (const auto& [module, settings] : parsing.text.config.modules) {
+        if (settings.user.empty() || parsing.text.passwordFiles.count(module) == 0) {
+            error = "configuration '" + name + "': module [" + module + "] needs user and password_file";
+            return false;
+        }
+    }
+    parsed = std::move(parsing.text);
+    return true;
+}
+
 bool LoadConfig(const std::string& path, ExporterConfig& config, std::string& error)
 {
     std::string reason;
     HostFile file = OpenPrivateFile(path, reason);
-    if (!file) {
+    std::string text;
+    if (!file || !ReadWhole(file.get(), text, reason)) {
         error = "configuration '" + path + "': " + reason;
         return false;
     }
-    Parsing parsing;
-    const int line = ini_parse_file(file.get(), TakeKey, &parsing);
-    if (line != 0) {
-        error = "configuration '" + path + "' line " + std::to_string(line) + ": " +
-                (parsing.reason.empty() ? std::string("not a section, key = value or comment") : parsing.reason);
-        return false;
-    }
-    if (parsing.config.modules.empty()) {
-        error = "configuration '" + path + "': no [module] section";
-        return false;
-    }
-    for (auto& [name, module] : parsing.config.modules) {
-        const auto found = parsing.passwordFiles.find(name);
-        if (module.user.empty() || found == parsing.passwordFiles.end()) {
-            error = "configuration '" + path + "': module [" + name + "] needs user and password_file";
-            return false;
-        }
-        const std::string passwordPath = BesideConfig(path, found->second);
+    ConfigText parsed;
+    if (!ParseConfigText(text, path, parsed, error)) return false;
+    for (auto& [name, module] : parsed.config.modules) {
+        const std::string passwordPath = BesideConfig(path, parsed.passwordFiles.at(name));
         char password[ZUNA_LOGIN_FIELD_LEN];
         if (!ReadPasswordFile(passwordPath, password, sizeof(password), &reason)) {
             error = "password file '" + passwordPath + "' of module [" + name + "]: " + reason;
@@ -133,7 +203,7 @@ bool LoadConfig(const std::string& path, ExporterConfig& config, std::string& er
         module.password = password;
         explicit_bzero(password, sizeof(password));
     }
-    config = std::move(parsing.config);
+    config = std::move(parsed.config);
     return true;
 }
 

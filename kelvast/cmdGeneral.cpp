@@ -194,7 +194,9 @@ int validateDate(const struct tm* tm)
         return 1;
     const int year = tm->tm_year + 1900;
     int days = kMonthDays[tm->tm_mon];
-    if (tm->tm_mon == 1 && year % 4 == 0) days = 29;
+    // Leap years as the calendar has them: 2100 is not one, so its February 29th is
+    // refused rather than set as March 1st.
+    if (tm->tm_mon == 1 && year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) days = 29;
     // A day of 0 is refused: it would silently name the last day of the month before.
     if (tm->tm_mday < 1 || tm->tm_mday > days) return 1;
     return 0;

@@ -219,7 +219,7 @@ TEST_F(Gen, SetTimeBackwardsWithoutForceIsRefused)
     // A date past 2038 fits the clock field, but the card compares times as signed
     // 32-bit numbers: to it this is a move back too.
     EXPECT_TRUE(
-        RunMatches(Kelvast({"-gen", "-SetTime", "022912002100.00"}), 26, Accepted(kRollbackText), kPasswordTerminal));
+        RunMatches(Kelvast({"-gen", "-SetTime", "030112002100.00"}), 26, Accepted(kRollbackText), kPasswordTerminal));
     EXPECT_TRUE(RunMatches(Kelvast({"-gen", "-GetTime"}), 0, Accepted(kTime2020), kPasswordTerminal));
 }
 

@@ -260,6 +260,31 @@ TEST_F(ConfigTest, ModulesAndRefusals)
     EXPECT_EQ(error, "password file '" + m_dir + "/none' of module [default]: No such file or directory");
 }
 
+// The text parses as its file does, without opening one: the password files are only
+// named, a NUL ends its line. A file larger than the bound is refused unread.
+TEST_F(ConfigTest, TextWithoutFilesAndAFileTooLarge)
+{
+    ConfigText parsed;
+    std::string error;
+    ASSERT_TRUE(ParseConfigText("[default]\nuser = admin\npassword_file = none\n", "a.ini", parsed, error)) << error;
+    EXPECT_EQ(parsed.passwordFiles.at("default"), "none");
+    EXPECT_EQ(parsed.config.modules.at("default").password, "");
+    const char cut[] = "[m]\nuser = a\0junk\npassword_file = pw\ntimeout = 5\0x\n";
+    ASSERT_TRUE(ParseConfigText(std::string_view(cut, sizeof(cut) - 1), "a.ini", parsed, error)) << error;
+    EXPECT_EQ(parsed.config.modules.at("m").timeout, std::chrono::seconds(5));
+    EXPECT_FALSE(ParseConfigText("[m]\nuser\n", "a.ini", parsed, error));
+    EXPECT_EQ(error, "configuration 'a.ini' line 2: not a section, key = value or comment");
+    // A malformed line, then a refused key (found by fuzz_exporter_config): the first
+    // line is named with its own reason, not the second line's.
+    EXPECT_FALSE(ParseConfigText("e\nrs=e`", "a.ini", parsed, error));
+    EXPECT_EQ(error, "configuration 'a.ini' line 1: not a section, key = value or comment");
+
+    const std::string large = Write("large.ini", "[default]\n" + std::string(kMaxConfigBytes, ';'));
+    ExporterConfig config;
+    EXPECT_FALSE(LoadConfig(large, config, error));
+    EXPECT_EQ(error, "configuration '" + large + "': larger than 1048576 bytes");
+}
+
 TEST(ExporterRequests, RefusalsAskNoCard)
 {
     ExporterConfig config;
@@ -267,10 +292,14 @@ TEST(ExporterRequests, RefusalsAskNoCard)
     int clients = 0;
     FakeMediumLog log;
     log.connectResult = 1;
-    Exporter exporter(std::move(config), 1, std::chrono::milliseconds(10), [&](const std::string&) {
-        ++clients;
-        return std::make_unique<CX9ZunaIfc>(std::make_unique<FakeMedium>(log));
-    });
+    std::vector<std::string> lines;  // what goes to standard error
+    Exporter exporter(
+        std::move(config), 1, std::chrono::milliseconds(10),
+        [&](const std::string&) {
+            ++clients;
+            return std::make_unique<CX9ZunaIfc>(std::make_unique<FakeMedium>(log));
+        },
+        [&](const std::string& line) { lines.push_back(line); });
     struct Row {
         const char* method;
         const char* path;
@@ -292,6 +321,7 @@ TEST(ExporterRequests, RefusalsAskNoCard)
     EXPECT_EQ(scrape.contentType, ContentTypeOf(MetricFormat::kOpenMetrics));
     EXPECT_EQ(scrape.body.rfind("# HELP orva_up", 0), 0u) << scrape.body;
     EXPECT_NE(scrape.body.find("\norva_up 0\n"), std::string::npos);
+    EXPECT_EQ(lines, std::vector<std::string>{"10.0.0.5: login failed, Error during connect "});
     const Response own = exporter.Handle("GET", "/metrics", nullptr, nullptr, nullptr);
     EXPECT_NE(own.body.find("kelexporter_scrapes_total{result=\"bad_request\"} 4\n"), std::string::npos) << own.body;
     EXPECT_NE(own.body.find("kelexporter_scrapes_total{result=\"down\"} 1\n"), std::string::npos);

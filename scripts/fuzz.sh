@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The fuzz campaign: scripts/fuzz.sh [SECONDS]
+#
+# Builds the fuzz preset (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer), then runs every fuzz target of the build for SECONDS
+# seconds each, or without SECONDS for ten million inputs each. FUZZ_JOBS targets run
+# at once (default: the number of cores). Each target works on its own corpus in
+# build/fuzz-campaign/TARGET (seeded from tests/fuzz/corpus/TARGET, kept between
+# campaigns), with its dictionary when it has one; what it finds goes to
+# build/fuzz-campaign/artifacts/TARGET/ and its log to build/fuzz-campaign/logs/.
+# Last, the table of the campaign (inputs run, inputs a second, coverage, findings) is
+# written into docs/robustness.md between its fuzz-campaign markers. Exits 1 when a
+# target found something (naming the artifacts; the table is still written), 2 when
+# the build fails or the words are wrong.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+
+usage() {
+    echo "usage: scripts/fuzz.sh [SECONDS]   (FUZZ_JOBS=N: targets at once)" >&2
+    exit 2
+}
+# Thousands separated by commas, as the documents write numbers.
+commas() {
+    if [[ "$1" =~ ^[0-9]+$ ]]; then sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<< "$1"; else echo "$1"; fi
+}
+
+[ $# -le 1 ] || usage
+seconds=${1:-}
+if [ -n "$seconds" ] && ! [[ "$seconds" =~ ^[1-9][0-9]{0,6}$ ]]; then usage; fi
+jobs=${FUZZ_JOBS:-$(nproc)}
+[[ "$jobs" =~ ^[1-9][0-9]*$ ]] || usage
+runs=10000000
+# A bound on each target's whole run, so that a hang cannot hold the campaign: the time
+# asked and two minutes more, or without SECONDS four hours (ten million inputs at the
+# slowest target's thousand a second take under three).
+bound=$((${seconds:-14280} + 120))
+
+install_missing_packages "${KELVAST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+
+campaign=build/fuzz-campaign
+mkdir -p "$campaign/logs"
+echo "fuzz: building the fuzz preset (log: $campaign/build.log)"
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j "$jobs"; } > "$campaign/build.log" 2>&1 </dev/null; then
+    tail -n 30 "$campaign/build.log" >&2
+    echo "fuzz: the build failed" >&2
+    exit 2
+fi
+
+mapfile -t targets < <(find build/fuzz/tests/fuzz -maxdepth 1 -type f -name 'fuzz_*' -perm -u+x -printf '%f\n' | sort)
+if [ "${#targets[@]}" -eq 0 ]; then
+    echo "fuzz: no fuzz target in build/fuzz/tests/fuzz" >&2
+    exit 2
+fi
+
+# One target's run; its log and exit status stay under the campaign folder.
+run_target() {
+    local name=$1
+    local corpus="$campaign/$name" artifacts="$campaign/artifacts/$name"
+    mkdir -p "$corpus"
+    rm -rf "$artifacts"
+    mkdir -p "$artifacts"
+    if [ -d "tests/fuzz/corpus/$name" ]; then cp -n "tests/fuzz/corpus/$name"/* "$corpus"/ 2>/dev/null || true; fi
+    local args=(-print_final_stats=1 -max_len=4096 -timeout=30 "-artifact_prefix=$artifacts/")
+    if [ -n "$seconds" ]; then args+=("-max_total_time=$seconds"); else args+=("-runs=$runs"); fi
+    if [ -f "tests/fuzz/dict/$name.dict" ]; then args+=("-dict=tests/fuzz/dict/$name.dict"); fi
+    local status=0
+    timeout --kill-after=30 "$bound" "build/fuzz/tests/fuzz/$name" "${args[@]}" "$corpus" \
+        > "$campaign/logs/$name.log" 2>&1 </dev/null || status=$?
+    echo "$status" > "$campaign/logs/$name.status"
+}
+
+asked=${seconds:+$seconds seconds a target}
+asked=${asked:-$(commas "$runs") inputs a target}
+load=$(cut -d' ' -f1 /proc/loadavg)
+echo "fuzz: ${#targets[@]} targets, $asked, $jobs at once"
+running=0
+for name in "${targets[@]}"; do
+    if [ "$running" -ge "$jobs" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+    run_target "$name" &
+    running=$((running + 1))
+done
+wait
+
+# The figures of one log: inputs run, inputs a second, the last coverage.
+figure() {  # figure LOG
+    awk '
+        /^stat::number_of_executed_units:/ { units = $2 }
+        /^stat::average_exec_per_sec:/ { rate = $2 }
+        /^Done [0-9]+ runs in [0-9]+ second/ { done = $2; secs = $5 }
+        /^#[0-9]+/ {
+            last = substr($1, 2)
+            for (i = 1; i < NF; ++i) {
+                if ($i == "cov:") cov = $(i + 1)
+                if ($i == "exec/s:") lastrate = $(i + 1)
+            }
+        }
+        END {
+            if (units == "") units = (done != "" ? done : last)
+            if (rate == "") rate = (done != "" && secs > 0 ? int(done / secs) : lastrate)
+            printf "%s %s %s\n", (units == "" ? "-" : units), (rate == "" ? "-" : rate), (cov == "" ? "-" : cov)
+        }' "$1"
+}
+
+rows=()
+found=()
+for name in "${targets[@]}"; do
+    read -r units rate cov < <(figure "$campaign/logs/$name.log")
+    status=$(cat "$campaign/logs/$name.status" 2>/dev/null || echo "?")
+    mapfile -t artifacts < <(find "$campaign/artifacts/$name" -maxdepth 1 -type f \
+        \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | sort)
+    findings=${#artifacts[@]}
+    cell=$findings
+    if [ "$findings" -eq 0 ] && { [ "$status" = 124 ] || [ "$status" = 137 ]; }; then
+        # Too slow for the inputs asked: stopped at the bound, its figures those of its last report.
+        cell="0 (stopped at the $bound s bound)"
+    elif [ "$findings" -eq 0 ] && [ "$status" != 0 ]; then
+        # Ended without an artifact: it failed before or outside fuzzing.
+        cell="exit $status"
+        found+=("$name: $cell (log: $campaign/logs/$name.log)")
+    fi
+    for artifact in "${artifacts[@]}"; do found+=("$name: $artifact"); done
+    rows+=("| \`$name\` | $(commas "$units") | $(commas "$rate") | $cov | $cell |")
+done
+
+compiler=$(clang++ --version 2>/dev/null | head -n 1 || echo "clang (version unknown)")
+table=$(
+    echo "Last run: $(date -u '+%Y-%m-%d %H:%M UTC'), \`scripts/fuzz.sh${seconds:+ $seconds}\` ($asked, $jobs targets at once)."
+    echo "Build: the fuzz preset, $compiler, with libFuzzer, AddressSanitizer and"
+    echo "UndefinedBehaviorSanitizer (\`-fno-sanitize-recover=undefined\`); inputs up to 4,096 bytes. The machine:"
+    echo "$(nproc) cores, load average $load when the runs began (inputs a second are libFuzzer's, in wall time)."
+    echo
+    echo "| Target | Inputs run | Inputs a second | Coverage (cov) | Findings |"
+    echo "|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+)
+
+# The section between the markers is replaced; without them it is added at the end.
+doc=docs/robustness.md
+begin='<!-- fuzz-campaign:begin -->'
+end='<!-- fuzz-campaign:end -->'
+if ! grep -qxF "$begin" "$doc" || ! grep -qxF "$end" "$doc"; then
+    printf '\n## The fuzz campaign\n\n%s\n%s\n' "$begin" "$end" >> "$doc"
+fi
+TABLE="$table" awk -v begin="$begin" -v end="$end" '
+    $0 == begin { print; print ENVIRON["TABLE"]; skip = 1; next }
+    $0 == end { skip = 0 }
+    !skip { print }' "$doc" > "$doc.new"
+mv "$doc.new" "$doc"
+
+printf '%s\n' "$table" | tail -n +6
+if [ "${#found[@]}" -gt 0 ]; then
+    echo "fuzz: findings:" >&2
+    printf '  %s\n' "${found[@]}" >&2
+    exit 1
+fi
+echo "fuzz: no findings; the table is in $doc"
