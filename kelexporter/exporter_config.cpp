@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <system_error>
 
 #include <ini.h>
 
@@ -67,7 +68,7 @@ HostFile OpenPrivateFile(const std::string& path, std::string& reason)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        reason = std::generic_category().message(errno);
         return nullptr;
     }
     struct stat st {};
@@ -83,7 +84,7 @@ HostFile OpenPrivateFile(const std::string& path, std::string& reason)
     }
     HostFile file(fdopen(fd, "r"));
     if (!file) {
-        reason = std::strerror(errno);
+        reason = std::generic_category().message(errno);
         close(fd);
     }
     return file;
