@@ -32,7 +32,7 @@ int daemon_init()
 {
     const pid_t pid = fork();
     if (pid < 0) return -1;
-    if (pid != 0) std::exit(0);
+    if (pid != 0) std::exit(0);  // NOLINT(concurrency-mt-unsafe): the daemons have one thread
     setsid();
     if (chdir("/") != 0) {
         // Stays where it was started; nothing it does depends on the folder.

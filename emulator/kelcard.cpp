@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <algorithm>
+#include <system_error>
 #include <vector>
 
 #include <dirent.h>
@@ -177,6 +178,7 @@ constexpr int kRunStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 std::vector<char*> Pointers(std::vector<std::string>& words)
 {
     std::vector<char*> ptrs;
+    ptrs.reserve(words.size() + 1);
     for (std::string& w : words) ptrs.push_back(w.data());
     ptrs.push_back(nullptr);
     return ptrs;
@@ -211,7 +213,8 @@ std::vector<pid_t> Children()
     DIR* proc = opendir("/proc");
     if (proc == nullptr) return children;
     const pid_t self = getpid();
-    while (const dirent* entry = readdir(proc)) {
+    // The stream is this call's own; readdir shares nothing between streams.
+    while (const dirent* entry = readdir(proc)) {  // NOLINT(concurrency-mt-unsafe)
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0') continue;
@@ -303,7 +306,7 @@ int RunProgram(const std::vector<std::string>& words)
         heartbeatLog.reset(std::fopen(options.heartbeatLogPath->c_str(), "w"));
         if (!heartbeatLog) {
             std::fprintf(stderr, "kelcard: cannot write the heartbeat log '%s': %s\n",
-                         options.heartbeatLogPath->c_str(), std::strerror(errno));
+                         options.heartbeatLogPath->c_str(), std::generic_category().message(errno).c_str());
             return kExitUsage;
         }
         options.drive.onHeartbeat = [log = heartbeatLog.get()](uint8_t opcode, std::chrono::milliseconds at) {
@@ -322,7 +325,7 @@ int RunProgram(const std::vector<std::string>& words)
     // Orphans of the program become this process's children, so that daemons it
     // starts are waited for too.
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
-        std::fprintf(stderr, "kelcard: cannot become a subreaper: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "kelcard: cannot become a subreaper: %s\n", std::generic_category().message(errno).c_str());
         return kExitFailed;
     }
 
@@ -367,7 +370,7 @@ int RunProgram(const std::vector<std::string>& words)
     const int spawned = posix_spawnp(&program, argvPtrs[0], nullptr, &attributes, argvPtrs.data(), envPtrs.data());
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
-        std::fprintf(stderr, "kelcard: cannot run '%s': %s\n", argv[0].c_str(), std::strerror(spawned));
+        std::fprintf(stderr, "kelcard: cannot run '%s': %s\n", argv[0].c_str(), std::generic_category().message(spawned).c_str());
         return kExitNotStarted;
     }
 
@@ -393,7 +396,7 @@ int RunMkImage(const std::vector<std::string>& words)
     bool written = file != nullptr && std::fwrite(image.data(), 1, image.size(), file) == image.size();
     if (file != nullptr && std::fclose(file) != 0) written = false;
     if (!written) {
-        std::fprintf(stderr, "kelcard: cannot write %s: %s\n", options.file.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "kelcard: cannot write %s: %s\n", options.file.c_str(), std::generic_category().message(errno).c_str());
         return kExitFailed;
     }
     return kExitOk;

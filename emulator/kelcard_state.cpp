@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace kelcard {
 namespace {
@@ -36,7 +37,7 @@ private:
 
 std::string ErrnoText(const std::string& what)
 {
-    return what + ": " + std::strerror(errno);
+    return what + ": " + std::generic_category().message(errno);
 }
 
 bool WriteAll(int fd, const uint8_t* data, std::size_t len)
@@ -59,7 +60,7 @@ bool ReadAtMost(const std::string& path, std::size_t max, std::vector<uint8_t>& 
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     missing = fd.Get() < 0 && errno == ENOENT;
     if (fd.Get() < 0) {
-        error = std::strerror(errno);
+        error = std::generic_category().message(errno);
         return false;
     }
     bytes.assign(max + 1, 0);
@@ -68,7 +69,7 @@ bool ReadAtMost(const std::string& path, std::size_t max, std::vector<uint8_t>& 
         const ssize_t n = ::read(fd.Get(), bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            error = std::strerror(errno);
+            error = std::generic_category().message(errno);
             return false;
         }
         if (n == 0) break;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <system_error>
 
 #include <ini.h>
 
@@ -104,7 +105,7 @@ HostFile OpenPrivateFile(const std::string& path, std::string& reason)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        reason = std::generic_category().message(errno);
         return nullptr;
     }
     struct stat st {};
@@ -120,7 +121,7 @@ HostFile OpenPrivateFile(const std::string& path, std::string& reason)
     }
     HostFile file(fdopen(fd, "r"));
     if (!file) {
-        reason = std::strerror(errno);
+        reason = std::generic_category().message(errno);
         close(fd);
     }
     return file;
@@ -140,7 +141,7 @@ bool ReadWhole(std::FILE* file, std::string& text, std::string& reason)
         }
     }
     if (std::ferror(file)) {
-        reason = std::strerror(errno);
+        reason = std::generic_category().message(errno);
         return false;
     }
     return true;

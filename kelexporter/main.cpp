@@ -85,7 +85,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         const std::string_view word = argv[i];
         if (word == "--help" || word == "-h") {
             std::fputs(kUsage, stdout);
-            std::exit(0);
+            std::exit(0);  // NOLINT(concurrency-mt-unsafe): no thread has started yet
         }
         if (word != "--config" && word != "--listen" && word != "--workers") {
             error = "unknown option '" + std::string(word) + "'";

@@ -112,7 +112,7 @@ void PrintRecord(const DUVX9_SEL_RECORD_TAG& rec)
     if (const Named* severity = FindNamed(kSeverities, rec.eventType.event_type))
         std::printf("Event Severity: %s\n", severity->text);
     std::printf("Event Data is  : \n");
-    for (int line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
+    for (std::size_t line = 0; line < kDataLines; ++line) PrintLineHexAndAsc(rec.event_data + line * kBytesPerLine, kBytesPerLine);
 }
 
 Outcome AddSelRecord(Run& run, const char* moduleWord, const char* eventWord, const char* severityWord)

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <unordered_map>
 
 #include "runContext.h"
@@ -107,7 +108,7 @@ int OutputFile()
 {
     int fd = memfd_create("kelvast-card", MFD_CLOEXEC);
     if (fd >= 0) return fd;
-    const char* dir = std::getenv("TMPDIR");
+    const char* dir = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): kelvast has one thread
     if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
     std::string path = std::string(dir) + "/kelvast-card-XXXXXX";
     fd = mkostemp(path.data(), O_CLOEXEC);
@@ -178,7 +179,7 @@ void CloseFiles(Child& child)
     const int status = runOne(child.card);
     std::fflush(stdout);
     std::fflush(stderr);
-    std::exit(status);
+    std::exit(status);  // NOLINT(concurrency-mt-unsafe): kelvast has one thread
 }
 
 }  // namespace
@@ -232,7 +233,7 @@ bool ExpandCardList(std::string_view word, std::vector<std::string>* cards, std:
     const std::string path(word.substr(1));
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        *error = "card list '" + path + "': " + std::strerror(errno);
+        *error = "card list '" + path + "': " + std::generic_category().message(errno);
         return false;
     }
     std::string text;
@@ -245,7 +246,7 @@ bool ExpandCardList(std::string_view word, std::vector<std::string>* cards, std:
     const int readErrno = errno;
     close(fd);
     if (n < 0) {
-        *error = "card list '" + path + "': " + std::strerror(readErrno);
+        *error = "card list '" + path + "': " + std::generic_category().message(readErrno);
         return false;
     }
     if (text.size() > kMaxCardListBytes) {
@@ -265,7 +266,7 @@ std::vector<CardEnd> RunOnEveryCard(const std::vector<std::string>& cards, unsig
     std::size_t next = 0;
     const int noInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const auto failToStart = [&ends](const std::string& card, int status, const char* what) {
-        std::fprintf(stderr, "%s: %s: %s: %s\n", kToolName, card.c_str(), what, std::strerror(errno));
+        std::fprintf(stderr, "%s: %s: %s: %s\n", kToolName, card.c_str(), what, std::generic_category().message(errno).c_str());
         ends.push_back({card, status});
     };
     while (next < cards.size() || !running.empty()) {

@@ -15,6 +15,8 @@ FLEET_TEST_PACKAGES=(ansible-core parallel prometheus tshark mandoc bash-complet
     desktop-file-utils systemd)
 # The fuzz targets are built with clang and its libFuzzer.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The lint preset runs clang-tidy (with the clang above).
+LINT_PACKAGES=(clang-tidy)
 # The benchmarks measure against zlib.
 BENCH_PACKAGES=(zlib1g-dev)
 

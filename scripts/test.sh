@@ -2,7 +2,8 @@
 # Builds the fuzz targets with clang and gives each a bounded, seeded run; then builds
 # both presets (default, and asan with AddressSanitizer and UndefinedBehaviorSanitizer)
 # and runs every test in each (the default build also compiles the benchmarks that
-# scripts/bench.sh runs, so that they keep compiling); last, makes the Debian package
+# scripts/bench.sh runs, so that they keep compiling), with the lint preset (clang-tidy
+# with .clang-tidy over the programs' own sources) between the two; last, makes the Debian package
 # of the default build (scripts/package.sh --from-default, with lintian) and checks it
 # (tests/package/check.sh). The run ends with a summary: each
 # step's result and time and, for a test that failed, the end of what it printed. A
@@ -12,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-install_missing_packages "${KELVAST_PACKAGES[@]}" "${FLEET_TEST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+install_missing_packages "${KELVAST_PACKAGES[@]}" "${FLEET_TEST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${LINT_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 # Prints the end of each failed test's output, as ctest logged it for the preset.
 failed_test_outputs() {
@@ -35,8 +36,20 @@ summary=()
 reports=build/test-reports
 rm -rf "$reports"
 mkdir -p "$reports"
-for preset in fuzz default asan; do
+for preset in fuzz default lint asan; do
     started=$SECONDS
+    if [ "$preset" = lint ]; then
+        # clang-tidy over the programs' own sources: no tests; any finding fails it.
+        echo "=== lint: configure, clang-tidy"
+        if cmake --workflow --preset lint; then
+            summary+=("lint: passed ($((SECONDS - started)) s)")
+        else
+            echo "=== lint: FAILED"
+            summary+=("lint: FAILED ($((SECONDS - started)) s)")
+            status=1
+        fi
+        continue
+    fi
     echo "=== ${preset}: configure, build, test"
     failed_list="build/${preset}/Testing/Temporary/LastTestsFailed.log"
     rm -f "$failed_list"

@@ -40,5 +40,6 @@ public:
 
     using TraceSink = std::function<void(const std::string&)>;
     virtual void SetWaitLimit(std::chrono::milliseconds) {}
-    virtual void SetTrace(TraceSink) {}
+    // By value: a medium that keeps the sink moves it.
+    virtual void SetTrace(TraceSink) {}  // NOLINT(performance-unnecessary-value-param)
 };

@@ -159,7 +159,8 @@ int CalculateMD5Digest(unsigned char* Digest, const unsigned char* Challange, co
     unsigned char input[kDigestInputLen];
     std::size_t passLen = std::strlen(Pass);
     if (passLen > kDigestInputLen - ZUNA_CHALLENGE_LEN) passLen = kDigestInputLen - ZUNA_CHALLENGE_LEN;
-    std::memcpy(input, Pass, passLen);
+    // The digest's input is bytes (the password's, then the challenge), not a string.
+    std::memcpy(input, Pass, passLen);  // NOLINT(bugprone-not-null-terminated-result)
     std::memcpy(input + passLen, Challange, ZUNA_CHALLENGE_LEN);
 
     MD5_CTX ctx;

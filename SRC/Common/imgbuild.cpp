@@ -36,10 +36,11 @@ void PutModule(unsigned char* block, const IMG_LAYOUT_TAG& at, IMG_MODULE_DAMAGE
 {
     if (damage == IMG_DAMAGE_OMIT) return;
     const uint32_t alloc = static_cast<uint32_t>(at.numBlocks * IMG_BLOCK_SIZE);
+    const uint32_t moduleNumber = static_cast<uint32_t>(at.module) + 1;  // 1 to FLASH_MODULE_COUNT
     // Three quarters of the allocation used, less an odd tail so that the last piece is short.
-    const uint32_t used = alloc / 4 * 3 - FMH_LEN - 13 * (at.module + 1);
+    const uint32_t used = alloc / 4 * 3 - static_cast<uint32_t>(FMH_LEN) - 13 * moduleNumber;
     unsigned char* data = block + FMH_LEN;
-    FillData(data, used, at.module + 1);
+    FillData(data, used, moduleNumber);
 
     std::memcpy(block, kHeaderSignature, FMH_SIG_LEN);
     std::memcpy(block + offsetof(fmh, fmh_mod_name), kFlashModules[at.module].signature, FMH_SIG_LEN);

@@ -57,7 +57,7 @@ void Transform(uint32_t* buf, const uint32_t* in)
 void BlockWords(const unsigned char* block, uint32_t* words)
 {
     for (unsigned w = 0; w < 16; ++w) {
-        words[w] = GetLe32(block + 4 * w);
+        words[w] = GetLe32(block + std::size_t{4} * w);
     }
 }
 

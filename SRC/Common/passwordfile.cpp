@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +13,7 @@ bool ReadPasswordFile(const std::string& path, char* buf, std::size_t bufSize, s
     buf[0] = '\0';
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        *error = std::strerror(errno);
+        *error = std::generic_category().message(errno);
         return false;
     }
     struct FdCloser {
@@ -21,7 +22,7 @@ bool ReadPasswordFile(const std::string& path, char* buf, std::size_t bufSize, s
     } closer{fd};
     struct stat st {};
     if (fstat(fd, &st) != 0) {
-        *error = std::strerror(errno);
+        *error = std::generic_category().message(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {

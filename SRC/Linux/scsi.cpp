@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <algorithm>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -181,7 +182,7 @@ std::string DescribeScsiResult(const SCSI_RESULT& result)
 {
     char text[160];
     if (result.nOsError != 0) {
-        std::snprintf(text, sizeof(text), "errno %d (%s)", result.nOsError, std::strerror(result.nOsError));
+        std::snprintf(text, sizeof(text), "errno %d (%s)", result.nOsError, std::generic_category().message(result.nOsError).c_str());
         return text;
     }
     char sense[24] = "none";

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <scsi/sg.h>
 #include <sys/file.h>
@@ -99,7 +100,7 @@ int CX9CDHost_Linux::OpenCD()
         const int error = errno;
         m_lock_fd = -1;
         DebugOut("OpenCD:Unable to open the device\n");
-        DebugOut("OpenCD: %s: errno %d (%s)\n", m_x9cd_name, error, std::strerror(error));
+        DebugOut("OpenCD: %s: errno %d (%s)\n", m_x9cd_name, error, std::generic_category().message(error).c_str());
         return 1;
     }
     m_fIsX9CDOpened = 1;

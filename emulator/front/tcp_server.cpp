@@ -33,7 +33,7 @@ void CloseFd(int& fd)
 
 std::string ErrnoText(const char* what)
 {
-    return std::string(what) + ": " + std::strerror(errno);
+    return std::string(what) + ": " + std::generic_category().message(errno);
 }
 
 // Reads and writes one connection; every wait ends when Stop() wakes the server, and
