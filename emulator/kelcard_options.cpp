@@ -84,6 +84,9 @@ const char* const kUsage =
     "  --flash-crc-error N   the card finds the CRC of every write of flash block N\n"
     "                        (0 to 63) wrong and answers 34, and sends every read of\n"
     "                        it with a wrong CRC\n"
+    "  --refuse-block N:STATUS\n"
+    "                        the card answers every read and write of flash block N\n"
+    "                        (0 to 63) with STATUS (up to 65535), writing nothing\n"
     "  --renumber-fragment N:M\n"
     "                        the card numbers its reply to the request for file\n"
     "                        fragment N of every download M (both 0 to 65535)\n"
@@ -448,6 +451,15 @@ const Option<ServeOptions> kServeOptions[] = {
          options.flashCrcError = block;
          return true;
      }},
+    {"--refuse-block", true,
+     [](const std::string& value, ServeOptions& options, std::string& error) {
+         const auto colon = value.find(':');
+         const auto block = ParseNumber(value.substr(0, colon), FLASH_BLOCK_COUNT - 1);
+         const auto status = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), 0xFFFF);
+         if (!block || !status) return Refuse(error, "--refuse-block", "N:STATUS (N from 0 to 63, STATUS up to 65535)", value);
+         options.refusedBlock = {*block, static_cast<uint16_t>(*status)};
+         return true;
+     }},
     {"--sel-records", true,
      [](const std::string& value, ServeOptions& options, std::string& error) {
          return ReadNumber(value, static_cast<uint32_t>(kSelCapacity), options.selRecords, "--sel-records",
@@ -648,6 +660,7 @@ void ConfigureCard(CardModel& card, const ServeOptions& options, int64_t hostNow
     if (options.renumberFragment)
         card.RenumberDownloadFragment(options.renumberFragment->first, options.renumberFragment->second);
     if (options.flashCrcError) card.InjectFlashCrcError(*options.flashCrcError);
+    if (options.refusedBlock) card.RefuseFlashBlock(options.refusedBlock->first, options.refusedBlock->second);
     const int64_t start = card.CardTime();
     for (uint32_t i = 0; i < options.selRecords; ++i) {
         const SampleEvent& event = kSampleEvents[i % std::size(kSampleEvents)];

@@ -49,6 +49,7 @@ struct ServeOptions {
     std::optional<uint32_t> vanishAfter;                // --vanish-after N
     std::optional<std::pair<uint32_t, uint16_t>> renumberFragment;  // --renumber-fragment N:M
     std::optional<uint32_t> flashCrcError;              // --flash-crc-error N
+    std::optional<std::pair<uint32_t, uint16_t>> refusedBlock;  // --refuse-block N:STATUS
 };
 
 // Parses the words after "serve". On a bad word returns false with a one-line

@@ -11,7 +11,7 @@
 #                                                        firmware common medium
 #   hostifc    the host-interface medium: x9cdhost, x9cdhostLinux, scsi
 #                                                        firmware common medium hostifc
-#   client     INCLUDE/host/x9zunaifc.h, SRC/Common/zunaifc*
+#   client     INCLUDE/host/x9zunaifc.h, SRC/Common/zunaifc*, transferworker
 #                                                        firmware common medium client
 #   media      the network medium and the medium factory (SRC/Linux)
 #                                                        firmware common medium hostifc client media
@@ -36,7 +36,7 @@ layer_of() {
         INCLUDE/host/x9zunamedium.h) echo medium ;;
         INCLUDE/host/x9cdhost.h | INCLUDE/host/x9cdhostLinux.h | INCLUDE/host/scsi.h | \
             SRC/Common/x9cdhost.cpp | SRC/Linux/x9cdhostLinux.cpp | SRC/Linux/scsi.cpp) echo hostifc ;;
-        INCLUDE/host/x9zunaifc.h | SRC/Common/zunaifc*) echo client ;;
+        INCLUDE/host/x9zunaifc.h | SRC/Common/zunaifc* | INCLUDE/host/transferworker.h | SRC/Common/transferworker.cpp) echo client ;;
         INCLUDE/host/x9networkLinux.h | SRC/Linux/*) echo media ;;
         kelvast/*) echo tool ;;
         kelexporter/*) echo exporter ;;

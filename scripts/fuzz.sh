@@ -70,12 +70,21 @@ run_target() {
     echo "$status" > "$campaign/logs/$name.status"
 }
 
+# The slowest targets (by the inputs a second of their last campaign's log) start first,
+# so that the longest runs do not begin when the others are done.
+last_rate() {
+    local log="$campaign/logs/$1.log" rate
+    rate=$(grep -o 'average_exec_per_sec: *[0-9]*' "$log" 2>/dev/null | grep -o '[0-9]*$' | tail -n 1)
+    echo "${rate:-0} $1"
+}
+mapfile -t order < <(for name in "${targets[@]}"; do last_rate "$name"; done | sort -n | cut -d' ' -f2)
+
 asked=${seconds:+$seconds seconds a target}
 asked=${asked:-$(commas "$runs") inputs a target}
 load=$(cut -d' ' -f1 /proc/loadavg)
 echo "fuzz: ${#targets[@]} targets, $asked, $jobs at once"
 running=0
-for name in "${targets[@]}"; do
+for name in "${order[@]}"; do
     if [ "$running" -ge "$jobs" ]; then
         wait -n || true
         running=$((running - 1))

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -379,6 +380,12 @@ protected:
     // bytes, else 33) comes back in `reply` (empty on 33), whatever the card's status.
     ZUNA_ERROR Exchange(uint16_t cmdNum, const void* request, uint32_t sendLen, uint32_t replyMax,
                         std::vector<unsigned char>& reply);
+    // The same without copies: the request's sendLen bytes are written at RequestData()
+    // (room for ZUNA_MAX_DATA_LEN bytes) beforehand, and `data` views the reply's data
+    // in the client's reply buffer, valid until the next exchange (empty on 33).
+    ZUNA_ERROR ExchangeInPlace(uint16_t cmdNum, uint32_t sendLen, uint32_t replyMax,
+                               std::span<const unsigned char>& data);
+    unsigned char* RequestData();
     // A record of `size` bytes whose listed fields travel in their wire order: the first
     // sendLen bytes of the request record (host order) go out; a successful reply must
     // fill all `size` bytes (else 33) and is then decoded into out (host order; out may
@@ -406,6 +413,33 @@ protected:
     uint32_t IssueLastError;
     std::unique_ptr<CX9ZunaMedium> m_pZunaMedium;
     TraceSink m_trace;
+
+private:
+    // The exchange behind the others: the request data is at RequestData(); `data`
+    // views the reply's data (at most bufSize bytes) in m_reply, or is null when the
+    // reply was refused (33); `answered` says whether a reply came at all.
+    ZUNA_ERROR Transact(uint16_t cmdNum, uint32_t sendDataLen, uint32_t bufSize, unsigned long expected,
+                        uint32_t timeout, std::span<const unsigned char>& data, bool& answered);
+    // Flash block n asked for (checkSum and status as the request's fields), and its
+    // reply: its data (a view, valid until the next exchange), and in checkSum and
+    // status the reply's fields, the CRC-32 unchecked; 33 for a reply that does not
+    // fill the record or names another block.
+    ZUNA_ERROR ReceiveBlock(uint32_t n, std::span<const unsigned char>& data, uint32_t& checkSum, int16_t& status);
+    // Flash block n written from `data` (65536 bytes) with its CRC-32.
+    ZUNA_ERROR SendBlock(uint32_t n, const unsigned char* data, uint32_t checkSum);
+    // Blocks first .. first + count - 1 read in turn, each checked and handed to `take`
+    // (with its index from 0) on a worker beside the next block's exchange.
+    using BlockTake = std::function<BlockLoopResult(uint32_t index, const unsigned char* data)>;
+    BlockLoopResult ReadBlockRange(uint32_t first, uint32_t count, std::FILE* stream, const BlockProgress& progress,
+                                   const BlockTake& take);
+    // A module's blocks through ReadBlockRange: a failed exchange or CRC gives 33 when the
+    // card is gone or its reply malformed, else 30; what `take` refuses, its own status.
+    ZUNA_ERROR CopyModuleBlocks(const FLASH_MODULE_INFO& info, std::FILE* stream, const BlockProgress& progress,
+                                const BlockTake& take);
+
+    // The client's request and reply packets, made at the first exchange and reused.
+    std::unique_ptr<unsigned char[]> m_request;
+    std::unique_ptr<unsigned char[]> m_reply;
 
     friend class ZunaIfcTestAccess;
 };

@@ -188,66 +188,96 @@ void CX9ZunaIfc::SetTrace(TraceSink sink)
     if (m_pZunaMedium) m_pZunaMedium->SetTrace(std::move(sink));
 }
 
-ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
-                                       uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize)
+unsigned char* CX9ZunaIfc::RequestData()
 {
-    if (!m_pZunaMedium || sendDataLen > bufSize) return ZUNA_E_CONNECTION;
+    // Made at the first exchange and kept: a transfer's every block uses them.
+    if (!m_request) {
+        m_request = std::make_unique_for_overwrite<unsigned char[]>(ZUNA_MAX_PACKET_LEN);
+        m_reply = std::make_unique_for_overwrite<unsigned char[]>(ZUNA_MAX_PACKET_LEN);
+    }
+    return m_request.get() + ZUNA_HEADER_LEN;
+}
 
-    // The request is as long as the packet; the reply has room for the largest, and
-    // only its header is cleared (the medium says how much of the rest it filled).
-    std::vector<unsigned char> request(ZUNA_HEADER_LEN + std::min<std::size_t>(sendDataLen, ZUNA_MAX_DATA_LEN));
-    const std::unique_ptr<unsigned char[]> replyBuffer = std::make_unique_for_overwrite<unsigned char[]>(ZUNA_MAX_PACKET_LEN);
-    const std::span<unsigned char> reply(replyBuffer.get(), ZUNA_MAX_PACKET_LEN);
-    std::memset(reply.data(), 0, ZUNA_HEADER_LEN);
+ZUNA_ERROR CX9ZunaIfc::Transact(uint16_t cmdNum, uint32_t sendDataLen, uint32_t bufSize, unsigned long expected,
+                                uint32_t timeout, std::span<const unsigned char>& data, bool& answered)
+{
+    data = {};
+    answered = false;
+    if (!m_pZunaMedium || sendDataLen > bufSize || sendDataLen > ZUNA_MAX_DATA_LEN) return ZUNA_E_CONNECTION;
+    unsigned char* const request = RequestData() - ZUNA_HEADER_LEN;
+    unsigned char* const reply = m_reply.get();
+    // Only the reply's header is cleared: the medium says how much of the rest it filled.
+    std::memset(reply, 0, ZUNA_HEADER_LEN);
+    if (SetZunaHeader(cmdNum, request, sendDataLen) != 0) return ZUNA_E_CONNECTION;
 
-    if (SetZunaHeader(cmdNum, request.data(), sendDataLen) != 0) return ZUNA_E_CONNECTION;
-    if (sendDataLen > 0) std::memcpy(request.data() + ZUNA_HEADER_LEN, sendData, sendDataLen);
-
-    unsigned long recvLen = *pRecvLen;
-    if (m_trace) m_trace(DescribeZunaPacket(true, request.data(), ZUNA_HEADER_LEN + sendDataLen));
-    const int rc = m_pZunaMedium->IssueZUNACommand(reinterpret_cast<char*>(request.data()), &recvLen,
-                                                   reinterpret_cast<char*>(reply.data()), timeout);
+    unsigned long recvLen = expected;
+    if (m_trace) m_trace(DescribeZunaPacket(true, request, ZUNA_HEADER_LEN + sendDataLen));
+    const int rc = m_pZunaMedium->IssueZUNACommand(reinterpret_cast<char*>(request), &recvLen,
+                                                   reinterpret_cast<char*>(reply), timeout);
     if (rc != 0) {
         IssueLastError = static_cast<uint32_t>(rc);
         if (m_trace) m_trace("no reply: the medium failed with " + std::to_string(rc));
         return ZUNA_E_CONNECTION;
     }
-    if (m_trace) m_trace(DescribeZunaPacket(false, reply.data(), std::min<unsigned long>(recvLen, reply.size())));
+    answered = true;
+    if (m_trace) m_trace(DescribeZunaPacket(false, reply, std::min<unsigned long>(recvLen, ZUNA_MAX_PACKET_LEN)));
     // A reply to another command (a late one, say) does not answer this request.
-    if (ValidateCheckSum(reply.data(), ZUNA_HEADER_LEN) != 0 ||
-        GetLe16(reply.data() + offsetof(ZUNA_HEADER, wCommand)) != cmdNum) {
-        *pRecvLen = 0;
+    if (ValidateCheckSum(reply, ZUNA_HEADER_LEN) != 0 || GetLe16(reply + offsetof(ZUNA_HEADER, wCommand)) != cmdNum)
         return ZUNA_E_CONNECTION;
-    }
 
-    const uint32_t dataLen = GetLe32(reply.data() + offsetof(ZUNA_HEADER, dwDataLen));
+    const uint32_t dataLen = GetLe32(reply + offsetof(ZUNA_HEADER, dwDataLen));
     // The reply's data starts where its header ends (bHeaderLen); a header too short to
     // hold the header's fields is no reply. The data must have arrived whole and fit
     // the caller's buffer.
     const uint32_t headerLen = reply[offsetof(ZUNA_HEADER, bHeaderLen)];
     if (headerLen < ZUNA_HEADER_LEN || dataLen > ZUNA_MAX_DATA_LEN || dataLen > bufSize ||
-        recvLen > ZUNA_MAX_PACKET_LEN || headerLen + dataLen > recvLen) {
+        recvLen > ZUNA_MAX_PACKET_LEN || headerLen + dataLen > recvLen)
+        return ZUNA_E_CONNECTION;
+    data = std::span<const unsigned char>(reply + headerLen, dataLen);
+    return static_cast<ZUNA_ERROR>(GetLe16(reply + offsetof(ZUNA_HEADER, wStatus)));
+}
+
+ZUNA_ERROR CX9ZunaIfc::SendZunaCommand(uint16_t cmdNum, void* sendData, uint32_t sendDataLen,
+                                       uint32_t* pRecvLen, uint32_t timeout, uint32_t bufSize)
+{
+    if (!m_pZunaMedium || sendDataLen > bufSize) return ZUNA_E_CONNECTION;
+    if (sendDataLen > 0 && sendDataLen <= ZUNA_MAX_DATA_LEN) std::memcpy(RequestData(), sendData, sendDataLen);
+    std::span<const unsigned char> data;
+    bool answered = false;
+    const ZUNA_ERROR status = Transact(cmdNum, sendDataLen, bufSize, *pRecvLen, timeout, data, answered);
+    // Refused before anything was sent, or no reply: *pRecvLen is left as it was.
+    if (!answered) return ZUNA_E_CONNECTION;
+    if (status == ZUNA_E_CONNECTION && data.data() == nullptr) {
         *pRecvLen = 0;
         return ZUNA_E_CONNECTION;
     }
-    *pRecvLen = dataLen;
-    if (dataLen != 0) std::memcpy(sendData, reply.data() + headerLen, dataLen);
-    return static_cast<ZUNA_ERROR>(GetLe16(reply.data() + offsetof(ZUNA_HEADER, wStatus)));
+    *pRecvLen = static_cast<uint32_t>(data.size());
+    if (!data.empty()) std::memcpy(sendData, data.data(), data.size());
+    return status;
 }
 
 ZUNA_ERROR CX9ZunaIfc::Exchange(uint16_t cmdNum, const void* request, uint32_t sendLen, uint32_t replyMax,
                                 std::vector<unsigned char>& reply)
 {
-    reply.assign(std::max(sendLen, replyMax), 0);
-    if (sendLen != 0) std::memcpy(reply.data(), request, sendLen);
-    uint32_t recvLen = 0;
-    const ZUNA_ERROR status =
-        SendZunaCommand(cmdNum, reply.data(), sendLen, &recvLen, 0, static_cast<uint32_t>(reply.size()));
-    if (status == ZUNA_E_CONNECTION || recvLen > replyMax) {
-        reply.clear();
+    reply.clear();
+    if (sendLen > ZUNA_MAX_DATA_LEN) return ZUNA_E_CONNECTION;
+    if (sendLen != 0) std::memcpy(RequestData(), request, sendLen);
+    std::span<const unsigned char> data;
+    const ZUNA_ERROR status = ExchangeInPlace(cmdNum, sendLen, replyMax, data);
+    if (status == ZUNA_E_CONNECTION) return ZUNA_E_CONNECTION;
+    reply.assign(data.begin(), data.end());
+    return status;
+}
+
+ZUNA_ERROR CX9ZunaIfc::ExchangeInPlace(uint16_t cmdNum, uint32_t sendLen, uint32_t replyMax,
+                                       std::span<const unsigned char>& data)
+{
+    bool answered = false;
+    const ZUNA_ERROR status = Transact(cmdNum, sendLen, std::max(sendLen, replyMax), 0, 0, data, answered);
+    if (status == ZUNA_E_CONNECTION || data.size() > replyMax) {
+        data = {};
         return ZUNA_E_CONNECTION;
     }
-    reply.resize(recvLen);
     return status;
 }
 
@@ -273,11 +303,12 @@ ZUNA_ERROR CX9ZunaIfc::ExchangeFields(uint16_t cmdNum, const void* request, uint
 
 ZUNA_ERROR CX9ZunaIfc::SendFields(uint16_t cmdNum, const void* rec, uint32_t size, WireFields fields)
 {
-    std::vector<unsigned char> wire(size);
-    WireWriter w(wire.data(), wire.size());
+    if (size > ZUNA_MAX_DATA_LEN) return ZUNA_E_CONNECTION;
+    // Written straight into the request: a flash block or file fragment is copied once.
+    WireWriter w(RequestData(), size);
     WriteRecord(w, rec, size, fields);
-    std::vector<unsigned char> reply;
-    return Exchange(cmdNum, wire.data(), size, size, reply);
+    std::span<const unsigned char> reply;
+    return ExchangeInPlace(cmdNum, size, size, reply);
 }
 
 ZUNA_ERROR CX9ZunaIfc::QueryRecord(uint16_t cmdNum, void* rec, uint32_t size)

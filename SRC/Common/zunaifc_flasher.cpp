@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "fieldtext.h"
 #include "filecloser.h"
 #include "imgver.h"
+#include "transferworker.h"
 #include "x9endian.h"
 #include "x9reader.h"
 #include "zunacmds.h"
@@ -26,6 +28,13 @@ bool StartRecord(FILE_API_RECORD& rec, const char* cardPath)
 {
     std::memset(&rec, 0, FILE_API_HEADER_LEN);
     return cardPath != nullptr && cardPath[0] != '\0' && PutTextField(rec.filename, cardPath);
+}
+
+// Whether a card path fits a record's filename field.
+bool CardPathFits(const char* cardPath)
+{
+    char field[sizeof(FILE_API_RECORD::filename)];
+    return cardPath != nullptr && cardPath[0] != '\0' && PutTextField(field, cardPath);
 }
 
 // A failed fragment or block exchange inside a transfer: failures below the card (33)
@@ -44,6 +53,20 @@ void StartBlock(FLASH_BLOCK_RECORD& rec, uint32_t n)
 }
 
 constexpr char kConfigSignature[] = "$$CONF$$";
+
+// A flash block on its way between the card and a file, with its CRC-32.
+struct FlashBlockBuffer {
+    unsigned char data[FLASH_BLOCK_LEN];
+    uint32_t checkSum;
+};
+
+// A file fragment on its way: the record as sent or received, and for an upload the
+// bytes read from the file and their CRC-32.
+struct FragmentBuffer {
+    FILE_API_RECORD rec;
+    std::size_t count;
+    uint32_t checkSum;
+};
 
 }  // namespace
 
@@ -73,30 +96,49 @@ ZUNA_ERROR CX9ZunaIfc::WriteBlock(FLASH_BLOCK_RECORD* rec)
 {
     if (rec->blockNum >= FLASH_BLOCK_COUNT) return ZUNA_E_INVALID;
     rec->checkSum = CalculateCrc32(rec->flashData, FLASH_BLOCK_LEN);
-    return SendFields(ZUNACMD_WRITE_BLOCK, rec, sizeof(*rec), kBlockFields);
+    return SendBlock(rec->blockNum, rec->flashData, rec->checkSum);
+}
+
+ZUNA_ERROR CX9ZunaIfc::SendBlock(uint32_t n, const unsigned char* data, uint32_t checkSum)
+{
+    WireWriter w(RequestData(), sizeof(FLASH_BLOCK_RECORD));
+    w.Be32(n), w.Be32(checkSum), w.Be16(0), w.Bytes(data, FLASH_BLOCK_LEN);
+    std::span<const unsigned char> reply;
+    return ExchangeInPlace(ZUNACMD_WRITE_BLOCK, sizeof(FLASH_BLOCK_RECORD), sizeof(FLASH_BLOCK_RECORD), reply);
+}
+
+ZUNA_ERROR CX9ZunaIfc::ReceiveBlock(uint32_t n, std::span<const unsigned char>& data, uint32_t& checkSum,
+                                    int16_t& blockStatus)
+{
+    WireWriter w(RequestData(), FLASH_BLOCK_HEADER_LEN);
+    w.Be32(n), w.Be32(checkSum), w.Be16(static_cast<uint16_t>(blockStatus));
+    std::span<const unsigned char> reply;
+    const ZUNA_ERROR status = ExchangeInPlace(ZUNACMD_READ_BLOCK, FLASH_BLOCK_HEADER_LEN, sizeof(FLASH_BLOCK_RECORD), reply);
+    if (status != ZUNA_E_SUCCESS) return status;
+    WireReader r(reply.data(), reply.size());
+    const uint32_t blockNum = r.Be32();
+    checkSum = r.Be32();
+    blockStatus = static_cast<int16_t>(r.Be16());
+    const unsigned char* bytes = r.Span(FLASH_BLOCK_LEN);
+    // A reply that does not fill the record, or names another block than the one asked
+    // for, is no answer to the request.
+    if (!r.AtEnd() || blockNum != n) return ZUNA_E_CONNECTION;
+    data = std::span<const unsigned char>(bytes, FLASH_BLOCK_LEN);
+    return ZUNA_E_SUCCESS;
 }
 
 ZUNA_ERROR CX9ZunaIfc::ReadBlock(FLASH_BLOCK_RECORD* rec)
 {
     if (rec->blockNum >= FLASH_BLOCK_COUNT) return ZUNA_E_INVALID;
-    unsigned char request[FLASH_BLOCK_HEADER_LEN];
-    WireWriter w(request, sizeof(request));
-    w.Be32(rec->blockNum), w.Be32(rec->checkSum), w.Be16(static_cast<uint16_t>(rec->status));
-    std::vector<unsigned char> reply;
-    const ZUNA_ERROR status = Exchange(ZUNACMD_READ_BLOCK, request, sizeof(request), sizeof(*rec), reply);
-    if (status != ZUNA_E_SUCCESS) return status;
-    WireReader r(reply.data(), reply.size());
-    const uint32_t blockNum = r.Be32();
-    const uint32_t checkSum = r.Be32();
-    const auto blockStatus = static_cast<int16_t>(r.Be16());
-    const unsigned char* data = r.Span(FLASH_BLOCK_LEN);
-    // A reply that does not fill the record, or names another block than the one asked
-    // for, is no answer to the request.
-    if (!r.AtEnd() || blockNum != rec->blockNum) return ZUNA_E_CONNECTION;
-    if (CalculateCrc32(data, FLASH_BLOCK_LEN) != checkSum) return ZUNA_E_CHECKSUM;
+    std::span<const unsigned char> data;
+    uint32_t checkSum = rec->checkSum;
+    int16_t blockStatus = rec->status;
+    if (const ZUNA_ERROR status = ReceiveBlock(rec->blockNum, data, checkSum, blockStatus); status != ZUNA_E_SUCCESS)
+        return status;
+    if (CalculateCrc32(data.data(), FLASH_BLOCK_LEN) != checkSum) return ZUNA_E_CHECKSUM;
     rec->checkSum = checkSum;
     rec->status = blockStatus;
-    std::memcpy(rec->flashData, data, FLASH_BLOCK_LEN);
+    std::memcpy(rec->flashData, data.data(), FLASH_BLOCK_LEN);
     return ZUNA_E_SUCCESS;
 }
 
@@ -142,27 +184,63 @@ BlockLoopResult CX9ZunaIfc::WriteImageBlocks(std::FILE* image, uint32_t first, c
 {
     if (image == nullptr) return {ZUNA_E_FILEOPEN, true};
     if (first > FLASH_BLOCK_COUNT) return {ZUNA_E_INVALID, false};
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
+    // Block i + 1 is read from the file, and its CRC-32 computed, while block i goes
+    // to the card; a block is read only once the one before it is sent.
+    const auto blocks = std::make_unique<FlashBlockBuffer[]>(2);
+    TransferWorker worker(image);
+    const auto readBlock = [&blocks, image](uint32_t i) {
+        return [&block = blocks[i % 2], image] {
+            if (std::fread(block.data, 1, FLASH_BLOCK_LEN, image) != FLASH_BLOCK_LEN)
+                return BlockLoopResult{ZUNA_E_IO, true};
+            block.checkSum = CalculateCrc32(block.data, FLASH_BLOCK_LEN);
+            return BlockLoopResult{};
+        };
+    };
+    if (first < FLASH_BLOCK_COUNT) worker.Start(readBlock(first));
     for (uint32_t i = first; i < FLASH_BLOCK_COUNT; ++i) {
-        if (std::fread(rec->flashData, 1, FLASH_BLOCK_LEN, image) != FLASH_BLOCK_LEN) return {ZUNA_E_IO, true};
-        StartBlock(*rec, i);
+        if (const BlockLoopResult read = worker.Wait(); read.status != ZUNA_E_SUCCESS) return read;
+        if (i + 1 < FLASH_BLOCK_COUNT) worker.Start(readBlock(i + 1));
         if (progress) progress(i, FLASH_BLOCK_COUNT);
-        if (const ZUNA_ERROR status = WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return {status, false};
+        const FlashBlockBuffer& block = blocks[i % 2];
+        if (const ZUNA_ERROR status = SendBlock(i, block.data, block.checkSum); status != ZUNA_E_SUCCESS)
+            return {status, false};
     }
     return {};
+}
+
+BlockLoopResult CX9ZunaIfc::ReadBlockRange(uint32_t first, uint32_t count, std::FILE* stream,
+                                           const BlockProgress& progress, const BlockTake& take)
+{
+    // Block i's CRC check, progress and `take` run on the worker while block i + 1 is
+    // asked for; its result is in before block i + 2 is, and a failure of block i
+    // comes before any failure of block i + 1's exchange.
+    const auto blocks = std::make_unique<FlashBlockBuffer[]>(2);
+    TransferWorker worker(stream);
+    for (uint32_t i = 0; i < count; ++i) {
+        FlashBlockBuffer& block = blocks[i % 2];
+        std::span<const unsigned char> data;
+        block.checkSum = 0;
+        int16_t blockStatus = 0;
+        const ZUNA_ERROR status = ReceiveBlock(first + i, data, block.checkSum, blockStatus);
+        if (status == ZUNA_E_SUCCESS) std::memcpy(block.data, data.data(), FLASH_BLOCK_LEN);
+        if (const BlockLoopResult done = worker.Wait(); done.status != ZUNA_E_SUCCESS) return done;
+        if (status != ZUNA_E_SUCCESS) return {status, false};
+        worker.Start([&block, i, count, &progress, &take] {
+            if (CalculateCrc32(block.data, FLASH_BLOCK_LEN) != block.checkSum) return BlockLoopResult{ZUNA_E_CHECKSUM, false};
+            if (progress) progress(i, count);
+            return take(i, block.data);
+        });
+    }
+    return worker.Wait();
 }
 
 BlockLoopResult CX9ZunaIfc::ReadImageBlocks(std::FILE* image, const BlockProgress& progress)
 {
     if (image == nullptr) return {ZUNA_E_FILEOPEN, true};
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
-    for (uint32_t i = 0; i < FLASH_BLOCK_COUNT; ++i) {
-        StartBlock(*rec, i);
-        if (const ZUNA_ERROR status = ReadBlock(rec.get()); status != ZUNA_E_SUCCESS) return {status, false};
-        if (progress) progress(i, FLASH_BLOCK_COUNT);
-        if (std::fwrite(rec->flashData, 1, FLASH_BLOCK_LEN, image) != FLASH_BLOCK_LEN) return {ZUNA_E_IO, true};
-    }
-    return {};
+    return ReadBlockRange(0, FLASH_BLOCK_COUNT, image, progress, [image](uint32_t, const unsigned char* data) {
+        if (std::fwrite(data, 1, FLASH_BLOCK_LEN, image) != FLASH_BLOCK_LEN) return BlockLoopResult{ZUNA_E_IO, true};
+        return BlockLoopResult{};
+    });
 }
 
 ZUNA_ERROR CX9ZunaIfc::WriteModuleBlocks(const FLASH_MODULE_INFO& info, const std::vector<unsigned char>& data,
@@ -171,12 +249,11 @@ ZUNA_ERROR CX9ZunaIfc::WriteModuleBlocks(const FLASH_MODULE_INFO& info, const st
     if (data.size() != std::size_t{info.numBlocks} * FLASH_BLOCK_LEN ||
         uint32_t{info.blockStart} + info.numBlocks > FLASH_BLOCK_COUNT)
         return ZUNA_E_INVALID;
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
     for (uint32_t i = 0; i < info.numBlocks; ++i) {
-        StartBlock(*rec, info.blockStart + i);
-        std::memcpy(rec->flashData, data.data() + std::size_t{i} * FLASH_BLOCK_LEN, FLASH_BLOCK_LEN);
+        const unsigned char* block = data.data() + std::size_t{i} * FLASH_BLOCK_LEN;
         if (progress) progress(i, info.numBlocks);
-        if (const ZUNA_ERROR status = WriteBlock(rec.get()); status != ZUNA_E_SUCCESS) return status;
+        const ZUNA_ERROR status = SendBlock(info.blockStart + i, block, CalculateCrc32(block, FLASH_BLOCK_LEN));
+        if (status != ZUNA_E_SUCCESS) return status;
     }
     return ZUNA_E_SUCCESS;
 }
@@ -213,23 +290,15 @@ ZUNA_ERROR LocateConfig(CX9ZunaIfc& ifc, FLASH_MODULE_INFO& info)
     return ifc.ModuleGetNumBlocks(&info);
 }
 
-// Reads the module's blocks one by one, handing each block's data to `take`, which
-// returns 0 or the status that ends the copy.
-template <typename Take>
-ZUNA_ERROR CopyModuleBlocks(CX9ZunaIfc& ifc, const FLASH_MODULE_INFO& info, const BlockProgress& progress, Take take)
-{
-    auto rec = std::make_unique<FLASH_BLOCK_RECORD>();
-    for (uint32_t i = 0; i < info.numBlocks; ++i) {
-        StartBlock(*rec, info.blockStart + i);
-        const ZUNA_ERROR status = ifc.ReadBlock(rec.get());
-        if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
-        if (progress) progress(i, info.numBlocks);
-        if (const ZUNA_ERROR taken = take(i, rec->flashData); taken != ZUNA_E_SUCCESS) return taken;
-    }
-    return ZUNA_E_SUCCESS;
-}
-
 }  // namespace
+
+ZUNA_ERROR CX9ZunaIfc::CopyModuleBlocks(const FLASH_MODULE_INFO& info, std::FILE* stream, const BlockProgress& progress,
+                                        const BlockTake& take)
+{
+    const BlockLoopResult copied = ReadBlockRange(info.blockStart, info.numBlocks, stream, progress, take);
+    if (copied.status == ZUNA_E_SUCCESS || copied.hostFile) return copied.status;
+    return FragmentFailure(copied.status);
+}
 
 ZUNA_ERROR CX9ZunaIfc::ConfigGetFile(const char* fileName, const BlockProgress& progress)
 {
@@ -237,8 +306,10 @@ ZUNA_ERROR CX9ZunaIfc::ConfigGetFile(const char* fileName, const BlockProgress& 
     if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
     FLASH_MODULE_INFO info{};
     if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
-    const ZUNA_ERROR status = CopyModuleBlocks(*this, info, progress, [&](uint32_t, const unsigned char* data) {
-        return std::fwrite(data, 1, FLASH_BLOCK_LEN, file.Stream()) == FLASH_BLOCK_LEN ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
+    std::FILE* const stream = file.Stream();
+    const ZUNA_ERROR status = CopyModuleBlocks(info, stream, progress, [stream](uint32_t, const unsigned char* data) {
+        if (std::fwrite(data, 1, FLASH_BLOCK_LEN, stream) != FLASH_BLOCK_LEN) return BlockLoopResult{ZUNA_E_SPACE, true};
+        return BlockLoopResult{};
     });
     if (status != ZUNA_E_SUCCESS) return status;
     return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
@@ -249,9 +320,9 @@ ZUNA_ERROR CX9ZunaIfc::ConfigGetBuffer(std::vector<unsigned char>& data, const B
     FLASH_MODULE_INFO info{};
     if (const ZUNA_ERROR status = LocateConfig(*this, info); status != ZUNA_E_SUCCESS) return status;
     data.assign(std::size_t{info.numBlocks} * FLASH_BLOCK_LEN, 0);
-    return CopyModuleBlocks(*this, info, progress, [&](uint32_t i, const unsigned char* block) {
+    return CopyModuleBlocks(info, nullptr, progress, [&data](uint32_t i, const unsigned char* block) {
         std::memcpy(data.data() + std::size_t{i} * FLASH_BLOCK_LEN, block, FLASH_BLOCK_LEN);
-        return ZUNA_E_SUCCESS;
+        return BlockLoopResult{};
     });
 }
 
@@ -291,11 +362,10 @@ ZUNA_ERROR CX9ZunaIfc::SendFileFragment(FILE_API_RECORD* rec)
 
 ZUNA_ERROR CX9ZunaIfc::GetFileFragment(FILE_API_RECORD* rec)
 {
-    unsigned char request[FILE_API_HEADER_LEN];
-    WireWriter w(request, sizeof(request));
+    WireWriter w(RequestData(), FILE_API_HEADER_LEN);
     WriteRecord(w, rec, FILE_API_HEADER_LEN, kFileFields);
-    std::vector<unsigned char> reply;
-    const ZUNA_ERROR status = Exchange(ZUNACMD_GET_FILE_FRAGMENT, request, sizeof(request), sizeof(*rec), reply);
+    std::span<const unsigned char> reply;
+    const ZUNA_ERROR status = ExchangeInPlace(ZUNACMD_GET_FILE_FRAGMENT, FILE_API_HEADER_LEN, sizeof(*rec), reply);
     if (status != ZUNA_E_SUCCESS) return status;
     unsigned char header[FILE_API_HEADER_LEN];
     WireReader r(reply.data(), reply.size());
@@ -316,8 +386,7 @@ ZUNA_ERROR CX9ZunaIfc::GetFileFragment(FILE_API_RECORD* rec)
 
 ZUNA_ERROR CX9ZunaIfc::UploadFile(const char* srcFile, const char* dstFile)
 {
-    auto rec = std::make_unique<FILE_API_RECORD>();
-    if (!StartRecord(*rec, dstFile)) return ZUNA_E_INVALID;
+    if (!CardPathFits(dstFile)) return ZUNA_E_INVALID;
     HostFile file(srcFile != nullptr ? std::fopen(srcFile, "rb") : nullptr);
     if (!file) return ZUNA_E_FILEOPEN;
     struct stat info {};
@@ -325,19 +394,36 @@ ZUNA_ERROR CX9ZunaIfc::UploadFile(const char* srcFile, const char* dstFile)
         static_cast<uint64_t>(info.st_size) > uint64_t{FILE_MAX_FRAGMENTS} * FILE_FRAGMENT_LEN)
         return ZUNA_E_INVALID;
 
+    // Fragment i + 1 is read from the file, and its CRC-32 computed, while fragment i
+    // goes to the card.
+    const auto fragments = std::make_unique<FragmentBuffer[]>(2);
+    std::FILE* const stream = file.get();
+    TransferWorker worker(stream);
+    const auto readFragment = [&fragments, stream](uint32_t i) {
+        return [&fragment = fragments[i % 2], stream] {
+            fragment.count = std::fread(fragment.rec.fileData, 1, FILE_FRAGMENT_LEN, stream);
+            if (std::ferror(stream)) return BlockLoopResult{ZUNA_E_IO, true};
+            fragment.checkSum = CalculateCrc32(fragment.rec.fileData, fragment.count);
+            return BlockLoopResult{};
+        };
+    };
+    worker.Start(readFragment(0));
     for (uint32_t i = 0;; ++i) {
         if (i >= FILE_MAX_FRAGMENTS) return ZUNA_E_INVALID;
-        const std::size_t count = std::fread(rec->fileData, 1, FILE_FRAGMENT_LEN, file.get());
-        if (std::ferror(file.get())) return ZUNA_E_IO;
+        if (const BlockLoopResult read = worker.Wait(); read.status != ZUNA_E_SUCCESS) return read.status;
+        FragmentBuffer& fragment = fragments[i % 2];
+        const std::size_t count = fragment.count;
         // After the first fragment an empty read means the file has ended; the first is
         // sent even when empty, so that the card's file is made empty too.
         if (count == 0 && i != 0) break;
-        StartRecord(*rec, dstFile);
-        rec->packetNum = static_cast<uint16_t>(i);
-        rec->dataLength = static_cast<uint32_t>(count);
-        rec->status = count == FILE_FRAGMENT_LEN ? FILE_FRAGMENT_FULL : FILE_FRAGMENT_PARTIAL;
-        rec->checkSum = CalculateCrc32(rec->fileData, count);
-        const ZUNA_ERROR status = SendFileFragment(rec.get());
+        if (count == FILE_FRAGMENT_LEN) worker.Start(readFragment(i + 1));
+        FILE_API_RECORD& rec = fragment.rec;
+        StartRecord(rec, dstFile);
+        rec.packetNum = static_cast<uint16_t>(i);
+        rec.dataLength = static_cast<uint32_t>(count);
+        rec.status = count == FILE_FRAGMENT_LEN ? FILE_FRAGMENT_FULL : FILE_FRAGMENT_PARTIAL;
+        rec.checkSum = fragment.checkSum;
+        const ZUNA_ERROR status = SendFileFragment(&rec);
         if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
         if (count < FILE_FRAGMENT_LEN) break;
     }
@@ -346,24 +432,38 @@ ZUNA_ERROR CX9ZunaIfc::UploadFile(const char* srcFile, const char* dstFile)
 
 ZUNA_ERROR CX9ZunaIfc::DownloadFile(const char* srcFile, const char* dstFile)
 {
-    auto rec = std::make_unique<FILE_API_RECORD>();
-    if (!StartRecord(*rec, srcFile)) return ZUNA_E_INVALID;
+    if (!CardPathFits(srcFile)) return ZUNA_E_INVALID;
     CX9HostFileReplacement file(dstFile);
     if (file.Stream() == nullptr) return ZUNA_E_FILEOPEN;
 
+    // Fragment i's CRC check and file write run on the worker while fragment i + 1 is
+    // asked for; a failure of fragment i is in before fragment i + 2 is asked for.
+    const auto fragments = std::make_unique<FragmentBuffer[]>(2);
+    std::FILE* const stream = file.Stream();
+    TransferWorker worker(stream);
     for (uint32_t i = 0; i < FILE_MAX_FRAGMENTS; ++i) {
-        StartRecord(*rec, srcFile);
-        rec->packetNum = static_cast<uint16_t>(i);
-        rec->status = FILE_FRAGMENT_PARTIAL;
-        const ZUNA_ERROR status = GetFileFragment(rec.get());
+        FILE_API_RECORD& rec = fragments[i % 2].rec;
+        StartRecord(rec, srcFile);
+        rec.packetNum = static_cast<uint16_t>(i);
+        rec.status = FILE_FRAGMENT_PARTIAL;
+        const ZUNA_ERROR status = GetFileFragment(&rec);
+        if (const BlockLoopResult done = worker.Wait(); done.status != ZUNA_E_SUCCESS) return done.status;
         if (status != ZUNA_E_SUCCESS) return FragmentFailure(status);
-        if (CalculateCrc32(rec->fileData, rec->dataLength) != rec->checkSum) return ZUNA_E_CHECKSUM;
-        const off_t at = static_cast<off_t>(rec->packetNum) * FILE_FRAGMENT_LEN;
-        if (fseeko(file.Stream(), at, SEEK_SET) != 0 ||
-            std::fwrite(rec->fileData, 1, rec->dataLength, file.Stream()) != rec->dataLength)
-            return ZUNA_E_SPACE;
+        const bool last = rec.status == FILE_FRAGMENT_LAST;
+        worker.Start([&rec, stream] {
+            const uint32_t length = rec.dataLength;
+            const uint32_t checkSum = rec.checkSum;
+            if (CalculateCrc32(rec.fileData, length) != checkSum) return BlockLoopResult{ZUNA_E_CHECKSUM, false};
+            const off_t at = static_cast<off_t>(rec.packetNum) * FILE_FRAGMENT_LEN;
+            if (fseeko(stream, at, SEEK_SET) != 0 || std::fwrite(rec.fileData, 1, length, stream) != length)
+                return BlockLoopResult{ZUNA_E_SPACE, true};
+            return BlockLoopResult{};
+        });
+        if (!last) continue;
+        if (const BlockLoopResult done = worker.Wait(); done.status != ZUNA_E_SUCCESS) return done.status;
         // Data still buffered must reach the file: a failed commit is a short write.
-        if (rec->status == FILE_FRAGMENT_LAST) return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
+        return file.Commit() ? ZUNA_E_SUCCESS : ZUNA_E_SPACE;
     }
+    if (const BlockLoopResult done = worker.Wait(); done.status != ZUNA_E_SUCCESS) return done.status;
     return ZUNA_E_CONNECTION;
 }

@@ -38,17 +38,19 @@ FlashBlockBytes& OwnBlock(CardState& card, uint32_t block)
 }
 
 // The block a request names, or the status that refuses it.
-uint16_t ReadBlockNumber(std::span<const uint8_t> request, uint32_t& block)
+uint16_t ReadBlockNumber(const CardState& card, std::span<const uint8_t> request, uint32_t& block)
 {
     block = GetBe32(request.data() + offsetof(FLASH_BLOCK_RECORD, blockNum));
-    return block < FLASH_BLOCK_COUNT ? ZUNA_E_SUCCESS : ZUNA_E_RANGE;
+    if (block >= FLASH_BLOCK_COUNT) return ZUNA_E_RANGE;
+    if (card.flash.refused && card.flash.refused->first == block) return card.flash.refused->second;
+    return ZUNA_E_SUCCESS;
 }
 
 void WriteBlock(CardState& card, Session& session, std::span<const uint8_t> request, Reply& reply)
 {
     if (!StillThere(card, session)) return;
     uint32_t block = 0;
-    if ((reply.status = ReadBlockNumber(request, block)) != ZUNA_E_SUCCESS) return;
+    if ((reply.status = ReadBlockNumber(card, request, block)) != ZUNA_E_SUCCESS) return;
     const uint8_t* data = request.data() + FLASH_BLOCK_HEADER_LEN;
     if (calc_cksum32(data, FLASH_BLOCK_LEN) != GetBe32(request.data() + offsetof(FLASH_BLOCK_RECORD, checkSum)) ||
         card.flash.crcError == block) {
@@ -63,7 +65,7 @@ void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> reque
 {
     if (!StillThere(card, session)) return;
     uint32_t block = 0;
-    if ((reply.status = ReadBlockNumber(request, block)) != ZUNA_E_SUCCESS) return;
+    if ((reply.status = ReadBlockNumber(card, request, block)) != ZUNA_E_SUCCESS) return;
     reply.data.assign(sizeof(FLASH_BLOCK_RECORD), 0);
     uint8_t* rec = reply.data.data();
     std::copy_n(BlockBytes(card, block), FLASH_BLOCK_LEN, rec + FLASH_BLOCK_HEADER_LEN);
@@ -130,6 +132,12 @@ void CardModel::InjectFlashCrcError(uint32_t n)
 {
     std::lock_guard lock(m_mutex);
     m_state->flash.crcError = n;
+}
+
+void CardModel::RefuseFlashBlock(uint32_t n, uint16_t status)
+{
+    std::lock_guard lock(m_mutex);
+    m_state->flash.refused = {n, status};
 }
 
 }  // namespace kelcard

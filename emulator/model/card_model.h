@@ -239,6 +239,8 @@ public:
     // Flash (card_flash.cpp): 64 blocks of 65536 bytes that start as a sound image.
     // Fault: a write of block `n` is answered 34, a read of it carries a wrong CRC.
     void InjectFlashCrcError(uint32_t n);
+    // Fault: every read and write of block `n` is answered `status`, nothing written.
+    void RefuseFlashBlock(uint32_t n, uint16_t status);
 
 private:
     mutable std::mutex m_mutex;

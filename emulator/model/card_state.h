@@ -120,6 +120,8 @@ struct FlashStore {
     std::array<std::unique_ptr<FlashBlockBytes>, FLASH_BLOCK_COUNT> own;  // the blocks written
     std::optional<uint32_t> crcError;  // this block: a write is taken as corrupt, a read
                                        // is sent with a wrong CRC
+    std::optional<std::pair<uint32_t, uint16_t>> refused;  // this block: every read and write
+                                                           // is answered this status
 };
 
 struct Fault {

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "command_runs.h"
@@ -187,6 +188,81 @@ TEST_F(Faults, FullFileSystemDuringADownload)
     }
     ::rmdir(mount.c_str());
 }
+
+}  // namespace
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// A transfer that fails at flash block or file fragment 10 while each block's file work
+// runs beside the next exchange: the same message, status and host file as when the
+// blocks went one after the other, and, from kelvast's own trace, no request past the
+// one after the failed block (none past the failed one when the card refused it).
+struct AtTen {
+    std::string name;
+    Words cardOptions, words;  // T stands for the host file, which holds "older" before
+    bool fileLimit;            // writes past 10 blocks of 64 KiB fail (ulimit -f)
+    int status;
+    std::string output;
+    std::string command;  // the transfer's requests in the trace
+    unsigned requests;
+};
+struct FailureAtBlockTen : Faults, ::testing::WithParamInterface<AtTen> {};
+
+TEST_P(FailureAtBlockTen, StopsAsBeforeAndAsksForAtMostOneBlockMore)
+{
+    const AtTen& c = GetParam();
+    ASSERT_TRUE(StartCard(c.cardOptions));
+    std::ofstream(Path("big"), std::ios::binary) << std::string(4 << 20, 'b');
+    const auto image = BuildFirmwareImage();
+    std::ofstream(Path("flash.ima"), std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    if (c.words[1] == "-download") {
+        ASSERT_EQ(0, Kelvast({"-file", "-upload", Path("big"), "/v/big"}).status);
+    }
+    std::ofstream(Path("copy")) << "older";
+    KelvastRun run;
+    run.program = "/bin/sh";
+    run.args = {"-c", "trap '' XFSZ; ulimit -f $1; shift; exec \"$@\"", "sh", c.fileLimit ? "1280" : "unlimited",
+                KELVAST_BIN, "--trace", "-nw", card.Address(), "admin"};
+    for (const std::string& word : c.words) run.args.push_back(word == "T" ? Path("copy") : word == "B" ? Path("big") : word == "I" ? Path("flash.ima") : word);
+    run.password = "admin";
+    RunResult result = RunKelvast(run);
+    unsigned requests = 0;
+    std::string line, untraced;  // standard error without the trace's lines
+    for (std::istringstream err(result.err); std::getline(err, line);) {
+        if (line.starts_with("[")) {
+            requests += line.find("] request command " + c.command) != std::string::npos;
+        } else {
+            untraced += line + "\n";
+        }
+    }
+    EXPECT_EQ(c.requests, requests);
+    result.err = untraced;
+    std::string output = c.output;
+    if (const auto at = output.find('T'); at != std::string::npos && c.words[1] == "-read") output.replace(at, 1, Path("copy"));
+    EXPECT_TRUE(RunMatches(result, c.status, Accepted(output), kPasswordTerminal));
+    EXPECT_EQ("older", ReadFile(Path("copy")));
+    EXPECT_EQ(Words{}, Leftovers(Path("copy")));
+}
+
+const std::string kReadHead = "Reading from Flash ... \n", kReadError = "Error during reading from flash...\n";
+const std::string kDownloadError = "Error while get number of Records, ";
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FailureAtBlockTen,
+    ::testing::Values(
+        AtTen{"ReadIntoAFullFile", {}, {"-flash", "-read", "T"}, true, 41,
+              kReadHead + ReadProgress(10) + "Error writing file T, check disk space ! \n", "0x0602", 12},
+        AtTen{"ReadRefused", {"--refuse-block", "10:5"}, {"-flash", "-read", "T"}, false, 5, kReadHead + ReadProgress(9) + kReadError, "0x0602", 11},
+        AtTen{"ReadCrc", {"--flash-crc-error", "10"}, {"-flash", "-read", "T"}, false, 34, kReadHead + ReadProgress(9) + kReadError, "0x0602", 12},
+        AtTen{"ReadVanishes", {"--vanish-after", "10"}, {"-flash", "-read", "T"}, false, 33, kReadHead + ReadProgress(9) + kReadError, "0x0602", 11},
+        AtTen{"DownloadIntoAFullFile", {}, {"-file", "-download", "/v/big", "T"}, true, 18, kDownloadError + "Insufficient space\n", "0x060a", 12},
+        AtTen{"DownloadCrc", {"--download-crc-error", "10"}, {"-file", "-download", "/v/big", "T"}, false, 34, kDownloadError + "Checksum error\n", "0x060a", 12},
+        // The card counts the 64 fragments of the upload before them.
+        AtTen{"DownloadVanishes", {"--vanish-after", "74"}, {"-file", "-download", "/v/big", "T"}, false, 33, kDownloadError + "Error during connect \n", "0x060a", 11},
+        AtTen{"UploadCrc", {"--upload-crc-error", "10"}, {"-file", "-upload", "B", "/v/big"}, false, 30, "Error:  General error\n", "0x060b", 11},
+        AtTen{"FirmwareUploadRefused", {"--refuse-block", "10:5"}, {"-flash", "-upload", "I"}, false, 30, "Upload Firmware Failed, General error\n", "0x0601", 11}),
+    CaseName());
 
 }  // namespace
 }  // namespace e2e
