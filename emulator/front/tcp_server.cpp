@@ -299,10 +299,10 @@ void TcpServer::ServeConnection(int fd) const
     // The header is always 32 bytes here: the card answers a bHeaderLen of any other
     // value as malformed.
     ZunaStreamFramer framer(ZunaStreamFramer::HeaderLength::kFixed);
-    // Both packets kept for the connection's life: a block costs no allocation.
+    // Both packets kept for the connection's life (the reply grown by the first large
+    // answer): a block costs no allocation.
     std::vector<uint8_t> packet(ZUNA_MAX_PACKET_LEN);
     PacketBuffer reply;
-    reply.reserve(ZUNA_MAX_PACKET_LEN);
 
     for (;;) {
         framer.Start(packet.data(), packet.size());
