@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 #include "x9endian.h"
@@ -234,15 +235,17 @@ void VirtualDrive::RunCommand()
         if (m_session.dropWithoutReply) m_reply.clear();
         Complete(X9CD_STATUS_SUCCESS);
         break;
-    case X9CD_CMD_OS_HEARTBEAT:
+    case X9CD_CMD_OS_HEARTBEAT: {
         if (m_request.size() < sizeof(OS_HB_PACKET)) {
             Complete(X9CD_STATUS_TOO_LITTLE_DATA);
             break;
         }
-        m_reply.resize(sizeof(OS_HB_PACKET));
-        PutLe32(m_reply.data(), static_cast<uint32_t>(m_settings.heartbeatSeconds));
+        uint8_t answer[sizeof(OS_HB_PACKET)];
+        PutLe32(answer, static_cast<uint32_t>(m_settings.heartbeatSeconds));
+        m_reply.assign(std::begin(answer), std::end(answer));
         Complete(X9CD_STATUS_SUCCESS);
         break;
+    }
     default:
         Complete(X9CD_STATUS_UNSUPPORTED);
         break;
