@@ -5,14 +5,23 @@
 //
 // Starts `kelcard serve --address ADDRESS` and, over TCP, times in each of several
 // runs: `-gen -GetName` (start, login and one exchange), `-flash -read`, `-file
-// -upload` and `-file -download` of 4 MiB, and a plain copy of 4 MiB over a loopback
-// socket. Each transfer's cost is its time minus GetName's, divided by the plain
-// copy's, all from the same run; a row gives the median over the runs. Then kelvast's
-// peak resident memory during a full `-flash -update`, and over the card's virtual
-// drive (`kelcard run`) the SG_IO calls per 64 KiB block, counted by SGIO_COUNTER (a
-// preloaded library) against the least the mailbox needs. Prints one markdown table
-// row per measure: | Measure | Result | Target | Met |. Exits 1 when a command fails
-// or a transfer moves other bytes than it should (the figures would mean nothing).
+// -upload` and `-file -download` of 4 MiB, a plain copy of 4 MiB over a loopback
+// socket, and the same 4 MiB in 64 answers of 64 KiB to 32-byte requests (the floor
+// of the card's protocol). Each transfer's cost is its time minus GetName's, divided
+// by the plain copy's and by the floor's, all from the same run; a row gives the
+// median over the runs. Then kelvast's peak resident memory during a full `-flash
+// -update`. Then under `kelcard run --serve ADDRESS`, whose one card answers both over
+// its virtual drive and over TCP, the same transfers over `-cd` against over TCP, run
+// by this program itself as kelcard's child (below); and over the drive the SG_IO
+// calls per 64 KiB block, counted by SGIO_COUNTER (a preloaded library) against the
+// least the mailbox needs. Prints one markdown table row per measure: | Measure |
+// Result | Target | Met |. Exits 1 when a command fails or a transfer moves other
+// bytes than it should (the figures would mean nothing).
+//
+//   bench_transfer --inside-run KELVAST ADDRESS DIR
+//
+// The child of `kelcard run`: times the transfers over `-cd` and over TCP (ADDRESS)
+// in turns and writes their table rows to DIR/drive-rows.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -43,13 +52,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kTransferLen = 4u << 20;
 constexpr std::size_t kBlockLen = 64u << 10;
-constexpr int kRuns = 7;
+constexpr int kRuns = 9;
 constexpr std::size_t kRequestLen = 32;  // a request header
 constexpr int kLimitSeconds = 120;  // any one command
 
 struct Bench {
     std::string kelvast, kelcard, address, dir, counter;
 };
+
+// The most a transfer may take above GetName, in times the floor's time of its run.
+constexpr double kFloorTarget = 1.25;
 
 [[noreturn]] void Fail(const std::string& what)
 {
@@ -70,27 +82,39 @@ struct Outcome {
     std::string terminal;
 };
 
+// How Run starts a command.
+struct Start {
+    bool terminal = true;          // standard error on a terminal of its own, else a pipe
+    char* const* env = environ;    // the command's environment
+    int limitSeconds = kLimitSeconds;
+};
+
 // Runs argv with a terminal of its own (where "admin" is typed when a password is
-// asked for), `input` on its standard input, standard output discarded and standard
-// error kept in the terminal's text.
-Outcome Run(const std::vector<std::string>& argv, const std::string& input = {})
+// asked for; or, as `how` says, a pipe), `input` on its standard input, standard
+// output discarded and standard error kept in the terminal's text.
+Outcome Run(const std::vector<std::string>& argv, const std::string& input = {}, const Start& how = {})
 {
-    int master = -1, slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) Fail("openpty failed");
+    int master = -1, slave = -1;  // without a terminal, the two ends of a pipe
+    if (how.terminal) {
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) Fail("openpty failed");
+    } else {
+        int err[2];
+        if (pipe(err) != 0) Fail("pipe failed");
+        master = err[0], slave = err[1];
+    }
     int in[2];
     if (pipe(in) != 0) Fail("pipe failed");
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid < 0) Fail("fork failed");
     if (pid == 0) {
-        setsid();
-        ioctl(slave, TIOCSCTTY, 0);
+        if (how.terminal) setsid(), ioctl(slave, TIOCSCTTY, 0);
         const int null = open("/dev/null", O_WRONLY);
         dup2(in[0], 0), dup2(null, 1), dup2(slave, 2);
         std::vector<char*> args;
         for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
         args.push_back(nullptr);
-        execv(args[0], args.data());
+        execve(args[0], args.data(), how.env);
         _exit(127);
     }
     close(slave), close(in[0]);
@@ -100,15 +124,15 @@ Outcome Run(const std::vector<std::string>& argv, const std::string& input = {})
 
     Outcome outcome;
     bool typed = false;
-    const auto giveUp = start + std::chrono::seconds(kLimitSeconds);
+    const auto giveUp = start + std::chrono::seconds(how.limitSeconds);
     for (char buf[4096];;) {
         pollfd p{master, POLLIN, 0};
         if (Clock::now() > giveUp) break;
         if (poll(&p, 1, 1000) <= 0) continue;
         const ssize_t n = read(master, buf, sizeof buf);
-        if (n <= 0) break;  // the terminal closes when the program has ended
+        if (n <= 0) break;  // the terminal (or pipe) closes when the program has ended
         outcome.terminal.append(buf, static_cast<std::size_t>(n));
-        if (!typed && outcome.terminal.find("Password") != std::string::npos) {
+        if (how.terminal && !typed && outcome.terminal.find("Password") != std::string::npos) {
             typed = write(master, "admin\n", 6) == 6;
         }
     }
@@ -269,24 +293,26 @@ void TransfersOverTcp(const Bench& b)
     struct Kind {
         const char* measure;
         std::vector<std::string> words;
-        std::vector<double> seconds, ratios;
+        std::vector<double> seconds, ratios, floorRatios;
     } kinds[] = {
-        {"`-flash -read` of 4 MiB", {"-flash", "-read", read}, {}, {}},
-        {"`-file -upload` of 4 MiB", {"-file", "-upload", upload, "/bench.bin"}, {}, {}},
-        {"`-file -download` of 4 MiB", {"-file", "-download", "/bench.bin", download}, {}, {}},
+        {"`-flash -read` of 4 MiB", {"-flash", "-read", read}, {}, {}, {}},
+        {"`-file -upload` of 4 MiB", {"-file", "-upload", upload, "/bench.bin"}, {}, {}, {}},
+        {"`-file -download` of 4 MiB", {"-file", "-download", "/bench.bin", download}, {}, {}, {}},
     };
-    std::vector<double> copies, names, exchanges, writes;
+    std::vector<double> copies, names, floors, exchanges, writes;
     for (int run = 0; run < kRuns; ++run) {
         const double name = Kelvast(b, {"-gen", "-GetName"}).seconds;
         const double copy = PlainCopy(b.address);
-        names.push_back(name), copies.push_back(copy);
-        exchanges.push_back(PlainCopy(b.address, kRequestLen) / copy);
+        const double floorTime = PlainCopy(b.address, kRequestLen);
+        names.push_back(name), copies.push_back(copy), floors.push_back(floorTime);
+        exchanges.push_back(floorTime / copy);
         writes.push_back(FileWrite(b.dir + "/written.bin") / copy);
         std::remove(read.c_str()), std::remove(download.c_str());  // not a truncation inside the timing
         for (Kind& kind : kinds) {
             const double took = Kelvast(b, kind.words).seconds;
             kind.seconds.push_back(took);
             kind.ratios.push_back((took - name) / copy);
+            kind.floorRatios.push_back((took - name) / floorTime);
         }
         if (ReadFile(download) != ReadFile(upload)) Fail("the file downloaded is not the file uploaded");
         if (ReadFile(read).size() != kTransferLen) Fail("-flash -read did not give 4 MiB");
@@ -296,13 +322,18 @@ void TransfersOverTcp(const Bench& b)
                                                       kTransferLen / Median(copies) / 1e6),
         "the yardstick");
     Row("the same in 64 answers of 64 KiB, each to a 32-byte request (no card, no kelvast), / plain copy",
-        Format("%.2f", Median(exchanges)), "the floor of one answer at a time");
+        Format("%.2f (%.2f ms)", Median(exchanges), Median(floors) * 1e3), "the floor of one answer at a time");
     Row("writing 4 MiB to a new file beside the others, 64 KiB a call, / plain copy", Format("%.2f", Median(writes)),
         "what a command that writes the file adds");
     for (const Kind& kind : kinds) {
         const double ratio = Median(kind.ratios);
         Row(std::string(kind.measure) + " over TCP, minus GetName, / plain copy",
             Format("%.2f (%.1f ms in all)", ratio, Median(kind.seconds) * 1e3), "at most 2", ratio <= 2.0);
+    }
+    for (const Kind& kind : kinds) {
+        const double ratio = Median(kind.floorRatios);
+        Row(std::string(kind.measure) + " over TCP, minus GetName, / the floor's time in the same run", Format("%.2f", ratio),
+            Format("at most %.2f", kFloorTarget), ratio <= kFloorTarget);
     }
 }
 
@@ -315,6 +346,92 @@ void UpdateMemory(const Bench& b)
     Row("kelvast's peak resident memory, full `-flash -update`",
         Format("%.2f MiB (`-gen -GetName`: %.2f MiB)", update.peakKiB / 1024.0, baseline / 1024.0), "below 4 MiB",
         update.peakKiB < 4 * 1024);
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    return ReadFile(a) == ReadFile(b);
+}
+
+// The child of `kelcard run --serve ADDRESS`, whose card answers over the drive (in
+// this program's environment) and over TCP on ADDRESS: in each run, `-gen -GetName`
+// over each, then each transfer over TCP and over `-cd` in turn. A transfer's time is
+// its time minus its GetName's of the same run; a row gives the median of those over
+// `-cd`, and the median of its per-run ratio to the same over TCP. The rows go to
+// DIR/drive-rows.
+int InsideRun(const std::string& kelvast, const std::string& address, const std::string& dir)
+{
+    const std::string password = dir + "/password";
+    const int fd = open(password.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || !WriteAll(fd, "admin\n", 6) || close(fd) != 0) Fail("cannot write " + password);
+    // Over TCP kelvast runs as on any host: without the drive's preload.
+    std::vector<std::string> plain;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::strncmp(*entry, "LD_PRELOAD=", 11) != 0 && std::strncmp(*entry, "UMOCKDEV_DIR=", 13) != 0)
+            plain.emplace_back(*entry);
+    std::vector<char*> plainEnv;
+    for (std::string& entry : plain) plainEnv.push_back(entry.data());
+    plainEnv.push_back(nullptr);
+
+    auto timed = [&](std::vector<std::string> words, bool overDrive) {
+        const std::vector<std::string> start = overDrive ? std::vector<std::string>{kelvast, "-cd"}
+                                                         : std::vector<std::string>{kelvast, "--password-file", password,
+                                                                                    "-nw", address, "admin"};
+        words.insert(words.begin(), start.begin(), start.end());
+        const Outcome outcome = Run(words, {}, {false, overDrive ? environ : plainEnv.data(), kLimitSeconds});
+        if (outcome.status != 0)
+            Fail(std::string(overDrive ? "over the drive, " : "over TCP, ") + words[start.size()] + " " +
+                 words[start.size() + 1] + " failed:\n" + outcome.terminal);
+        return outcome.seconds;
+    };
+    const std::string upload = dir + "/upload.bin";
+    struct Kind {
+        const char* measure;
+        std::vector<std::string> tcp, drive;
+        std::vector<double> driveSeconds, tcpSeconds, ratios;
+    } kinds[] = {
+        {"`-flash -read` of 4 MiB", {"-flash", "-read", dir + "/tcp-read.bin"},
+         {"-flash", "-read", dir + "/cd-read.bin"}, {}, {}, {}},
+        {"`-file -upload` of 4 MiB", {"-file", "-upload", upload, "/tcp.bin"}, {"-file", "-upload", upload, "/cd.bin"},
+         {}, {}, {}},
+        {"`-file -download` of 4 MiB", {"-file", "-download", "/tcp.bin", dir + "/tcp-download.bin"},
+         {"-file", "-download", "/cd.bin", dir + "/cd-download.bin"}, {}, {}, {}},
+    };
+    for (int run = 0; run < kRuns; ++run) {
+        const double tcpName = timed({"-gen", "-GetName"}, false);
+        const double driveName = timed({"-gen", "-GetName"}, true);
+        for (const Kind& kind : kinds) std::remove(kind.tcp.back().c_str()), std::remove(kind.drive.back().c_str());
+        for (Kind& kind : kinds) {
+            const double tcp = timed(kind.tcp, false) - tcpName;
+            const double drive = timed(kind.drive, true) - driveName;
+            kind.tcpSeconds.push_back(tcp), kind.driveSeconds.push_back(drive), kind.ratios.push_back(drive / tcp);
+        }
+        if (!SameFile(upload, kinds[2].tcp.back()) || !SameFile(upload, kinds[2].drive.back()))
+            Fail("a file downloaded is not the file uploaded");
+        if (ReadFile(kinds[0].tcp.back()) != ReadFile(kinds[0].drive.back()) ||
+            ReadFile(kinds[0].drive.back()).size() != kTransferLen)
+            Fail("-flash -read over the drive did not give the 4 MiB it gives over TCP");
+    }
+    if (!std::freopen((dir + "/drive-rows").c_str(), "w", stdout)) Fail("cannot write " + dir + "/drive-rows");
+    for (const Kind& kind : kinds)
+        Row(std::string(kind.measure) + " over `-cd` (kelcard run), minus GetName over `-cd`, / the same over TCP",
+            Format("%.1f (%.0f ms over `-cd`, %.1f ms over TCP)", Median(kind.ratios), Median(kind.driveSeconds) * 1e3,
+                   Median(kind.tcpSeconds) * 1e3),
+            "reported");
+    return 0;
+}
+
+// The transfers over the drive against over TCP: this program's InsideRun as the child
+// of `kelcard run --busy-polls 0 --serve ADDRESS`.
+void TransfersOverDrive(const Bench& b)
+{
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) Fail("cannot find this program");
+    const Outcome outcome = Run({b.kelcard, "run", "--busy-polls", "0", "--serve", b.address, "--", self,
+                                 "--inside-run", b.kelvast, b.address, b.dir},
+                                {}, {true, environ, 8 * kRuns * kLimitSeconds});
+    if (outcome.status != 0) Fail("the transfers under kelcard run failed:\n" + outcome.terminal);
+    std::fputs(ReadFile(b.dir + "/drive-rows").c_str(), stdout);
 }
 
 // One kelvast command over the virtual drive with the SG_IO counter preloaded first;
@@ -354,6 +471,7 @@ void DriveCalls(const Bench& b)
 
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::strcmp(argv[1], "--inside-run") == 0) return InsideRun(argv[2], argv[3], argv[4]);
     if (argc != 6) {
         std::fprintf(stderr, "usage: bench_transfer KELVAST KELCARD ADDRESS DIR SGIO_COUNTER\n");
         return 2;
@@ -376,6 +494,7 @@ int main(int argc, char** argv)
         TransfersOverTcp(b);
         UpdateMemory(b);
     }
+    TransfersOverDrive(b);
     DriveCalls(b);
     return 0;
 }

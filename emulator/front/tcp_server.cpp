@@ -299,13 +299,16 @@ void TcpServer::ServeConnection(int fd) const
     // The header is always 32 bytes here: the card answers a bHeaderLen of any other
     // value as malformed.
     ZunaStreamFramer framer(ZunaStreamFramer::HeaderLength::kFixed);
+    // Both packets kept for the connection's life (the reply grown by the first large
+    // answer): a block costs no allocation.
     std::vector<uint8_t> packet(ZUNA_MAX_PACKET_LEN);
+    PacketBuffer reply;
 
     for (;;) {
         framer.Start(packet.data(), packet.size());
         if (conn.Frame(framer) != Result::kOk || framer.GetState() == ZunaStreamFramer::State::kRefused) return;
 
-        const std::vector<uint8_t> reply = m_model.HandlePacket(session, packet.data(), framer.PacketLength());
+        m_model.HandlePacket(session, packet.data(), framer.PacketLength(), reply);
         if (session.dropWithoutReply) return;
         const uint16_t command = GetLe16(packet.data() + offsetof(ZUNA_HEADER, wCommand));
         const auto late = m_lateReplies.find(command);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 #include "x9endian.h"
@@ -172,7 +173,8 @@ DriveOutcome VirtualDrive::ReadSector(uint32_t sector, uint8_t* block)
     if (sector == static_cast<uint32_t>(X9CD_CMD_SECTOR)) {
         if (m_mailbox == Mailbox::kReceiving) {
             // The host stopped sending: the card answers at once.
-            Complete(X9CD_STATUS_TOO_LITTLE_DATA, {});
+            m_reply.clear();
+            Complete(X9CD_STATUS_TOO_LITTLE_DATA);
             m_busyLeft = 0;
         }
         CONFIG_CMD shown = m_block;
@@ -209,7 +211,7 @@ void VirtualDrive::StartCommand(const uint8_t* block)
     if (!HasSignatures(m_block)) {
         m_dataInLen = 0;
         m_blocksExpected = 0;
-        Complete(X9CD_STATUS_UNSUPPORTED, {});
+        Complete(X9CD_STATUS_UNSUPPORTED);
         return;
     }
     m_dataInLen = Le32ToHost(m_block.DataInLen);
@@ -222,40 +224,40 @@ void VirtualDrive::StartCommand(const uint8_t* block)
 
 void VirtualDrive::RunCommand()
 {
+    m_reply.clear();
     if (m_discardRequest) {
-        Complete(X9CD_STATUS_TOO_MUCH_DATA, {});
+        Complete(X9CD_STATUS_TOO_MUCH_DATA);
         return;
     }
     switch (Le16ToHost(m_block.Command)) {
-    case X9CD_CMD_ZUNA: {
-        std::vector<uint8_t> reply = m_card.HandlePacket(m_session, m_request.data(), m_request.size());
-        if (m_session.dropWithoutReply) reply.clear();
-        Complete(X9CD_STATUS_SUCCESS, std::move(reply));
+    case X9CD_CMD_ZUNA:
+        m_card.HandlePacket(m_session, m_request.data(), m_request.size(), m_reply);
+        if (m_session.dropWithoutReply) m_reply.clear();
+        Complete(X9CD_STATUS_SUCCESS);
         break;
-    }
     case X9CD_CMD_OS_HEARTBEAT: {
         if (m_request.size() < sizeof(OS_HB_PACKET)) {
-            Complete(X9CD_STATUS_TOO_LITTLE_DATA, {});
+            Complete(X9CD_STATUS_TOO_LITTLE_DATA);
             break;
         }
-        std::vector<uint8_t> reply(sizeof(OS_HB_PACKET));
-        PutLe32(reply.data(), static_cast<uint32_t>(m_settings.heartbeatSeconds));
-        Complete(X9CD_STATUS_SUCCESS, std::move(reply));
+        uint8_t answer[sizeof(OS_HB_PACKET)];
+        PutLe32(answer, static_cast<uint32_t>(m_settings.heartbeatSeconds));
+        m_reply.assign(std::begin(answer), std::end(answer));
+        Complete(X9CD_STATUS_SUCCESS);
         break;
     }
     default:
-        Complete(X9CD_STATUS_UNSUPPORTED, {});
+        Complete(X9CD_STATUS_UNSUPPORTED);
         break;
     }
 }
 
-void VirtualDrive::Complete(uint16_t status, std::vector<uint8_t> reply)
+void VirtualDrive::Complete(uint16_t status)
 {
     ++m_counts.mailboxCommands;
     m_mailbox = Mailbox::kDone;
     m_request.clear();
     m_status = status;
-    m_reply = std::move(reply);
     m_replyRead = 0;
     m_busyLeft = m_settings.busyPolls;
     m_block.Status = HostToLe16(status);

@@ -138,7 +138,7 @@ private:
     DriveOutcome ReadSector(uint32_t sector, uint8_t* block);
     void StartCommand(const uint8_t* block);
     void RunCommand();
-    void Complete(uint16_t status, std::vector<uint8_t> reply);
+    void Complete(uint16_t status);  // the reply is what m_reply holds
     DriveOutcome Answer(const void* answer, std::size_t answerLen, uint8_t* data, std::size_t dataLen);
     DriveOutcome Refuse(uint8_t asc, uint8_t ascq = 0);
     bool Away() const;
@@ -160,7 +160,7 @@ private:
     std::vector<uint8_t> m_request;
     uint16_t m_status = 0;
     unsigned m_busyLeft = 0;
-    std::vector<uint8_t> m_reply;
+    PacketBuffer m_reply;              // kept from command to command, as m_request
     std::size_t m_replyRead = 0;       // reply bytes handed out on sector 2
 };
 

@@ -50,10 +50,13 @@ void SendFileFragment(CardState& card, Session& session, std::span<const uint8_t
         reply.status = ZUNA_E_SPACE;
         return;
     }
+    // The bytes kept, zeros up to the fragment, the fragment over what it covers and
+    // appended past the end (a file written in order is never cleared first).
     std::vector<uint8_t>& file = store.files[fragment.path];
-    file.resize(keep);
-    file.resize(newSize);
-    std::copy(data, data + fragment.length, file.begin() + static_cast<std::ptrdiff_t>(offset));
+    file.resize(std::max(keep, offset));
+    const std::size_t over = std::min<std::size_t>(fragment.length, file.size() - offset);
+    std::copy_n(data, over, file.begin() + static_cast<std::ptrdiff_t>(offset));
+    file.insert(file.end(), data + over, data + fragment.length);
     store.totalBytes = store.totalBytes - oldSize + newSize;
 }
 
@@ -75,10 +78,11 @@ void GetFileFragment(CardState& card, Session& session, std::span<const uint8_t>
         return;
     }
     const std::size_t length = std::min<std::size_t>(FILE_FRAGMENT_LEN, file.size() - offset);
-    reply.data.assign(sizeof(FILE_API_RECORD), 0);
-    uint8_t* rec = reply.data.data();
+    // The whole record, its data past `length` zeros.
+    uint8_t* rec = reply.Room(sizeof(FILE_API_RECORD));
     std::copy_n(request.data(), FILE_API_HEADER_LEN, rec);
     std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), length, rec + FILE_API_HEADER_LEN);
+    std::fill(rec + FILE_API_HEADER_LEN + length, rec + sizeof(FILE_API_RECORD), uint8_t{0});
     uint32_t checkSum = calc_cksum32(rec + FILE_API_HEADER_LEN, length);
     if (store.downloadCrcError == fragment.number) checkSum ^= 1;
     PutBe32(rec + offsetof(FILE_API_RECORD, dataLength), static_cast<uint32_t>(length));

@@ -66,8 +66,8 @@ void ReadBlock(CardState& card, Session& session, std::span<const uint8_t> reque
     if (!StillThere(card, session)) return;
     uint32_t block = 0;
     if ((reply.status = ReadBlockNumber(card, request, block)) != ZUNA_E_SUCCESS) return;
-    reply.data.assign(sizeof(FLASH_BLOCK_RECORD), 0);
-    uint8_t* rec = reply.data.data();
+    uint8_t* rec = reply.Room(sizeof(FLASH_BLOCK_RECORD));
+    std::fill_n(rec, FLASH_BLOCK_HEADER_LEN, uint8_t{0});
     std::copy_n(BlockBytes(card, block), FLASH_BLOCK_LEN, rec + FLASH_BLOCK_HEADER_LEN);
     if (block == kMacRecordBlock) {
         uint8_t* macRecord = rec + FLASH_BLOCK_HEADER_LEN + kMacRecordOffset;

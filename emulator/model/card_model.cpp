@@ -56,29 +56,29 @@ int64_t HostTime()
     return static_cast<int64_t>(std::time(nullptr));
 }
 
-std::vector<uint8_t> BuildReply(uint16_t command, uint16_t status, const std::vector<uint8_t>& data)
+// The reply header for `dataLen` bytes of data, written over the first ZUNA_HEADER_LEN
+// bytes of `packet`.
+void PutReplyHeader(uint8_t* packet, uint16_t command, uint16_t status, std::size_t dataLen)
 {
-    std::vector<uint8_t> packet(ZUNA_HEADER_LEN + data.size(), 0);
     ZUNA_HEADER header{};
     std::memcpy(header.bSignature, ZUNA_SIGNATURE, ZUNA_SIGNATURE_LEN);
     header.ZunaVersion = {ZUNA_VERSION_MAJOR, ZUNA_VERSION_MINOR};
     header.bHeaderLen = static_cast<ZUNA_BYTE>(ZUNA_HEADER_LEN);
-    header.dwDataLen = HostToLe32(static_cast<uint32_t>(data.size()));
+    header.dwDataLen = HostToLe32(static_cast<uint32_t>(dataLen));
     header.wCommand = HostToLe16(command);
     header.wStatus = HostToLe16(status);
     header.APIVersion = {ZUNA_VERSION_MAJOR, ZUNA_VERSION_MINOR};
     header.bOriginator = 0;
-    std::memcpy(packet.data(), &header, ZUNA_HEADER_LEN);
-
-    packet[offsetof(ZUNA_HEADER, bChecksum)] = ZunaHeaderChecksum(packet.data());
-
-    std::copy(data.begin(), data.end(), packet.begin() + ZUNA_HEADER_LEN);
-    return packet;
+    std::memcpy(packet, &header, ZUNA_HEADER_LEN);
+    packet[offsetof(ZUNA_HEADER, bChecksum)] = ZunaHeaderChecksum(packet);
 }
 
-std::vector<uint8_t> BuildReply(uint16_t command, uint16_t status)
+// `packet` becomes the reply: the header, then `data`.
+void BuildReply(PacketBuffer& packet, uint16_t command, uint16_t status, std::span<const uint8_t> data = {})
 {
-    return BuildReply(command, status, {});
+    packet.resize(ZUNA_HEADER_LEN + data.size());
+    std::copy(data.begin(), data.end(), packet.begin() + ZUNA_HEADER_LEN);
+    PutReplyHeader(packet.data(), command, status, data.size());
 }
 
 // Checks the packet's framing. Returns 0 when it is a well-formed request, else the
@@ -118,14 +118,22 @@ CardModel::~CardModel() = default;
 
 std::vector<uint8_t> CardModel::HandlePacket(Session& session, const uint8_t* packet, std::size_t len)
 {
+    PacketBuffer reply;
+    HandlePacket(session, packet, len, reply);
+    return std::vector<uint8_t>(reply.begin(), reply.end());
+}
+
+void CardModel::HandlePacket(Session& session, const uint8_t* packet, std::size_t len, PacketBuffer& out)
+{
     std::lock_guard lock(m_mutex);
     CardState& card = *m_state;
     session.closeAfterReply = false;
     session.dropWithoutReply = false;
+    out.clear();
     if (session.endsWithRestart) {
         if (session.generation >= 0 && session.generation != card.generation) {
             session.dropWithoutReply = true;
-            return {};
+            return;
         }
         session.generation = card.generation;
     }
@@ -133,37 +141,46 @@ std::vector<uint8_t> CardModel::HandlePacket(Session& session, const uint8_t* pa
     const uint16_t command =
         (packet != nullptr && len >= ZUNA_HEADER_LEN) ? GetLe16(packet + offsetof(ZUNA_HEADER, wCommand)) : 0;
     if (const uint16_t framing = CheckPacket(packet, len); framing != ZUNA_E_SUCCESS) {
-        return BuildReply(command, framing);
+        return BuildReply(out, command, framing);
     }
     const std::span<const uint8_t> request(packet + ZUNA_HEADER_LEN, len - ZUNA_HEADER_LEN);
 
     if (session.requireLogin && !session.loggedIn && !IsLoginCommand(command)) {
-        return BuildReply(command, ZUNA_E_NEEDAUTH);
+        return BuildReply(out, command, ZUNA_E_NEEDAUTH);
     }
 
     if (auto fault = card.faults.find(command); fault != card.faults.end()) {
         switch (fault->second.kind) {
         case detail::Fault::Kind::kStatus:
-            return BuildReply(command, fault->second.status);
+            return BuildReply(out, command, fault->second.status);
         case detail::Fault::Kind::kRawReply:
-            if (!fault->second.raw.empty()) return fault->second.raw;
+            if (!fault->second.raw.empty()) {
+                out.assign(fault->second.raw.begin(), fault->second.raw.end());
+                return;
+            }
             [[fallthrough]];
         case detail::Fault::Kind::kDrop:
             session.dropWithoutReply = true;
-            return {};
+            return;
         }
     }
 
     const auto entry = Commands().find(command);
-    if (entry == Commands().end()) return BuildReply(command, ZUNA_E_UNSUPPORTED);
+    if (entry == Commands().end()) return BuildReply(out, command, ZUNA_E_UNSUPPORTED);
     const Command& cmd = entry->second;
-    if (cmd.requestLen && request.size() != *cmd.requestLen) return BuildReply(command, ZUNA_E_INVALID);
+    if (cmd.requestLen && request.size() != *cmd.requestLen) return BuildReply(out, command, ZUNA_E_INVALID);
 
-    Reply reply;
+    Reply reply(out);
     cmd.handler(card, session, request, reply);
-    if (session.dropWithoutReply) return {};
-    if (reply.status != ZUNA_E_SUCCESS) reply.data.clear();
-    return BuildReply(command, reply.status, reply.data);
+    if (session.dropWithoutReply) {
+        out.clear();
+    } else if (reply.status != ZUNA_E_SUCCESS) {
+        BuildReply(out, command, reply.status);
+    } else if (reply.inPacket) {
+        PutReplyHeader(out.data(), command, reply.status, out.size() - ZUNA_HEADER_LEN);
+    } else {
+        BuildReply(out, command, reply.status, reply.data);
+    }
 }
 
 void CardModel::ForceStatus(uint16_t command, uint16_t status)

@@ -29,9 +29,40 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace kelcard {
+
+// An allocator whose growth of a vector leaves the new elements uninitialised (a
+// default-initialised uint8_t), for buffers that are written whole once grown.
+template <typename T>
+struct NoFillAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = NoFillAllocator<U>;
+    };
+    NoFillAllocator() = default;
+    template <typename U>
+    NoFillAllocator(const NoFillAllocator<U>&) noexcept
+    {
+    }
+    template <typename U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+// A reply packet that a front end keeps from one request to the next: its capacity
+// stays, so a 64 KiB answer costs no allocation, and growing it clears nothing.
+using PacketBuffer = std::vector<uint8_t, NoFillAllocator<uint8_t>>;
 
 struct Account {
     std::string user;
@@ -148,6 +179,9 @@ public:
     // session.dropWithoutReply (the front end closes without sending; the returned
     // packet is then empty). Never reads outside [packet, packet + len).
     std::vector<uint8_t> HandlePacket(Session& session, const uint8_t* packet, std::size_t len);
+    // The same, the reply packet written into `reply` (its old contents replaced, its
+    // capacity kept): what a front end calls for every request.
+    void HandlePacket(Session& session, const uint8_t* packet, std::size_t len, PacketBuffer& reply);
 
     // Fault injection, each for every later request with this command code (after the
     // login check, also for codes the card does not know); the state is not changed.

@@ -24,6 +24,7 @@
 #include "network.h"
 #include "pef.h"
 #include "sel.h"
+#include "zunahdr.h"
 
 namespace kelcard::detail {
 
@@ -164,10 +165,25 @@ struct CardState {
 std::vector<uint8_t> EncodeConfig(const CardConfig& config);
 bool DecodeConfig(std::span<const uint8_t> blob, CardConfig& config, std::string& why);
 
-// The reply a handler builds: its status and, for status 0, its data.
+// The reply a handler builds: its status and, for status 0, its data: in `data`, or,
+// for a large answer, written straight into the reply packet through Room().
 struct Reply {
     uint16_t status = 0;
     std::vector<uint8_t> data;
+
+    // `len` data bytes in the reply packet itself, after the header; they are not
+    // cleared, so the handler writes every one of them. Replaces `data`.
+    uint8_t* Room(std::size_t len)
+    {
+        data.clear();
+        packet.resize(ZUNA_HEADER_LEN + len);
+        inPacket = true;
+        return packet.data() + ZUNA_HEADER_LEN;
+    }
+
+    explicit Reply(PacketBuffer& into) : packet(into) {}
+    PacketBuffer& packet;   // the reply packet being built
+    bool inPacket = false;  // whether Room() holds the data
 };
 
 using Handler = void (*)(CardState& card, Session& session, std::span<const uint8_t> request,

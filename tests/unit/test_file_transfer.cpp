@@ -139,4 +139,33 @@ TEST(CardFileStore, RefusesFragmentsPastItsSize)
     EXPECT_EQ(Bytes(kFrag, 0x5A), card.StoredFile("/g"));
 }
 
+// Fragments in any order, over, inside and past what the file holds, make the file
+// that writing each at number * 65536 makes (fragment 0 starting it anew, gaps zeros).
+TEST(CardFileStore, FragmentsInAnyOrderMakeTheFile)
+{
+    const std::vector<std::vector<std::pair<uint16_t, uint32_t>>> orders = {  // {number, length}
+        {{0, kFrag}, {1, kFrag}, {2, 100}},           {{0, 10}, {2, 5}},
+        {{0, kFrag}, {2, kFrag}, {1, 7}},             {{0, kFrag}, {1, 10}, {1, kFrag}},
+        {{0, kFrag}, {1, kFrag}, {0, 3}, {1, 20}},    {{0, 0}, {1, kFrag}}};
+    for (const auto& order : orders) {
+        kelcard::CardModel card;
+        kelcard::Session session = kelcard::HostInterfaceSession();
+        Bytes expected;
+        unsigned char fill = 0;
+        for (const auto& [number, length] : order) {
+            Bytes rec = Fragment(number, length, 6);
+            rec[0] = '/', rec[1] = 'f';
+            std::fill(rec.begin() + kHead, rec.end(), ++fill);
+            PutBe32(&rec[88], calc_cksum32(rec.data() + kHead, length));
+            const Bytes packet = zunatest::MakeRequest(0x060B, rec);
+            ASSERT_EQ(0, GetLe16(&card.HandlePacket(session, packet.data(), packet.size())[22]));
+            if (number == 0) expected.clear();
+            const std::size_t at = std::size_t{number} * kFrag;
+            expected.resize(std::max(expected.size(), at + length));
+            std::copy_n(rec.begin() + kHead, length, expected.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        EXPECT_EQ(expected, card.StoredFile("/f")) << "order " << &order - orders.data();
+    }
+}
+
 }  // namespace
