@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# The fuzz campaign: scripts/fuzz.sh [SECONDS]
+# The fuzz campaign: scripts/fuzz.sh [SECONDS | --table]
 #
 # Builds the fuzz preset (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer), then runs every fuzz target of the build for SECONDS
-# seconds each, or without SECONDS for ten million inputs each. FUZZ_JOBS targets run
+# UndefinedBehaviorSanitizer), then runs every fuzz target of the build (or those
+# FUZZ_TARGETS names, separated by spaces) for SECONDS seconds each, or without SECONDS
+# for ten million inputs each. FUZZ_JOBS targets run
 # at once (default: the number of cores). Each target works on its own corpus in
 # build/fuzz-campaign/TARGET (seeded from tests/fuzz/corpus/TARGET, kept between
 # campaigns), with its dictionary when it has one; what it finds goes to
 # build/fuzz-campaign/artifacts/TARGET/ and its log to build/fuzz-campaign/logs/.
 # Last, the table of the campaign (inputs run, inputs a second, coverage, findings) is
-# written into docs/robustness.md between its fuzz-campaign markers. Exits 1 when a
+# written into docs/robustness.md between its fuzz-campaign markers, a row for every
+# target from its latest log (so a run of some targets keeps the others' rows). Exits 1 when a
 # target found something (naming the artifacts; the table is still written), 2 when
-# the build fails or the words are wrong.
+# the build fails or the words are wrong. With --table it runs nothing and writes the
+# table from the logs there are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
 usage() {
-    echo "usage: scripts/fuzz.sh [SECONDS]   (FUZZ_JOBS=N: targets at once)" >&2
+    echo "usage: scripts/fuzz.sh [SECONDS | --table]   (FUZZ_JOBS=N: targets at once; FUZZ_TARGETS=\"A B\": only these)" >&2
     exit 2
 }
 # Thousands separated by commas, as the documents write numbers.
@@ -27,6 +30,8 @@ commas() {
 
 [ $# -le 1 ] || usage
 seconds=${1:-}
+table_only=
+if [ "$seconds" = --table ]; then table_only=1 seconds=; fi
 if [ -n "$seconds" ] && ! [[ "$seconds" =~ ^[1-9][0-9]{0,6}$ ]]; then usage; fi
 jobs=${FUZZ_JOBS:-$(nproc)}
 [[ "$jobs" =~ ^[1-9][0-9]*$ ]] || usage
@@ -40,8 +45,8 @@ install_missing_packages "${KELVAST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 campaign=build/fuzz-campaign
 mkdir -p "$campaign/logs"
-echo "fuzz: building the fuzz preset (log: $campaign/build.log)"
-if ! { cmake --preset fuzz && cmake --build --preset fuzz -j "$jobs"; } > "$campaign/build.log" 2>&1 </dev/null; then
+[ -n "$table_only" ] || echo "fuzz: building the fuzz preset (log: $campaign/build.log)"
+if [ -z "$table_only" ] && ! { cmake --preset fuzz && cmake --build --preset fuzz -j "$jobs"; } > "$campaign/build.log" 2>&1 </dev/null; then
     tail -n 30 "$campaign/build.log" >&2
     echo "fuzz: the build failed" >&2
     exit 2
@@ -51,6 +56,16 @@ mapfile -t targets < <(find build/fuzz/tests/fuzz -maxdepth 1 -type f -name 'fuz
 if [ "${#targets[@]}" -eq 0 ]; then
     echo "fuzz: no fuzz target in build/fuzz/tests/fuzz" >&2
     exit 2
+fi
+chosen=("${targets[@]}")
+if [ -n "${FUZZ_TARGETS:-}" ]; then
+    read -r -a chosen <<< "$FUZZ_TARGETS"
+    for name in "${chosen[@]}"; do
+        if [[ ! " ${targets[*]} " =~ " $name " ]]; then
+            echo "fuzz: no fuzz target $name in build/fuzz/tests/fuzz" >&2
+            exit 2
+        fi
+    done
 fi
 
 # One target's run; its log and exit status stay under the campaign folder.
@@ -77,12 +92,13 @@ last_rate() {
     rate=$(grep -o 'average_exec_per_sec: *[0-9]*' "$log" 2>/dev/null | grep -o '[0-9]*$' | tail -n 1)
     echo "${rate:-0} $1"
 }
-mapfile -t order < <(for name in "${targets[@]}"; do last_rate "$name"; done | sort -n | cut -d' ' -f2)
+mapfile -t order < <(for name in "${chosen[@]}"; do last_rate "$name"; done | sort -n | cut -d' ' -f2)
 
 asked=${seconds:+$seconds seconds a target}
 asked=${asked:-$(commas "$runs") inputs a target}
 load=$(cut -d' ' -f1 /proc/loadavg)
-echo "fuzz: ${#targets[@]} targets, $asked, $jobs at once"
+[ -n "$table_only" ] || echo "fuzz: ${#chosen[@]} targets, $asked, $jobs at once"
+[ -z "$table_only" ] || order=()
 running=0
 for name in "${order[@]}"; do
     if [ "$running" -ge "$jobs" ]; then
@@ -132,18 +148,23 @@ for name in "${targets[@]}"; do
         found+=("$name: $cell (log: $campaign/logs/$name.log)")
     fi
     for artifact in "${artifacts[@]}"; do found+=("$name: $artifact"); done
-    rows+=("| \`$name\` | $(commas "$units") | $(commas "$rate") | $cov | $cell |")
+    ended=$(date -u -r "$campaign/logs/$name.log" '+%Y-%m-%d %H:%M' 2>/dev/null || echo "-")
+    rows+=("| \`$name\` | $(commas "$units") | $(commas "$rate") | $cov | $cell | $ended |")
 done
 
 compiler=$(clang++ --version 2>/dev/null | head -n 1 || echo "clang (version unknown)")
 table=$(
-    echo "Last run: $(date -u '+%Y-%m-%d %H:%M UTC'), \`scripts/fuzz.sh${seconds:+ $seconds}\` ($asked, $jobs targets at once)."
+    if [ -n "$table_only" ]; then
+        echo "Each row is from its target's latest run (\`scripts/fuzz.sh\`: ten million inputs a target unless the row says fewer), ended as its last column says; table written $(date -u '+%Y-%m-%d %H:%M UTC')."
+    else
+        echo "Last run: $(date -u '+%Y-%m-%d %H:%M UTC'), \`${FUZZ_TARGETS:+FUZZ_TARGETS=... }scripts/fuzz.sh${seconds:+ $seconds}\` ($asked, $jobs targets at once${FUZZ_TARGETS:+; the rows of the other targets are from their own last run, as their last column says})."
+    fi
     echo "Build: the fuzz preset, $compiler, with libFuzzer, AddressSanitizer and"
     echo "UndefinedBehaviorSanitizer (\`-fno-sanitize-recover=undefined\`); inputs up to 4,096 bytes. The machine:"
-    echo "$(nproc) cores, load average $load when the runs began (inputs a second are libFuzzer's, in wall time)."
+    echo "$(nproc) cores$([ -n "$table_only" ] || echo ", load average $load when the runs began") (inputs a second are libFuzzer's, in wall time)."
     echo
-    echo "| Target | Inputs run | Inputs a second | Coverage (cov) | Findings |"
-    echo "|---|---|---|---|---|"
+    echo "| Target | Inputs run | Inputs a second | Coverage (cov) | Findings | Ended (UTC) |"
+    echo "|---|---|---|---|---|---|"
     printf '%s\n' "${rows[@]}"
 )
 
