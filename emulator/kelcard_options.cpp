@@ -288,7 +288,8 @@ bool AddHealthValue(const std::string& value, ServeOptions& options, std::string
 {
     const auto colon = value.find(':');
     const auto index = ParseNumber(value.substr(0, colon), kHealthReadings);
-    const auto reading = colon == std::string::npos ? std::nullopt : ParseNumber(value.substr(colon + 1), UINT32_MAX);
+    std::optional<uint32_t> reading;
+    if (colon != std::string::npos) reading = ParseNumber(value.substr(colon + 1), UINT32_MAX);
     if (!index || *index == 0 || !reading)
         return Refuse(error, "--health", "N:VALUE (N from 1 to 6, VALUE thousandths of a volt)", value);
     options.health.emplace_back(static_cast<std::size_t>(*index), *reading);
