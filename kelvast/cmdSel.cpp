@@ -67,15 +67,19 @@ nlohmann::ordered_json WordOf(const Named (&table)[N], uint8_t value)
 // always).
 nlohmann::ordered_json ToJson(const DUVX9_SEL_RECORD_TAG& rec)
 {
+    // Built in place: a listing makes one per record, and a list of pairs would build
+    // and copy each pair first.
     const unsigned eventId = rec.duvx9_event_id;
-    return {{"number", +rec.record_no},
-            {"time", IsoUtcTime(rec.time)},
-            {"event_id", eventId},
-            {"module", eventId >> 8},
-            {"event", eventId & 0xFF},
-            {"severity", WordOf(kSeverities, rec.eventType.event_type)},
-            {"severity_code", +rec.eventType.event_type},
-            {"data", HexText(rec.event_data, sizeof(rec.event_data))}};
+    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    json.emplace("number", +rec.record_no);
+    json.emplace("time", IsoUtcTime(rec.time));
+    json.emplace("event_id", eventId);
+    json.emplace("module", eventId >> 8);
+    json.emplace("event", eventId & 0xFF);
+    json.emplace("severity", WordOf(kSeverities, rec.eventType.event_type));
+    json.emplace("severity_code", +rec.eventType.event_type);
+    json.emplace("data", HexText(rec.event_data, sizeof(rec.event_data)));
+    return json;
 }
 
 // The log's version, "1.5" for 0x51.
