@@ -72,12 +72,8 @@ struct FragmentBuffer {
 
 namespace {
 
-// The numbers of the flash and file records, big-endian on the wire.
-constexpr WireFields kBlockFields = {
-    {offsetof(FLASH_BLOCK_RECORD, blockNum), 4},
-    {offsetof(FLASH_BLOCK_RECORD, checkSum), 4},
-    {offsetof(FLASH_BLOCK_RECORD, status), 2},
-};
+// The numbers of the module and file records, big-endian on the wire (a flash block's
+// are written and read one by one: SendBlock, ReceiveBlock).
 constexpr WireFields kModuleFields = {
     {offsetof(FLASH_MODULE_INFO, startAddr), 4},  {offsetof(FLASH_MODULE_INFO, allocSpace), 4},
     {offsetof(FLASH_MODULE_INFO, usedSpace), 4},  {offsetof(FLASH_MODULE_INFO, blockStart), 2},
