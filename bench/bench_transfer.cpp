@@ -8,8 +8,8 @@
 // -upload` and `-file -download` of 4 MiB, a plain copy of 4 MiB over a loopback
 // socket, and the same 4 MiB in 64 answers of 64 KiB to 32-byte requests (the floor
 // of the card's protocol). Each transfer's cost is its time minus GetName's, divided
-// by the plain copy's and by the floor's, all from the same run; a row gives the
-// median over the runs. Then kelvast's peak resident memory during a full `-flash
+// by the plain copy's of the same run, and again by the floor's, with a GetName and a
+// floor timed right before the transfer; a row gives the median over the runs. Then kelvast's peak resident memory during a full `-flash
 // -update`. Then under `kelcard run --serve ADDRESS`, whose one card answers both over
 // its virtual drive and over TCP, the same transfers over `-cd` against over TCP, run
 // by this program itself as kelcard's child (below); and over the drive the SG_IO
@@ -53,6 +53,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kTransferLen = 4u << 20;
 constexpr std::size_t kBlockLen = 64u << 10;
 constexpr int kRuns = 9;
+constexpr int kTcpRuns = 15;  // the TCP transfers, quick enough for more runs than 9
 constexpr std::size_t kRequestLen = 32;  // a request header
 constexpr int kLimitSeconds = 120;  // any one command
 
@@ -300,7 +301,7 @@ void TransfersOverTcp(const Bench& b)
         {"`-file -download` of 4 MiB", {"-file", "-download", "/bench.bin", download}, {}, {}, {}},
     };
     std::vector<double> copies, names, floors, exchanges, writes;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < kTcpRuns; ++run) {
         const double name = Kelvast(b, {"-gen", "-GetName"}).seconds;
         const double copy = PlainCopy(b.address);
         const double floorTime = PlainCopy(b.address, kRequestLen);
@@ -309,10 +310,14 @@ void TransfersOverTcp(const Bench& b)
         writes.push_back(FileWrite(b.dir + "/written.bin") / copy);
         std::remove(read.c_str()), std::remove(download.c_str());  // not a truncation inside the timing
         for (Kind& kind : kinds) {
+            // The floor and GetName again right before the transfer, so that the ratio
+            // compares moments of the same load on a machine whose speed drifts.
+            const double nameNow = Kelvast(b, {"-gen", "-GetName"}).seconds;
+            const double floorNow = PlainCopy(b.address, kRequestLen);
             const double took = Kelvast(b, kind.words).seconds;
             kind.seconds.push_back(took);
             kind.ratios.push_back((took - name) / copy);
-            kind.floorRatios.push_back((took - name) / floorTime);
+            kind.floorRatios.push_back((took - nameNow) / floorNow);
         }
         if (ReadFile(download) != ReadFile(upload)) Fail("the file downloaded is not the file uploaded");
         if (ReadFile(read).size() != kTransferLen) Fail("-flash -read did not give 4 MiB");

@@ -157,17 +157,20 @@ ${rows}"
   from zlib's.
 - **Transfers over TCP** (bench/bench_transfer.cpp): kelcard serves the benchmark's
   own loopback address; kelvast runs as an administrator runs it (the password typed
-  at a terminal, its output to /dev/null). In each of 9 runs: `-gen -GetName`, a
+  at a terminal, its output to /dev/null). In each of 15 runs: `-gen -GetName`, a
   plain copy of 4 MiB between two loopback sockets, the same 4 MiB sent as 64
   answers of 64 KiB to 32-byte requests (the floor), 4 MiB written to a new file in
   64 KiB calls, then `-flash -read`, `-file -upload` and `-file -download` of 4 MiB
-  (the downloaded file is compared with the uploaded one). The files are on a memory
+  (the downloaded file is compared with the uploaded one), each right after a
+  `-gen -GetName` and a floor of its own. The files are on a memory
   file system (/dev/shm) where the machine has one, and each file a command writes is
   removed before it runs, so that the disk's file system is not what is measured. A
   transfer has two figures, each from the times of one run: (its time - GetName's
-  time) / the plain copy's time, and (its time - GetName's time) / the floor's time,
-  whose target of at most 1.25 says that kelvast and kelcard together add at most a
-  quarter to what the protocol costs with no work at either end. The table gives the
+  time) / the plain copy's time, and (its time - the GetName's time just before it) /
+  the time of the floor just before it, whose target of at most 1.25 says that
+  kelvast and kelcard together add at most a quarter to what the protocol costs with
+  no work at either end; timing the pair side by side keeps a machine whose speed
+  drifts within a run from showing in the ratio. The table gives the
   medians over the runs; the floor row gives its ratio to the plain copy and, in
   brackets, its own time.
 - **Transfers over the virtual drive**: `kelcard run --busy-polls 0 --serve ADDRESS
