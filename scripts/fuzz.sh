@@ -165,7 +165,8 @@ table=$(
         echo "Last run: $(date -u '+%Y-%m-%d %H:%M UTC'), \`${FUZZ_TARGETS:+FUZZ_TARGETS=... }scripts/fuzz.sh${seconds:+ $seconds}\` ($asked, $jobs targets at once${FUZZ_TARGETS:+; the rows of the other targets are from their own last run, as their last column says})."
     fi
     echo "Build: the fuzz preset, $compiler, with libFuzzer, AddressSanitizer and"
-    echo "UndefinedBehaviorSanitizer (\`-fno-sanitize-recover=undefined\`); inputs up to 4,096 bytes. The machine:"
+    echo "UndefinedBehaviorSanitizer (\`-fno-sanitize-recover=undefined\`), the code of tests/fuzz/coverage_ignore.txt not"
+    echo "traced for coverage; inputs up to 4,096 bytes (\`fuzz_sel_listing\`: 1,024). The machine:"
     echo "$(nproc) cores$([ -n "$table_only" ] || echo ", load average $load when the runs began") (inputs a second are libFuzzer's, in wall time)."
     echo
     echo "| Target | Inputs run | Inputs a second | Coverage (cov) | Findings | Ended (UTC) |"
