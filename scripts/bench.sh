@@ -252,7 +252,12 @@ takes the block from the socket and checks its CRC-32; its file work (the row
 while the next exchange goes on, so it overlaps the exchanges instead of adding to
 them. That is why each transfer is compared with the floor row of the same run:
 (its time - GetName's) / the floor's time says how much the two programs add above
-what one answer at a time costs with no work at either end.
+what one answer at a time costs with no work at either end. The floor is two threads
+of one process; a transfer is two processes (kelvast and kelcard), kelvast's worker
+thread and, for `-flash -read`, the terminal its progress lines go to. On a machine
+with 2 processors whose host is busy with other machines (every row of the table
+slower, the CRC-32 and the plain copy too), the transfers lose more than the floor
+and their ratios to it rise well above 1.25; on a quiet host they are near 1.
 
 A profile (perf record and perf stat of kelvast and of kelcard during `-flash -read`,
 taken while tuning) found no single hot spot: most samples fell in the kernel's
