@@ -9,14 +9,15 @@
 // socket, and the same 4 MiB in 64 answers of 64 KiB to 32-byte requests (the floor
 // of the card's protocol). Each transfer's cost is its time minus GetName's, divided
 // by the plain copy's of the same run, and again by the floor's, with a GetName and a
-// floor timed right before the transfer; a row gives the median over the runs. Then kelvast's peak resident memory during a full `-flash
-// -update`. Then under `kelcard run --serve ADDRESS`, whose one card answers both over
-// its virtual drive and over TCP, the same transfers over `-cd` against over TCP, run
-// by this program itself as kelcard's child (below); and over the drive the SG_IO
-// calls per 64 KiB block, counted by SGIO_COUNTER (a preloaded library) against the
-// least the mailbox needs. Prints one markdown table row per measure: | Measure |
-// Result | Target | Met |. Exits 1 when a command fails or a transfer moves other
-// bytes than it should (the figures would mean nothing).
+// floor timed right before the transfer; a row gives the median over the runs. Then
+// kelvast's peak resident memory during a full `-flash -update`. Then under `kelcard
+// run --serve ADDRESS`, whose one card answers both over its virtual drive and over
+// TCP, the same transfers over `-cd` against over TCP, run by this program itself as
+// kelcard's child (below); and over the drive the SG_IO calls per 64 KiB block,
+// counted by SGIO_COUNTER (a preloaded library) against the least the mailbox needs.
+// Prints one markdown table row per measure: | Measure | Result | Target | Met |.
+// Exits 1 when a command fails or a transfer moves other bytes than it should (the
+// figures would mean nothing).
 //
 //   bench_transfer --inside-run KELVAST ADDRESS DIR
 //
